@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kartovel needs to build, test and run; does nothing when all are present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev libomp-dev
+  libpng-dev zlib1g-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
+  libgl1-mesa-dev libxkbcommon-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libproj-dev proj-data
+  xplanet-images
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2

@@ -1,0 +1,60 @@
+// Cylindrical projections: equirectangular, Mercator and Miller. x is proportional to the wrapped
+// longitude difference, y depends on latitude alone, the latitude window is fixed at +-pi/2.
+#ifndef KARTOVEL_PROJECTION_CYLINDRICAL_H_
+#define KARTOVEL_PROJECTION_CYLINDRICAL_H_
+
+#include "projection/map_project.h"
+
+namespace Projection {
+
+class MapEquirectangular : public MapProject {
+ public:
+  const char* GetName() const override { return "Equirectangular"; }
+  std::int32_t GetFlags() const override { return MAP_CYLINDRICAL | MAP_EQUIDISTANT; }
+  std::int32_t GetTypeCode() const override { return 2; }
+  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
+           double b, double parallel1, double parallel2) override;
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  int Forward(double latitude, double longitude, double* x, double* y) override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+};
+
+class MapMercator : public MapProject {
+ public:
+  const char* GetName() const override { return "Mercator"; }
+  std::int32_t GetFlags() const override { return MAP_CYLINDRICAL | MAP_CONFORMAL; }
+  std::int32_t GetTypeCode() const override { return 6; }
+  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
+           double b, double parallel1, double parallel2) override;
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  int Forward(double latitude, double longitude, double* x, double* y) override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+
+  double scaleK = 1.0;  // scale factor along the equator
+};
+
+class MapMillerCylindrical : public MapProject {
+ public:
+  const char* GetName() const override { return "Miller Cylindrical"; }
+  std::int32_t GetFlags() const override { return MAP_CYLINDRICAL; }
+  std::int32_t GetTypeCode() const override { return 7; }
+  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
+           double b, double parallel1, double parallel2) override;
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  int Forward(double latitude, double longitude, double* x, double* y) override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+};
+
+MapProject* CreateEquirectangular();
+MapProject* CreateMercator();
+MapProject* CreateMillerCylindrical();
+
+}  // namespace Projection
+
+#endif  // KARTOVEL_PROJECTION_CYLINDRICAL_H_

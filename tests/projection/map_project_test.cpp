@@ -1,0 +1,142 @@
+// Shared numeric functions of the projection library and the catalogue of built-in classes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "projection/builtins.h"
+#include "projection/ellipsoid.h"
+#include "projection/map_project.h"
+
+namespace Projection {
+namespace {
+
+TEST(WrapAngle, KeepsThePiBoundsAndRemovesAtMostElevenTurns) {
+  EXPECT_EQ(WrapAngle(kPi), kPi);
+  EXPECT_EQ(WrapAngle(-kPi), -kPi);
+  EXPECT_DOUBLE_EQ(WrapAngle(3 * kPi), kPi);
+  EXPECT_DOUBLE_EQ(WrapAngle(1.5 * kPi), -0.5 * kPi);
+  EXPECT_NEAR(WrapAngle(25 * kPi), 3 * kPi, 1e-12);
+  EXPECT_NEAR(WrapAngle(-20.5 * kPi), -0.5 * kPi, 1e-12);
+  EXPECT_TRUE(std::isnan(WrapAngle(NAN)));
+}
+
+TEST(Sign, ZeroCountsAsPositive) {
+  EXPECT_EQ(Sign(0.0), 1.0);
+  EXPECT_EQ(Sign(-0.0), 1.0);
+  EXPECT_EQ(Sign(-1e-300), -1.0);
+}
+
+TEST(FormatTypeFlags, WritesWordsInDisplayOrderNotBitOrder) {
+  struct {
+    std::int32_t flags;
+    const char* text;
+  } const cases[] = {
+      {0x0011, " Cylindrical Equidistant"},
+      {0x2004, " Conic Equal Area"},
+      {0x5068, " Conformal Perspective Azimuthal Polyconic"},
+      {0x0040, ""},
+      {0x0080, " Interrupted"},
+      {0x0000, ""},
+      {0x0F00, ""},
+      {0x7FFF, " Conic Cylindrical Conformal Equal Area Perspective Equidistant "
+               "Pseudocylindrical Azimuthal Polyconic Interrupted"},
+  };
+  for (const auto& c : cases) {
+    std::string text = "stale";
+    FormatTypeFlags(c.flags, &text);
+    EXPECT_EQ(text, c.text) << std::hex << c.flags;
+  }
+}
+
+TEST(InsideBounds, LimitsAreInsideAndTheCentredWindowMovesWithTheCentre) {
+  MapProject base;
+  EXPECT_EQ(base.Init(0.5, 1.0, 0, 0, 1, 1, 0, 0), 0);
+  EXPECT_EQ(base.InsideBounds(0.5 + kHalfPi, 1.0), 0);
+  EXPECT_EQ(base.InsideBounds(std::nextafter(0.5 + kHalfPi, 10.0), 1.0), -1);
+  EXPECT_EQ(base.InsideBounds(-1.2, 1.0), -1);  // below 0.5 - pi/2
+  EXPECT_EQ(base.InsideBounds(0, 1.0 - kPi), 0);
+  EXPECT_EQ(base.InsideBounds(0, std::nextafter(1.0 - kPi, -10.0)), -1);
+}
+
+TEST(Ellipsoid, IteratingFunctionsInvertTheirForwardFunctions) {
+  const double e = 0.0818191908426;  // WGS 84
+  const MeridianSeries series = MeridianCoefficients(e * e);
+  for (double phi = -1.5; phi <= 1.5; phi += 0.25) {
+    int code = -7;
+    EXPECT_NEAR(LatitudeFromConformalT(e, ConformalT(e, phi, std::sin(phi)), &code), phi, 1e-10);
+    EXPECT_EQ(code, 0);
+    EXPECT_NEAR(LatitudeFromAuthalicQ(e, AuthalicQ(e, std::sin(phi)), 1e-10, &code), phi, 1e-7);
+    EXPECT_EQ(code, 0);
+    EXPECT_NEAR(LatitudeFromMeridianDistance(MeridianDistance(series, phi), series, &code), phi,
+                1e-10);
+    EXPECT_EQ(code, 0);
+  }
+  EXPECT_DOUBLE_EQ(PolarFactor(0), 1.0);
+  EXPECT_DOUBLE_EQ(ParallelRadius(0, 0.5, 0.8), 0.8);
+}
+
+TEST(Ellipsoid, NonConvergenceReportsItsCode) {
+  int code = 0;
+  EXPECT_EQ(LatitudeFromConformalT(0.0818, NAN, &code), 0.0);
+  EXPECT_EQ(code, 2);
+  EXPECT_EQ(LatitudeFromAuthalicQ(0.0818, NAN, 1e-10, &code), 0.0);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(LatitudeFromMeridianDistance(NAN, MeridianCoefficients(0.0067), &code), 0.0);
+  EXPECT_EQ(code, 3);
+}
+
+// The constant answers the registry, the wizard and the definition files rely on.
+struct CatalogueRow {
+  int code;
+  const char* name;
+  std::int32_t flags;
+  double unitScale;
+  double left, top, right, bottom;
+};
+
+constexpr double kInvPi = 0.3183098861837907;
+
+const CatalogueRow kCatalogue[] = {
+    {2, "Equirectangular", 0x0011, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi},
+    {6, "Mercator", 0x1001, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi},
+    {7, "Miller Cylindrical", 0x0001, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi},
+};
+
+TEST(Catalogue, EveryBuiltinAnswersItsConstantsBeforeAndAfterInit) {
+  ASSERT_EQ(BuiltinProjections().size(), std::size(kCatalogue));
+  for (const auto& builtin : BuiltinProjections()) {
+    std::unique_ptr<MapProject> p(builtin.create());
+    ASSERT_NE(p, nullptr);
+    const CatalogueRow* row = nullptr;
+    for (const auto& r : kCatalogue) {
+      if (r.code == p->GetTypeCode()) row = &r;
+    }
+    ASSERT_NE(row, nullptr) << builtin.className;
+    for (int pass = 0; pass < 2; ++pass) {
+      EXPECT_STREQ(p->GetName(), row->name);
+      EXPECT_EQ(p->GetFlags(), row->flags) << row->name;
+      EXPECT_EQ(p->GetUnitScale(), row->unitScale) << row->name;
+      double l, t, r, b;
+      p->GetBounds(&l, &t, &r, &b);
+      EXPECT_EQ(l, row->left) << row->name;
+      EXPECT_EQ(t, row->top) << row->name;
+      EXPECT_EQ(r, row->right) << row->name;
+      EXPECT_EQ(b, row->bottom) << row->name;
+      p->Init(0.3, -2.0, 0.1, 0.2, 1, 1, 0.7, 0.2);
+    }
+  }
+}
+
+TEST(Catalogue, BaseClassAnswersPlateCaree) {
+  MapProject base;
+  EXPECT_STREQ(base.GetName(), "Plate Caree");
+  EXPECT_EQ(base.GetFlags(), 0);
+  EXPECT_EQ(base.GetTypeCode(), 0);
+  EXPECT_EQ(base.GetUnitScale(), 1.0);
+  EXPECT_EQ(base.GetDescription(), "");
+}
+
+}  // namespace
+}  // namespace Projection

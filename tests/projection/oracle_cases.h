@@ -1,0 +1,30 @@
+// The table of projections compared with PROJ and round-tripped through Inverse.
+// Adding a projection to both suites is one row in oracle_test.cpp.
+#ifndef KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
+#define KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
+
+#include <string>
+
+#include "projection/map_project.h"
+
+namespace oracle {
+
+struct OracleCase {
+  std::string label;  // test name: letters, digits and underscores
+  Projection::ProjectionFactory create;
+  // PROJ definition with +R=1 and the centre and parallels of this case; empty: no PROJ twin.
+  std::string proj;
+  double centerLatDeg = 0, centerLonDeg = 0;
+  double parallel1Deg = 0, parallel2Deg = 0;
+  // Our map units are these factors times PROJ's (rounded constants, other scalings).
+  double xFactor = 1, yFactor = 1;
+  // Grid of the comparison: latitudes within this many degrees of the equator...
+  double maxLatDeg = 89;
+  // ...and points within this many degrees of the centre (great-circle), for azimuthal aspects.
+  double maxDistanceDeg = 180;
+  double tolerance = 1e-9;
+};
+
+}  // namespace oracle
+
+#endif  // KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
