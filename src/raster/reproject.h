@@ -1,0 +1,45 @@
+// The reprojection engine: a map image in any registered projection to equirectangular, the
+// reverse render, and stretching one image over another. Parallel over destination rows.
+#ifndef KARTOVEL_RASTER_REPROJECT_H_
+#define KARTOVEL_RASTER_REPROJECT_H_
+
+#include <atomic>
+#include <string>
+
+#include "raster/video_buffer.h"
+#include "registry/map_instance.h"
+
+// Lets a long run report progress and stop early. Written by worker threads, read by anyone.
+struct RasterProgress {
+  std::atomic<bool> cancel{false};   // set by the caller to stop; the result is then incomplete
+  std::atomic<long long> rowsDone{0};
+};
+
+// Fills every pixel of `destination` (already created, W x H) from `source` drawn as `instance`
+// describes: top row latitude -pi/2, left column longitude -pi. Pixels without a source become
+// 0x00FF00FF (magenta, alpha 0); the others are opaque. Returns 0, or -1 when cancelled.
+// An empty source or destination is left untouched (returns 0).
+int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
+              RasterProgress* progress = nullptr);
+
+// Stretches the whole of `source` over the whole of `destination` (bilinear, alpha 0). An empty
+// source fills the destination with 0; an empty destination is left untouched.
+void Resample(const VideoBuffer& source, VideoBuffer& destination);
+
+// The reverse of Reproject: renders an equirectangular `world` into `destination` drawn in the
+// projection of `instance`, placed exactly where Reproject looks for it, so that reprojecting the
+// result with the same instance gives the world back. Pixels outside the map are magenta, alpha 0.
+int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
+                     VideoBuffer& destination, RasterProgress* progress = nullptr);
+
+// Outcome of an export.
+enum class ExportResult { kOk, kBadWidth, kNoMemory, kCancelled, kWriteFailed };
+
+// The export job of the wizard and the command line: a width x width/2 equirectangular picture of
+// `source` as `instance` describes it, saved to `path` (PNG or BMP by name). Nothing is written
+// unless the whole picture was made.
+ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
+                                   int width, const std::string& path,
+                                   RasterProgress* progress = nullptr);
+
+#endif  // KARTOVEL_RASTER_REPROJECT_H_

@@ -1,0 +1,69 @@
+// VideoBuffer: the one raster type, 32-bit pixels stored bottom-up as blue, green, red, alpha.
+//
+// Callers address pixels with x to the right and y downwards: (0, 0) is the top-left pixel as
+// displayed, stored at byte offset ((height - 1 - y) * width + x) * 4. Colour words pass through the
+// interface with red in bits 0-7, green 8-15, blue 16-23 and alpha 24-31.
+//
+// GetPixel and SetPixel may run concurrently on distinct pixels; everything else belongs to one
+// thread at a time.
+#ifndef KARTOVEL_RASTER_VIDEO_BUFFER_H_
+#define KARTOVEL_RASTER_VIDEO_BUFFER_H_
+
+#include <cstdint>
+#include <string>
+
+// The 40-byte BMP information header, little-endian, as written into BMP files.
+struct BitmapInfoHeader {
+  std::uint32_t size = 40;
+  std::int32_t width = 0;
+  std::int32_t height = 0;  // positive: rows stored bottom-up
+  std::uint16_t planes = 1;
+  std::uint16_t bitCount = 32;
+  std::uint32_t compression = 0;
+  std::uint32_t sizeImage = 0;  // width * height * 4
+  std::int32_t xPelsPerMeter = 0;
+  std::int32_t yPelsPerMeter = 0;
+  std::uint32_t clrUsed = 0;
+  std::uint32_t clrImportant = 0;
+};
+static_assert(sizeof(BitmapInfoHeader) == 40);
+
+class VideoBuffer {
+ public:
+  VideoBuffer() = default;
+  VideoBuffer(const VideoBuffer&) = delete;
+  VideoBuffer& operator=(const VideoBuffer&) = delete;
+  virtual ~VideoBuffer();
+
+  // Replaces any storage with width x height zeroed pixels. -1 (and empty) for a side below 2 or
+  // a size whose bytes cannot be counted or allocated.
+  int Create(std::int32_t width, std::int32_t height);
+  // Frees the storage; safe on an empty buffer.
+  void Release();
+  // Every pixel gets the colour's red, green and blue with alpha 0.
+  void Fill(std::uint32_t colour);
+  // 0 outside the picture or on an empty buffer.
+  std::uint32_t GetPixel(std::int32_t x, std::int32_t y) const;
+  // Dropped outside the picture or on an empty buffer.
+  void SetPixel(std::int32_t x, std::int32_t y, std::uint32_t colour);
+
+  // Reads a picture (PNG by name ending ".png" in any case, or by content; everything else through
+  // the picture decoder) at its own pixel size. 0 on success, -1 when it cannot be opened, read,
+  // decoded or held, -2 for a PNG whose bit depth stays other than 8. The buffer is not emptied
+  // first; on success it holds the picture (empty for a side of 1 pixel).
+  int Load(const std::string& path);
+  // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), otherwise a 32-bit BMP. 0 on
+  // success, -1 on failure; an existing file is replaced only by a complete new one.
+  int Save(const std::string& path) const;
+
+  bool HasStorage() const { return descriptor != nullptr; }
+  // Total bytes of the pixel block.
+  std::size_t ByteCount() const;
+
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::uint8_t* pixels = nullptr;            // owned; null while empty
+  BitmapInfoHeader* descriptor = nullptr;    // owned; null while empty
+};
+
+#endif  // KARTOVEL_RASTER_VIDEO_BUFFER_H_
