@@ -81,10 +81,22 @@ int MapMercator::Init(double centerLatitude, double centerLongitude, double yOff
 }
 
 int MapMercator::Forward(double latitude, double longitude, double* x, double* y) {
-  if (std::fabs(std::fabs(latitude) - kHalfPi) <= epsilon) return -1;
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapMercator::PrepareRow(double latitude, Row* row) const {
   const double k = scaleK * axisA;
-  *x = WrapAngle(longitude - centerLon) * k + offsetX;
-  *y = offsetY - k * std::log(ConformalT(e, latitude, std::sin(latitude)));
+  row->status = std::fabs(std::fabs(latitude) - kHalfPi) <= epsilon ? -1 : 0;
+  row->value[0] = k;
+  row->value[1] = row->status ? 0 : offsetY - k * std::log(ConformalT(e, latitude, std::sin(latitude)));
+}
+
+int MapMercator::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
+  if (row.status) return -1;
+  *x = WrapAngle(longitude - centerLon) * row.value[0] + offsetX;
+  *y = row.value[1];
   return 0;
 }
 
@@ -132,8 +144,20 @@ int MapMillerCylindrical::Init(double centerLatitude, double centerLongitude, do
 }
 
 int MapMillerCylindrical::Forward(double latitude, double longitude, double* x, double* y) {
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapMillerCylindrical::PrepareRow(double latitude, Row* row) const {
+  row->status = 0;
+  row->value[0] = kMillerY * axisA * std::log(std::tan(kMillerLat * latitude + kQuarterPi)) + offsetY;
+}
+
+int MapMillerCylindrical::ForwardInRow(const Row& row, double longitude, double* x,
+                                       double* y) const {
   *x = axisA * WrapAngle(longitude - centerLon) + offsetX;
-  *y = kMillerY * axisA * std::log(std::tan(kMillerLat * latitude + kQuarterPi)) + offsetY;
+  *y = row.value[0];
   return 0;
 }
 
