@@ -51,8 +51,7 @@ int MapEquirectangular::Inverse(double x, double y, double* latitude, double* lo
 
 double MapEquirectangular::GetUnitScale() const { return kInvPi; }
 
-void MapEquirectangular::GetBounds(double* left, double* top, double* right,
-                                   double* bottom) const {
+void MapEquirectangular::GetBounds(double* left, double* top, double* right, double* bottom) const {
   WorldFrame(left, top, right, bottom);
 }
 
@@ -69,8 +68,8 @@ std::string MapEquirectangular::GetDescription() const {
 
 // ---- Mercator ----------------------------------------------------------------------------
 
-int MapMercator::Init(double centerLatitude, double centerLongitude, double yOffset,
-                      double xOffset, double a, double b, double, double) {
+int MapMercator::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
+                      double a, double b, double, double) {
   CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
   FixedLatitudeWindow();
   scaleK = 1.0;
@@ -90,7 +89,8 @@ void MapMercator::PrepareRow(double latitude, Row* row) const {
   const double k = scaleK * axisA;
   row->status = std::fabs(std::fabs(latitude) - kHalfPi) <= epsilon ? -1 : 0;
   row->value[0] = k;
-  row->value[1] = row->status ? 0 : offsetY - k * std::log(ConformalT(e, latitude, std::sin(latitude)));
+  row->value[1] =
+      row->status ? 0 : offsetY - k * std::log(ConformalT(e, latitude, std::sin(latitude)));
 }
 
 int MapMercator::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
@@ -130,10 +130,10 @@ std::string MapMercator::GetDescription() const {
 // ---- Miller cylindrical ----------------------------------------------------------------
 
 namespace {
-constexpr double kMillerY = 1.25;        // 5/4
-constexpr double kMillerLat = 0.4;       // 2/5
-constexpr double kMillerInvY = 0.8;      // 4/5
-constexpr double kMillerInvLat = 2.5;    // 5/2
+constexpr double kMillerY = 1.25;      // 5/4
+constexpr double kMillerLat = 0.4;     // 2/5
+constexpr double kMillerInvY = 0.8;    // 4/5
+constexpr double kMillerInvLat = 2.5;  // 5/2
 }  // namespace
 
 int MapMillerCylindrical::Init(double centerLatitude, double centerLongitude, double yOffset,
@@ -151,7 +151,8 @@ int MapMillerCylindrical::Forward(double latitude, double longitude, double* x, 
 
 void MapMillerCylindrical::PrepareRow(double latitude, Row* row) const {
   row->status = 0;
-  row->value[0] = kMillerY * axisA * std::log(std::tan(kMillerLat * latitude + kQuarterPi)) + offsetY;
+  row->value[0] =
+      kMillerY * axisA * std::log(std::tan(kMillerLat * latitude + kQuarterPi)) + offsetY;
 }
 
 int MapMillerCylindrical::ForwardInRow(const Row& row, double longitude, double* x,

@@ -111,7 +111,7 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
     if (rowForward) rowForward->PrepareRow(lat, &prepared);
     for (std::int64_t c = 0; c < W; ++c) {
       double x, y;
-      const int status = !projection ? -1
+      const int status = !projection  ? -1
                          : rowForward ? rowForward->ForwardInRow(prepared, longitudes[c], &x, &y)
                                       : projection->Forward(lat, longitudes[c], &x, &y);
       if (status != 0) {
@@ -231,7 +231,8 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
       const std::uint32_t* row1 = src.Row(iy1);
       std::uint32_t word = 0xFF000000u;
       for (int shift = 0; shift < 24; shift += 8) {
-        const double top = ((row0[ix] >> shift) & 0xFF) * (1 - tx) + ((row0[ix1] >> shift) & 0xFF) * tx;
+        const double top =
+            ((row0[ix] >> shift) & 0xFF) * (1 - tx) + ((row0[ix1] >> shift) & 0xFF) * tx;
         const double bottom =
             ((row1[ix] >> shift) & 0xFF) * (1 - tx) + ((row1[ix1] >> shift) & 0xFF) * tx;
         word |= static_cast<std::uint32_t>(top * (1 - ty) + bottom * ty + 0.5) << shift;

@@ -11,7 +11,7 @@
 
 // Lets a long run report progress and stop early. Written by worker threads, read by anyone.
 struct RasterProgress {
-  std::atomic<bool> cancel{false};   // set by the caller to stop; the result is then incomplete
+  std::atomic<bool> cancel{false};  // set by the caller to stop; the result is then incomplete
   std::atomic<long long> rowsDone{0};
 };
 

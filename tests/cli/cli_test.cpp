@@ -61,7 +61,8 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
       {in + " " + out + " --offset 1,nan", "Malformed number for --offset: 1,nan"},
       {in + " " + out + " --width -5", "Malformed number for --width: -5"},
       {in + " " + out + " --width 3", "Width must be at least 4 pixels"},
-      {in + " '" + dir / "no/such/folder.png" + "'", "Cannot write file " + dir / "no/such/folder.png"},
+      {in + " '" + dir / "no/such/folder.png" + "'",
+       "Cannot write file " + dir / "no/such/folder.png"},
       {in, "Expected INPUT and OUTPUT"},
   };
   for (const auto& c : cases) {
@@ -147,16 +148,16 @@ TEST_F(ConvertTest, EarthPictureSurvivesTheWayIntoAProjectionAndBack) {
     const double aspect = scale * yMax / 0.98 - 0.0001;
     const int width = 2048;
     const int height = std::clamp(static_cast<int>(width * yMax / xMax), 64, 4096);
-    const std::string settings =
-        " --projection " + std::to_string(c.code) + " --center " + Number(c.centerLat) + "," +
-        Number(c.centerLon) + " --parallels " + Number(c.parallel1) + "," + Number(c.parallel2) +
-        " --scale " + Number(scale) + " --aspect " + Number(aspect);
+    const std::string settings = " --projection " + std::to_string(c.code) + " --center " +
+                                 Number(c.centerLat) + "," + Number(c.centerLon) + " --parallels " +
+                                 Number(c.parallel1) + "," + Number(c.parallel2) + " --scale " +
+                                 Number(scale) + " --aspect " + Number(aspect);
 
     ScratchDir dir;
-    Outcome o = Convert("--to-projection " + earth + " " + dir / "map.png" + settings +
-                            " --width " + std::to_string(width) + " --height " +
-                            std::to_string(height),
-                        dir);
+    Outcome o =
+        Convert("--to-projection " + earth + " " + dir / "map.png" + settings + " --width " +
+                    std::to_string(width) + " --height " + std::to_string(height),
+                dir);
     ASSERT_EQ(o.exitCode, 0) << o.errors;
     o = Convert(dir / "map.png" + " " + dir / "back.png" + settings + " --width 2048", dir);
     ASSERT_EQ(o.exitCode, 0) << o.errors;

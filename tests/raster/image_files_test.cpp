@@ -1,4 +1,6 @@
 // Image files: PNG and BMP writing, safe replacement, decoding limits, contents over names.
+#include "raster/image_files.h"
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <zlib.h>
@@ -9,9 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "raster/image_files.h"
-#include "raster/video_buffer.h"
 #include "raster/raster_test_support.h"
+#include "raster/video_buffer.h"
 
 namespace {
 
@@ -54,7 +55,8 @@ class PngBytes {
 
  private:
   static void Put32(std::vector<unsigned char>* out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<unsigned char>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+      out->push_back(static_cast<unsigned char>(v >> shift));
   }
   std::vector<unsigned char> bytes_;
 };
@@ -167,9 +169,16 @@ TEST(ImageFilesTest, DecodingSizeGateAdmitsLargeMapsAndRefusesBombs) {
     std::int64_t width, height;
     bool admitted;
   } const cases[] = {
-      {1, 1, true},         {43200, 21600, true},  {21600, 10800, true}, {100000, 100000, false},
-      {3000000, 2000000, false}, {262144, 2, true}, {262145, 2, false},  {0, 5, false},
-      {32768, 32768, true}, {32768, 32769, false},
+      {1, 1, true},
+      {43200, 21600, true},
+      {21600, 10800, true},
+      {100000, 100000, false},
+      {3000000, 2000000, false},
+      {262144, 2, true},
+      {262145, 2, false},
+      {0, 5, false},
+      {32768, 32768, true},
+      {32768, 32769, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ImageFiles::AdmitsDecodedSize(c.width, c.height), c.admitted)
@@ -194,9 +203,8 @@ TEST(ImageFilesTest, PaletteIndexPastThePaletteIsBlackAndOnePixelSidesGiveEmptyB
   ScratchDir dir;
   const std::string path = dir / "palette.png";
   // 2 x 2, 8-bit indices; the palette has red and green only.
-  WriteBytes(path, PngBytes(2, 2, 8, 3)
-                       .Chunk("PLTE", {255, 0, 0, 0, 255, 0})
-                       .Finish({0, 0, 1, 0, 5, 1}));
+  WriteBytes(path,
+             PngBytes(2, 2, 8, 3).Chunk("PLTE", {255, 0, 0, 0, 255, 0}).Finish({0, 0, 1, 0, 5, 1}));
   VideoBuffer b;
   ASSERT_EQ(b.Load(path), 0);
   EXPECT_EQ(b.GetPixel(0, 0), 0xFF0000FFu);

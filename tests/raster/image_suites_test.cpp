@@ -31,10 +31,10 @@ std::vector<fs::path> Files(const fs::path& folder, const std::string& extension
   return files;
 }
 
-#define REQUIRE_FOLDER(folder)                                                           \
-  if (!fs::is_directory(folder)) {                                                       \
-    GTEST_SKIP() << "test images not found at " << (folder).string()                     \
-                 << " (the shared testdata folder beside the repository)";               \
+#define REQUIRE_FOLDER(folder)                                             \
+  if (!fs::is_directory(folder)) {                                         \
+    GTEST_SKIP() << "test images not found at " << (folder).string()       \
+                 << " (the shared testdata folder beside the repository)"; \
   }
 
 // What our reader must give for each PngSuite file, taken from Qt's own PNG reader at 16 bits
@@ -73,10 +73,12 @@ TEST(PngSuiteTest, ValidFilesDecodeLikeAnIndependentReader) {
       for (int x = 0; x < ours.width; ++x) {
         const std::uint32_t got = ours.GetPixel(x, y);
         const int wantAlpha = ownAlpha ? row[x].alpha() >> 8 : 0xFF;
-        const bool keyedOut = qtMisreads || (!ownAlpha && row[x].alpha() != 0xFFFF);  // tRNS, applied by Qt only
-        if (keyedOut ? Channel(got, 3) != 0xFF
-                     : Channel(got, 0) != row[x].red() >> 8 || Channel(got, 1) != row[x].green() >> 8 ||
-                           Channel(got, 2) != row[x].blue() >> 8 || Channel(got, 3) != wantAlpha) {
+        const bool keyedOut =
+            qtMisreads || (!ownAlpha && row[x].alpha() != 0xFFFF);  // tRNS, applied by Qt only
+        if (keyedOut
+                ? Channel(got, 3) != 0xFF
+                : Channel(got, 0) != row[x].red() >> 8 || Channel(got, 1) != row[x].green() >> 8 ||
+                      Channel(got, 2) != row[x].blue() >> 8 || Channel(got, 3) != wantAlpha) {
           if (++mismatches <= 3) {
             ADD_FAILURE() << "pixel " << x << "," << y << ": ours " << std::hex << got;
           }
@@ -105,9 +107,10 @@ TEST(PngSuiteTest, CorruptFilesAreRefused) {
 TEST(BmpSuiteTest, GoodFilesLoadAtTheirSizeAndEqualVariantsDecodeEqually) {
   const fs::path folder = kTestData / "bmpsuite" / "good";
   REQUIRE_FOLDER(folder);
-  const std::map<std::string, std::pair<int, int>> odd = {
-      {"pal8w124", {124, 61}}, {"pal8w125", {125, 62}}, {"pal8w126", {126, 63}},
-      {"pal8nonsquare", {127, 32}}};
+  const std::map<std::string, std::pair<int, int>> odd = {{"pal8w124", {124, 61}},
+                                                          {"pal8w125", {125, 62}},
+                                                          {"pal8w126", {126, 63}},
+                                                          {"pal8nonsquare", {127, 32}}};
   std::map<std::string, VideoBuffer> loaded;
   for (const fs::path& file : Files(folder, ".bmp")) {
     const std::string name = file.stem().string();

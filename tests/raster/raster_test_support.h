@@ -56,7 +56,8 @@ inline std::vector<unsigned char> ReadBytes(const std::string& path) {
 
 inline void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 inline int Channel(std::uint32_t colour, int index) { return (colour >> (8 * index)) & 0xFF; }

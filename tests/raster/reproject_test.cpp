@@ -46,9 +46,9 @@ void Plain(MapInstance* m, double scale = 1) {
       }
     }
     if (Channel(got, ch) < lo || Channel(got, ch) > hi) {
-      return ::testing::AssertionFailure() << "channel " << ch << " of (" << x << ", " << y
-                                           << ") is " << Channel(got, ch) << ", not in " << lo
-                                           << ".." << hi;
+      return ::testing::AssertionFailure()
+             << "channel " << ch << " of (" << x << ", " << y << ") is " << Channel(got, ch)
+             << ", not in " << lo << ".." << hi;
     }
   }
   return ::testing::AssertionSuccess();
@@ -126,7 +126,7 @@ TEST_F(ReprojectTest, PointsWithinOnePixelBeforeTheFirstColumnTakeThatColumn) {
       {-0.5, 0xFF000064},  // inside with fraction 0, not extrapolated to 50
       {-0.999, 0xFF000064},
       {-1.5, kMagenta},
-      {0.5, 0xFF000096},   // half-way between 100 and 200
+      {0.5, 0xFF000096},  // half-way between 100 and 200
   };
   for (const auto& c : cases) {
     Plain(&m);

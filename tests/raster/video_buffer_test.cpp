@@ -22,8 +22,12 @@ TEST(VideoBufferTest, CreateRefusesSidesBelowTwoAndSizesThatCannotBeHeld) {
     std::int32_t width, height;
     int result;
   } const cases[] = {
-      {2, 2, 0},          {1, 100, -1},       {100, 1, -1}, {0, 0, -1}, {-4, 10, -1},
-      {kMax, kMax, -1},   // bytes beyond any address space: refused by arithmetic
+      {2, 2, 0},
+      {1, 100, -1},
+      {100, 1, -1},
+      {0, 0, -1},
+      {-4, 10, -1},
+      {kMax, kMax, -1},        // bytes beyond any address space: refused by arithmetic
       {1 << 30, 1 << 30, -1},  // 4 EiB: refused by the allocator
   };
   for (const auto& c : cases) {
@@ -57,8 +61,8 @@ TEST(VideoBufferTest, DescriptorIsTheBmpInformationHeader) {
 TEST(VideoBufferTest, PixelsAreStoredBottomUpAsBlueGreenRedAlpha) {
   VideoBuffer b;
   ASSERT_EQ(b.Create(3, 4), 0);
-  b.SetPixel(0, 0, 0x80112233);     // alpha 0x80, blue 0x11, green 0x22, red 0x33
-  b.SetPixel(2, 3, 0x01020304);     // bottom-right
+  b.SetPixel(0, 0, 0x80112233);  // alpha 0x80, blue 0x11, green 0x22, red 0x33
+  b.SetPixel(2, 3, 0x01020304);  // bottom-right
   b.SetPixel(1, 0, 0xFFFFFFFF);
   const std::uint8_t* top = b.pixels + (4 - 1) * 3 * 4;  // last row in memory
   EXPECT_EQ(top[0], 0x11);
