@@ -115,10 +115,7 @@ int LookupKeyword(std::string_view word) {
 
 Tokenizer::Tokenizer() { Reset(); }
 
-Tokenizer::~Tokenizer() {
-  Close();
-  Reset();
-}
+Tokenizer::~Tokenizer() { Reset(); }
 
 void Tokenizer::Reset() {
   // Forgetting an open file would leak its handle, so it is closed rather than dropped.
