@@ -196,8 +196,9 @@ int MapVanDerGrinten::Inverse(double x, double y, double* latitude, double* long
   const double d = ys * ys / c3 + (2 * c2 * c2 * c2 / c3 - 9 * c1 * c2) / (c3 * c3) * kOneOver27;
   double w = 3 * d / (a1 * m1);
   if (std::fabs(w) > 1) w = w >= 0 ? 1 : -1;
-  const double theta1 = std::acos(w) / 3;
-  const double root = -m1 * std::cos(theta1 + kThirdPi) - c2 / (3 * c3);
+  // On the equator the cubic has a double root at 0, where w = -1 and acos turns the last bit of
+  // rounding in w into an error of 1e-8; the root itself is known.
+  const double root = ys == 0 ? 0.0 : -m1 * std::cos(std::acos(w) / 3 + kThirdPi) - c2 / (3 * c3);
   const double phi = y - offsetY >= 0 ? kPi * root : -kPi * root;
   *latitude = phi;
   if (std::fabs(xs) < epsilon) {
