@@ -3,6 +3,7 @@
 #ifndef KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 #define KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 
+#include <ostream>
 #include <string>
 
 #include "projection/map_project.h"
@@ -25,6 +26,9 @@ struct OracleCase {
   double tolerance = 1e-9;           // forward against PROJ, map units
   double roundTripTolerance = 1e-9;  // Inverse(Forward(p)) against p, radians
 };
+
+// Test output names a case by its label instead of dumping its bytes.
+inline void PrintTo(const OracleCase& c, std::ostream* os) { *os << c.label; }
 
 }  // namespace oracle
 
