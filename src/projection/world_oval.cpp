@@ -70,11 +70,11 @@ namespace {
 // Stored products of the horizontal factor Cx, the vertical factor Cy = 1.24104 and the auxiliary
 // factor n = 0.90631 (sin 65 degrees rounded to five digits).
 constexpr double kWagnerVIICx = 2.66723;
-constexpr double kWagnerVIINSquared = 0.8213978161;         // n^2
-constexpr double kWagnerVIICyN = 1.1247669623999998;        // Cy n
-constexpr double kWagnerVIIInvCySquared = 0.6492746413823457;  // (1 / Cy)^2
+constexpr double kWagnerVIINSquared = 0.8213978161;             // n^2
+constexpr double kWagnerVIICyN = 1.1247669623999998;            // Cy n
+constexpr double kWagnerVIIInvCySquared = 0.6492746413823457;   // (1 / Cy)^2
 constexpr double kWagnerVIIInvCxSquared = 0.14056560475902954;  // (1 / Cx)^2
-constexpr double kWagnerVIIInvCyN = 0.8890730555120723;     // 1 / (Cy n)
+constexpr double kWagnerVIIInvCyN = 0.8890730555120723;         // 1 / (Cy n)
 constexpr double kOneThird = 0.3333333333333333;
 // Beyond these map distances from the centre there is no world, whatever the radius.
 constexpr double kWagnerVIIMaxY = 1.5;

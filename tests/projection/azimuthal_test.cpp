@@ -1,11 +1,11 @@
-// The five azimuthal projections: centre, horizon and antipode, outer radius, polar centres, and the
-// classes' different windows.
+// The five azimuthal projections: centre, horizon and antipode, outer radius, polar centres, and
+// the classes' different windows.
+#include "projection/azimuthal.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
-
-#include "projection/azimuthal.h"
 
 namespace Projection {
 namespace {

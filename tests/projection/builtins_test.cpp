@@ -1,6 +1,8 @@
 // Properties every built-in projection must have: the row fast path agrees with Forward bit for
 // bit, concurrent Forward calls agree with sequential ones, a second Init leaves no trace of the
 // first, and no input makes a call hang or crash.
+#include "projection/builtins.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -12,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "projection/builtins.h"
 #include "projection/row_forward.h"
 
 namespace Projection {
@@ -130,9 +131,9 @@ TEST(Builtins, HostileInputsReturnWithoutHangingOrCrashing) {
   const double values[] = {0, 1e-300, -kHalfPi, kHalfPi, kPi, 1e300, -1e300, inf, -inf, nan};
   const struct {
     double lat, lon, p1, p2;
-  } setups[] = {{kHalfPi, 0, kHalfPi, kHalfPi},   {-kHalfPi, kPi, -kHalfPi, 0.1},
-                {0, -kPi, 1e-12, -1e-12},         {1.0, 100.0, kPi, 0.5},
-                {nan, nan, nan, nan},             {0.3, 0.2, 0.7, 0.7}};
+  } setups[] = {{kHalfPi, 0, kHalfPi, kHalfPi}, {-kHalfPi, kPi, -kHalfPi, 0.1},
+                {0, -kPi, 1e-12, -1e-12},       {1.0, 100.0, kPi, 0.5},
+                {nan, nan, nan, nan},           {0.3, 0.2, 0.7, 0.7}};
   for (const auto& builtin : BuiltinProjections()) {
     auto p = Make(builtin);
     for (const auto& s : setups) {

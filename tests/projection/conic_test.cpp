@@ -1,11 +1,11 @@
 // Albers, Lambert conformal and equidistant conics: refused parallels, poles and apex, the cone's
 // sector, the window that follows the latitude of origin, and the ellipsoid.
+#include "projection/conic.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
-
-#include "projection/conic.h"
 
 namespace Projection {
 namespace {

@@ -1,9 +1,9 @@
 // The pointy projection: its rhombus outline and how longitudes wrap.
+#include "projection/pointy.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "projection/pointy.h"
 
 namespace Projection {
 namespace {
@@ -20,7 +20,7 @@ TEST(Pointy, ForwardDrawsARhombusWithWrappedLongitudes) {
       {-kPi / 4, -kPi, -kHalfPi, -kPi / 4},  // half-way down the left edge
       {kHalfPi, 2.5, 0, kHalfPi},            // the top tip, whatever the longitude
       {-kHalfPi, -1.0, 0, -kHalfPi},
-      {0, 1.5 * kPi, -kHalfPi, 0},           // beyond pi: wrapped to the other side
+      {0, 1.5 * kPi, -kHalfPi, 0},  // beyond pi: wrapped to the other side
       {0, -2.5 * kPi, -kHalfPi, 0},
   };
   MapPointy p;

@@ -1,11 +1,11 @@
 // Sinusoidal, Mollweide, Wagner IV and Wagner VI: poles, points beyond the outline, and what an
 // Inverse writes when it fails.
+#include "projection/pseudocylindrical.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
-
-#include "projection/pseudocylindrical.h"
 
 namespace Projection {
 namespace {

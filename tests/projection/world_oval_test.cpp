@@ -1,10 +1,10 @@
-// Hammer, Wagner VII and Van der Grinten: poles, the centre, points outside the outline, and Van der
-// Grinten's accuracy where its classical formula cancels.
+// Hammer, Wagner VII and Van der Grinten: poles, the centre, points outside the outline, and Van
+// der Grinten's accuracy where its classical formula cancels.
+#include "projection/world_oval.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "projection/world_oval.h"
 
 namespace Projection {
 namespace {
@@ -65,9 +65,9 @@ TEST(VanDerGrinten, SpecialLinesAndTheirInverses) {
   const struct {
     double lat, lon, x, y;
   } cases[] = {
-      {0, 2.0, 2.0, 0},                                 // the equator
-      {kHalfPi, 1.0, 0, kPi},                           // a pole
-      {0.7, 0, 0, kPi * std::tan(theta / 2)},           // the centre meridian
+      {0, 2.0, 2.0, 0},                        // the equator
+      {kHalfPi, 1.0, 0, kPi},                  // a pole
+      {0.7, 0, 0, kPi * std::tan(theta / 2)},  // the centre meridian
       {-0.7, 0, 0, -kPi * std::tan(theta / 2)},
   };
   for (const auto& c : cases) {

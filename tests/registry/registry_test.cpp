@@ -35,7 +35,8 @@ TEST_F(RegistryTest, EnumeratesTheBuiltinCodesInAscendingOrder) {
   for (int c = registry().First(); c != ProjectionRegistry::kEnd; c = registry().Next(c)) {
     walked.push_back(c);
   }
-  const std::vector<int> expected = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 18, 19, 20, 22};
+  const std::vector<int> expected = {1,  2,  3,  4,  5,  6,  7,  8,  9, 10,
+                                     11, 12, 13, 14, 15, 18, 19, 20, 22};
   EXPECT_EQ(walked, expected);
   EXPECT_EQ(registry().First(), 1);
   EXPECT_EQ(registry().Next(22), 256);
