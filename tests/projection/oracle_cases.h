@@ -17,6 +17,7 @@ struct OracleCase {
   std::string proj;
   double centerLatDeg = 0, centerLonDeg = 0;
   double parallel1Deg = 0, parallel2Deg = 0;
+  double axisB = 1;  // semi-minor axis passed to Init (the semi-major axis is 1)
   // Our map units are these factors times PROJ's (rounded constants, other scalings).
   double xFactor = 1, yFactor = 1;
   // Grid of the comparison: latitudes in [minLatDeg, maxLatDeg]...

@@ -168,6 +168,18 @@ std::vector<OracleCase> AllCases() {
     cases.push_back(Conic("EquidistantConic", CreateEquidistantConic, "eqdc", cone.lat, cone.lon,
                           cone.p1, cone.p1));
   }
+  // The conics also take an ellipsoid: WGS 84's flattening on a unit semi-major axis.
+  const double b = 0.996647189328169;
+  char ellipsoid[64];
+  std::snprintf(ellipsoid, sizeof ellipsoid, " +a=1 +b=%.17g", b);
+  for (OracleCase c :
+       {Conic("Albers_ellipsoid", CreateAlbersEqualAreaConic, "aea", 35, 10, 20, 50),
+        Conic("LambertConic_ellipsoid", CreateLambertConformalConic, "lcc", -40, 0, -30, -60),
+        Conic("EquidistantConic_ellipsoid", CreateEquidistantConic, "eqdc", 30, -20, 45, 45)}) {
+    c.proj.replace(c.proj.find(" +R=1"), 5, ellipsoid);
+    c.axisB = b;
+    cases.push_back(c);
+  }
   return cases;
 }
 
@@ -185,8 +197,8 @@ class OracleTest : public ::testing::TestWithParam<OracleCase> {
     const OracleCase& c = GetParam();
     projection_.reset(c.create());
     ASSERT_NE(projection_, nullptr);
-    ASSERT_EQ(projection_->Init(c.centerLatDeg * kDegToRad, c.centerLonDeg * kDegToRad, 0, 0, 1, 1,
-                                c.parallel1Deg * kDegToRad, c.parallel2Deg * kDegToRad),
+    ASSERT_EQ(projection_->Init(c.centerLatDeg * kDegToRad, c.centerLonDeg * kDegToRad, 0, 0, 1,
+                                c.axisB, c.parallel1Deg * kDegToRad, c.parallel2Deg * kDegToRad),
               0);
   }
 
