@@ -3,6 +3,7 @@
 #ifndef KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 #define KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 
+#include <ostream>
 #include <string>
 
 #include "projection/map_project.h"
@@ -16,14 +17,19 @@ struct OracleCase {
   std::string proj;
   double centerLatDeg = 0, centerLonDeg = 0;
   double parallel1Deg = 0, parallel2Deg = 0;
+  double axisB = 1;  // semi-minor axis passed to Init (the semi-major axis is 1)
   // Our map units are these factors times PROJ's (rounded constants, other scalings).
   double xFactor = 1, yFactor = 1;
-  // Grid of the comparison: latitudes within this many degrees of the equator...
-  double maxLatDeg = 89;
+  // Grid of the comparison: latitudes in [minLatDeg, maxLatDeg]...
+  double minLatDeg = -89, maxLatDeg = 89;
   // ...and points within this many degrees of the centre (great-circle), for azimuthal aspects.
   double maxDistanceDeg = 180;
-  double tolerance = 1e-9;
+  double tolerance = 1e-9;           // forward against PROJ, map units
+  double roundTripTolerance = 1e-9;  // Inverse(Forward(p)) against p, radians
 };
+
+// Test output names a case by its label instead of dumping its bytes.
+inline void PrintTo(const OracleCase& c, std::ostream* os) { *os << c.label; }
 
 }  // namespace oracle
 
