@@ -139,14 +139,23 @@ TEST_F(ConvertTest, EarthPictureSurvivesTheWayIntoAProjectionAndBack) {
     ASSERT_EQ(m.Select(c.code), 0);
     m.SetCenter(c.centerLat, c.centerLon);
     m.SetParallels(c.parallel1, c.parallel2);
-    // Fit the whole map into the picture with a small margin.
-    double left, top, right, bottom;
-    m.projection->GetBounds(&left, &top, &right, &bottom);
-    const double xMax = std::max(std::fabs(left), std::fabs(right)) / m.unitFactor;
-    const double yMax = std::max(std::fabs(top), std::fabs(bottom)) / m.unitFactor;
+    // Fit the map up to 80 degrees from the equator into the picture, with a small margin (the
+    // far pole of a conic map lies at infinity).
+    double xMax = 0, yMax = 0;
+    for (int lat = -80; lat <= 80; lat += 2) {
+      for (int lon = -180; lon < 180; lon += 2) {
+        double x, y;
+        if (m.projection->Forward(lat * Projection::kDegToRad, lon * Projection::kDegToRad, &x,
+                                  &y) != 0) {
+          continue;
+        }
+        xMax = std::max(xMax, std::fabs(x / m.unitFactor));
+        yMax = std::max(yMax, std::fabs(y / m.unitFactor));
+      }
+    }
     const double scale = 0.98 / xMax;
     const double aspect = scale * yMax / 0.98 - 0.0001;
-    const int width = 2048;
+    const int width = 3072;  // half as fine again as the Earth picture
     const int height = std::clamp(static_cast<int>(width * yMax / xMax), 64, 4096);
     const std::string settings = " --projection " + std::to_string(c.code) + " --center " +
                                  Number(c.centerLat) + "," + Number(c.centerLon) + " --parallels " +
