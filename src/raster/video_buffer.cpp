@@ -15,7 +15,7 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-// Extra bytes after the pixel block, as the display back end of the original layout reserved.
+// Spare bytes after the pixel block: a wide load at the last pixel stays inside the allocation.
 constexpr std::uint64_t kSlackBytes = 8;
 
 // A stored pixel (bytes blue, green, red, alpha = the word A<<24 | R<<16 | G<<8 | B) to a colour
