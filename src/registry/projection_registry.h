@@ -56,7 +56,8 @@ class ProjectionRegistry {
   bool RegisterShared(MapProject* object);
 
   // Empties every slot and releases the modules. Objects handed out are not destroyed; those of
-  // built-in types can still be given back through Release.
+  // built-in types can still be given back through Release. Composites stay alive but give their
+  // segments back first, so they accept no point afterwards and never call into a released module.
   int UnloadAll();
 
   // A new object for a factory type (recorded as the slot's instance), the shared object for a
@@ -83,10 +84,14 @@ class ProjectionRegistry {
   void LoadModules(const std::string& directory);
   void LoadDefinitions(const std::string& directory);
   static void CloseModule(ModuleHandle module);
+  // Moves every shared object out of its slot into retired_, composites emptied of their segments.
+  void RetireComposites();
 
   std::array<std::unique_ptr<ProjectionSlot>, kSlotCount> slots_;
   // Built-in objects still held when their slot was emptied; their code never goes away.
   std::vector<MapProject*> orphans_;
+  // Shared objects of emptied slots: still owned, destroyed with the registry.
+  std::vector<std::unique_ptr<MapProject>> retired_;
 };
 
 // The one registry of the process, created on first use.
