@@ -84,6 +84,7 @@ class MapComposite : public MapProject {
 
   void AddSegment(const CompositeSegment& segment);
   void AddExtent(const CompositeExtent& extent);
+  const std::vector<CompositeExtent>& Extents() const { return extents; }
   const std::vector<CompositeSegment*>& SearchOrder() const { return searchOrder; }
   const std::vector<std::unique_ptr<CompositeSegment>>& Segments() const { return segments; }
 

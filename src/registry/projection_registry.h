@@ -14,6 +14,10 @@
 
 #include "projection/map_project.h"
 
+namespace Parser {
+class Tokenizer;
+}
+
 using Projection::MapProject;
 using Projection::ProjectionFactory;
 
@@ -46,6 +50,11 @@ class ProjectionRegistry {
   // Registers the built-ins, the modules and the composites of `directory` (which ends in a path
   // separator; empty means the current directory). Silent about every failure. Returns 0.
   int LoadAll(const std::string& directory);
+
+  // Reads composite definitions from the current token of `tokens` to the end of its input and
+  // offers each composite with RegisterShared; a refused one is destroyed. Segment projections are
+  // selected from the global registry, so call it on that one.
+  void ReadDefinitions(Parser::Tokenizer& tokens);
 
   // Probes the factory for its type code and records it. 0 registered, -1 code above 255 (compared
   // unsigned), -2 code already taken. The module handle is released by UnloadAll.
