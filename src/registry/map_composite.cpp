@@ -115,7 +115,8 @@ int MapComposite::Inverse(double x, double y, double* latitude, double* longitud
     const double u = (s.cosInverse * dx - s.sinInverse * dy) / s.scaleX * s.instance.unitFactor;
     const double v = (s.cosInverse * dy + s.sinInverse * dx) / s.scaleY * s.instance.unitFactor;
     double lat, lon;
-    if (p->Inverse(u, v, &lat, &lon) != 0) continue;
+    // A clamping inverse (Mollweide) can give NaN beyond its outline, which no limit rejects.
+    if (p->Inverse(u, v, &lat, &lon) != 0 || !std::isfinite(lat) || !std::isfinite(lon)) continue;
     lat *= kRadToDeg;
     lon *= kRadToDeg;
     if (lat < s.effectiveBottom || lat > s.effectiveTop || lon < s.effectiveLeft ||
