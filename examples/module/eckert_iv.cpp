@@ -1,7 +1,7 @@
 // Example projection module: the Eckert IV equal-area pseudocylindrical projection (sphere).
 //
 // Build it as a shared library and put it beside the Kartovel programs:
-//   g++ -std=c++20 -O2 -fPIC -shared -fvisibility=hidden -I<kartovel include dir> \
+//   g++ -std=c++20 -O2 -fPIC -shared -fvisibility=hidden -I<kartovel include dir>
 //       eckert_iv.cpp -o eckert_iv.so
 // It compiles against projection/map_project.h alone.
 #include <cmath>
