@@ -31,7 +31,10 @@ double AuxiliaryAngle(double phi) {
   for (int i = 0; i < kMaxIterations; ++i) {
     const double s = std::sin(t), c = std::cos(t);
     const double f = t + s * c + 2 * s - target;
-    if (f < 0) lo = t; else hi = t;
+    if (f < 0)
+      lo = t;
+    else
+      hi = t;
     const double slope = 2 * c * (1 + c);
     double next = slope > 0 ? t - f / slope : 0.5 * (lo + hi);
     if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
@@ -70,7 +73,8 @@ class MapEckertIV : public Projection::MapProject {
     const double t = std::asin(sinT);
     const double cosT = std::cos(t);
     const double lambda = centerLon + (x - offsetX) / (axisA * kCx * (1 + cosT));
-    const double phi = std::asin(std::fmax(-1.0, std::fmin(1.0, (t + sinT * cosT + 2 * sinT) / kCp)));
+    const double phi =
+        std::asin(std::fmax(-1.0, std::fmin(1.0, (t + sinT * cosT + 2 * sinT) / kCp)));
     *latitude = phi;
     *longitude = Projection::WrapAngle(lambda);
     return InsideBounds(phi, lambda);

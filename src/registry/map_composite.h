@@ -1,4 +1,4 @@
-// Composite (interrupted) projections: pieces of other projections placed side by side on one plane.
+// Composite (interrupted) projections: pieces of other projections side by side on one plane.
 //
 // Each segment holds its own MapInstance, places that projection's map with an offset, a scale and
 // a rotation, serves a latitude/longitude rectangle, and may cut shapes out of its map. Forward and
@@ -42,7 +42,9 @@ struct SegmentExclusion {
   // lower edges of an axis-parallel rectangle are inside, the right and upper ones outside).
   bool Contains(double px, double py) const;
   // True when the point is cut away: inside a plain exclusion, outside an inverted one.
-  bool Rejects(double px, double py) const { return Contains(px, py) != ((shape & kInverted) != 0); }
+  bool Rejects(double px, double py) const {
+    return Contains(px, py) != ((shape & kInverted) != 0);
+  }
 };
 
 struct CompositeSegment {
@@ -95,7 +97,7 @@ class MapComposite : public MapProject {
   std::string name;
   std::string description;
   std::int32_t typeCode = 0;
-  double unitDivisor = 1;  // GetUnitScale is 1 / unitDivisor
+  double unitDivisor = 1;    // GetUnitScale is 1 / unitDivisor
   bool cacheEnabled = true;  // move the answering segment to the front of the search order
   double boundLeft = 0, boundTop = 0, boundRight = 0, boundBottom = 0;
 

@@ -184,7 +184,7 @@ TEST_F(CompositeReaderTest, UnknownSegmentNamesAndUnreadableCentres) {
   MapComposite m;
   Fill(
       "Projection 100 Demo\n"
-      "EndSegment\n"                                   // before any segment: code 2, defaults
+      "EndSegment\n"                                     // before any segment: code 2, defaults
       "Segment Van Der Grinten 10, 20, 0, 0, 1, 0, 0\n"  // unquoted: "Van" matches nothing
       "EndSegment\n"
       "Segment 'Mercator' 1/0.00000001, 20, 0, 0, 1, 0, 0\n"

@@ -20,21 +20,21 @@ void Reprojected(const VideoBuffer& source, const MapInstance& instance, int thr
 }
 
 TEST_F(CompositeThreadsTest, ParallelReprojectionMatchesOneThread) {
-  // Six lobes in two rows with the move-to-front cache on: every thread reorders the search.
+  // Five lobes with the move-to-front cache on: every thread reorders the search. The effective
+  // regions are disjoint, so no point has two answers that the search order would choose between.
   Parser::Tokenizer tokens;
-  ASSERT_EQ(tokens.OpenText(
-                "Projection 130 Lobes Scale 1 Extent -1, 0.5, 1, -0.5\n"
-                "Segment 'Sinusoidal' 0, -90, 0, 0, 1, 0, 0 Offset -0.5, 0 "
-                "  Effective -180, 0, 0, -90 EndSegment\n"
-                "Segment 'Mollweide' 0, 90, 0, 0, 1, 0, 0 Offset 0.5, 0 "
-                "  Effective 0, 0, 180, -90 EndSegment\n"
-                "Segment 'Sinusoidal' 0, -120, 0, 0, 1, 0, 0 Offset -120/180, 0 "
-                "  Effective -180, 90, -60, 0 EndSegment\n"
-                "Segment 'Pointy' 0, 0, 0, 0, 1, 0, 0 Offset 0, 0 "
-                "  Effective -60, 90, 60, 0 EndSegment\n"
-                "Segment 'Sinusoidal' 0, 120, 0, 0, 1, 0, 0 Offset 120/180, 0 "
-                "  Rotate 5 Effective 60, 90, 180, 0 EndSegment\n"
-                "EndProjection"),
+  ASSERT_EQ(tokens.OpenText("Projection 130 Lobes Scale 1 Extent -1, 0.5, 1, -0.5\n"
+                            "Segment 'Sinusoidal' 0, -90, 0, 0, 1, 0, 0 Offset -0.5, 0 "
+                            "  Effective -180, -0.1, 0.1, -90 EndSegment\n"
+                            "Segment 'Mollweide' 0, 90, 0, 0, 1, 0, 0 Offset 0.5, 0 "
+                            "  Effective 0.2, -0.1, 180, -90 EndSegment\n"
+                            "Segment 'Sinusoidal' 0, -120, 0, 0, 1, 0, 0 Offset -120/180, 0 "
+                            "  Effective -180, 90, -60.2, 0.1 EndSegment\n"
+                            "Segment 'Pointy' 0, 0, 0, 0, 1, 0, 0 Offset 0, 0 "
+                            "  Effective -60.1, 90, 60.1, 0.1 EndSegment\n"
+                            "Segment 'Sinusoidal' 0, 120, 0, 0, 1, 0, 0 Offset 120/180, 0 "
+                            "  Rotate 5 Effective 60.2, 90, 180, 0.1 EndSegment\n"
+                            "EndProjection"),
             0);
   registry().ReadDefinitions(tokens);
   MapInstance instance;

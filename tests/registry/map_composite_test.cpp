@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "registry/registry_fixture.h"
@@ -222,6 +224,32 @@ TEST_F(MapCompositeTest, RotationScaleAndOffsetPlaceTheSegmentAndInvertBack) {
     EXPECT_NEAR(back_lat, lat * kDegToRad, 1e-9) << lat << " " << lon;
     EXPECT_NEAR(back_lon, lon * kDegToRad, 1e-9) << lat << " " << lon;
   }
+}
+
+TEST_F(MapCompositeTest, ConcurrentCallsKeepTheSearchOrderWhole) {
+  MapComposite c;
+  for (int i = 0; i < 6; ++i) c.AddSegment(Band(-180 + 60 * i, -120 + 60 * i, i));
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&c, &wrong, t] {
+      for (int n = 0; n < 20000; ++n) {
+        const int band = (n * 5 + t) % 6;
+        double x, y, lat, lon;
+        const double lonDeg = -150 + 60 * band;
+        if (c.Forward(0, lonDeg * kDegToRad, &x, &y) != 0 ||
+            std::fabs(x - band - lonDeg / 180) > 1e-9 || c.Inverse(x, y, &lat, &lon) != 0 ||
+            std::fabs(lon - lonDeg * kDegToRad) > 1e-9) {
+          ++wrong[t];
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+  std::vector<double> order = OrderOffsets(c);
+  std::sort(order.begin(), order.end());
+  EXPECT_EQ(order, (std::vector<double>{0, 1, 2, 3, 4, 5}));
 }
 
 TEST_F(MapCompositeTest, ConstantAnswers) {
