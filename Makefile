@@ -1,7 +1,7 @@
 # Kartovel: `make run` starts the program, `make test` builds and runs every test.
 # Both install missing Debian packages first (scripts/install-deps.sh).
 
-.PHONY: all deps build run test test-release test-sanitize bench clean
+.PHONY: all deps build run test test-release test-sanitize fuzz-smoke bench clean
 
 all: build
 
@@ -20,7 +20,7 @@ build: deps build/release/build.ninja
 run: build
 	./build/release/bin/kartovel-convert --list
 
-test: test-release test-sanitize
+test: test-release test-sanitize fuzz-smoke
 
 test-release: deps build/release/build.ninja
 	cmake --build --preset release
@@ -29,6 +29,10 @@ test-release: deps build/release/build.ninja
 test-sanitize: deps build/sanitize/build.ninja
 	cmake --build --preset sanitize
 	ctest --preset sanitize
+
+# A short libFuzzer run (clang, outside the gcc builds) over the seed corpus.
+fuzz-smoke: deps
+	bash scripts/fuzz.sh 20
 
 bench: build
 	./build/release/bin/kartovel-bench

@@ -53,13 +53,20 @@ double Divide(double a, double b) {
 
 double Apply(int op, const std::array<double, Expression::kValueSlots>& v) {
   switch (op) {
-    case kPlus: return v[0] + v[1];
-    case kMinus: return v[0] - v[1];
-    case kStar: return v[0] * v[1];
-    case kSlash: return Divide(v[0], v[1]);
-    case kUnaryMinus: return -v[0];
-    case kPower: return std::exp(v[0]);
-    default: return 0.0;  // Bias, and any code without a meaning
+    case kPlus:
+      return v[0] + v[1];
+    case kMinus:
+      return v[0] - v[1];
+    case kStar:
+      return v[0] * v[1];
+    case kSlash:
+      return Divide(v[0], v[1]);
+    case kUnaryMinus:
+      return -v[0];
+    case kPower:
+      return std::exp(v[0]);
+    default:
+      return 0.0;  // Bias, and any code without a meaning
   }
 }
 

@@ -21,9 +21,9 @@
 
 namespace Parser {
 
-inline constexpr double kBadReal = 1e20;        // what ReadReal gives when nothing constant parsed
-inline constexpr int kBadInt = 2147483647;      // what ReadInt gives on failure (and at the top)
-inline constexpr int kMaxNesting = 256;         // deepest accepted nesting of an expression
+inline constexpr double kBadReal = 1e20;    // what ReadReal gives when nothing constant parsed
+inline constexpr int kBadInt = 2147483647;  // what ReadInt gives on failure (and at the top)
+inline constexpr int kMaxNesting = 256;     // deepest accepted nesting of an expression
 inline constexpr double kMinDivisor = 0.0000001;  // smaller divisors do not divide
 
 // One node of a parsed expression. A node owns its children; destroying it destroys the subtree.

@@ -49,23 +49,24 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Single characters with a code of their own ("." only when no digit follows it).
+struct Punctuation {
+  char character;
+  int code;
+};
+
+constexpr Punctuation kPunctuation[] = {
+    {'@', kAtSign},  {':', kColon},    {',', kComma},      {'{', kLeftBrace},  {'[', kLeftBracket},
+    {'%', kPercent}, {'?', kQuestion}, {'}', kRightBrace}, {')', kRightParen}, {']', kRightBracket},
+    {'+', kPlus},    {'-', kMinus},    {'^', kPower},      {'(', kLeftParen},  {'*', kStar},
+    {'/', kSlash},   {'.', kDot},
+};
+
 int SingleCharCode(unsigned char c) {
-  switch (c) {
-    case '@': return kAtSign;
-    case ':': return kColon;
-    case ',': return kComma;
-    case '{': return kLeftBrace;
-    case '[': return kLeftBracket;
-    case '%': return kPercent;
-    case '?': return kQuestion;
-    case '}': return kRightBrace;
-    case ')': return kRightParen;
-    case ']': return kRightBracket;
-    case '+': return kPlus;
-    case '-': return kMinus;
-    case '^': return kPower;
-    default: return kOther;
+  for (const Punctuation& p : kPunctuation) {
+    if (static_cast<unsigned char>(p.character) == c) return p.code;
   }
+  return kOther;
 }
 
 // Decimal text (digits, ".", digits, "e", "-", digits; validated by the caller) to double. Reads
@@ -114,10 +115,7 @@ int LookupKeyword(std::string_view word) {
 
 Tokenizer::Tokenizer() { Reset(); }
 
-Tokenizer::~Tokenizer() {
-  Close();
-  Reset();
-}
+Tokenizer::~Tokenizer() { Reset(); }
 
 void Tokenizer::Reset() {
   // Forgetting an open file would leak its handle, so it is closed rather than dropped.
@@ -283,21 +281,21 @@ int Tokenizer::Scan() {
   } else if (c == '\0') {
     type_ = kEndOfLine;
   } else {
-    int length = 1;
-    type_ = SingleCharCode(c);
-    if (c == '(') {
-      type_ = kLeftParen;
-      if (next == '*') type_ = kCommentOpen, length = 2;
-    } else if (c == '*') {
-      type_ = kStar;
-      if (next == '*') type_ = kPower, length = 2;
-      if (next == ')' || next == '/') type_ = kCommentClose, length = 2;
-    } else if (c == '/') {
-      type_ = kSlash;
-      if (next == '*') type_ = kCommentOpen, length = 2;
-      if (next == '/') type_ = kLineComment, length = 2;
-    } else if (c == '.') {
-      type_ = kDot;
+    // Two-character tokens: comment openers and closers, and "**".
+    int length = 2;
+    if (c == '(' && next == '*') {
+      type_ = kCommentOpen;
+    } else if (c == '*' && next == '*') {
+      type_ = kPower;
+    } else if (c == '*' && (next == ')' || next == '/')) {
+      type_ = kCommentClose;
+    } else if (c == '/' && next == '*') {
+      type_ = kCommentOpen;
+    } else if (c == '/' && next == '/') {
+      type_ = kLineComment;
+    } else {
+      length = 1;
+      type_ = SingleCharCode(c);
     }
     cursor_ += length;
     SetText(start, start + length);

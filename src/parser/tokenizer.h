@@ -99,8 +99,8 @@ class Tokenizer {
   // Clears line, token, line count and line-comment flag; an open input is closed.
   void Reset();
 
-  // Installs `text` (at most kMaxLineLength characters are taken) as the current line and returns
-  // the code of its first token.
+  // Installs `text` (NUL-terminated, not null; at most kMaxLineLength characters are taken) as the
+  // current line and returns the code of its first token.
   int SetLine(const char* text);
   // Reads the next line of the input, makes its first significant token current (reading on past
   // blank and comment lines) and counts it. False, with type kEndOfInput, when no line was left.
