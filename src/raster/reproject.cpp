@@ -5,6 +5,7 @@
 // SetPixel use) so that the inner loops allocate nothing and make no bounds-checking calls.
 #include "raster/reproject.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -203,12 +204,20 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
           !std::isfinite(lon)) {
         continue;
       }
-      lon = Projection::WrapAngle(lon);
-      // Inverses that accept points off the map would paint pixels Reproject never reads.
-      if (projection->Forward(lat, lon, &fx, &fy) != 0 || std::fabs(place.X(fx) - c) > 0.5 ||
-          std::fabs(place.Y(fy) - r) > 0.5) {
-        continue;
+      // Inverses that accept points off the map would paint pixels Reproject never reads, so the
+      // point must map back onto this pixel. A longitude just past +-pi (an offset at the seam)
+      // is tried both wrapped and held at the edge, as Reproject asks for it on one side only.
+      const double candidates[] = {Projection::WrapAngle(lon), std::clamp(lon, -kPi, kPi)};
+      bool found = false;
+      for (const double candidate : candidates) {
+        if (projection->Forward(lat, candidate, &fx, &fy) == 0 &&
+            std::fabs(place.X(fx) - c) <= 0.5 && std::fabs(place.Y(fy) - r) <= 0.5) {
+          lon = candidate;
+          found = true;
+          break;
+        }
       }
+      if (!found) continue;
       // Reproject's world grid: column (lon / pi + 1) W / 2, row (lat / (pi/2) + 1) H / 2.
       double wx = (lon / kPi + 1) * 0.5 * ww, wy = (lat / kHalfPi + 1) * 0.5 * wh;
       wy = wy < 0 ? 0 : (wy > wh - 1 ? wh - 1 : wy);
