@@ -137,10 +137,10 @@ void MapAzimuthalEquidistant::GetBounds(double* left, double* top, double* right
 }
 
 std::string MapAzimuthalEquidistant::GetDescription() const {
-  return "The azimuthal equidistant projection keeps both the distance and the direction from its "
-         "centre to every other point true, so the whole world fits in a circle whose rim is the "
-         "antipode. Known since antiquity, it is the emblem of the United Nations and serves "
-         "radio operators and seismologists who need bearings from one place.";
+  return "The azimuthal equidistant projection keeps both the distance and the direction from "
+         "its centre to every other point true, so the whole world fits in a circle whose rim "
+         "is the antipode. It is the emblem of the United Nations and serves radio operators "
+         "and seismologists who need the bearings from one place.";
 }
 
 // ---- Gnomonic ---------------------------------------------------------------------------------
@@ -178,10 +178,10 @@ std::string MapGnomonic::GetDescription() const {
   return "The gnomonic projection projects the globe from its centre onto a plane touching it, "
          "so every great circle becomes a straight line and the shortest route between two "
          "places is a straight segment. It is perhaps the oldest map projection, ascribed to "
-         "Thales of Miletus in the sixth century BC, who is said to have drawn the stars with "
-         "it. Less than a hemisphere can be shown, and shapes and areas grow quickly away from "
-         "the centre. Navigators plot great-circle routes on gnomonic charts and transfer them "
-         "to Mercator charts, and seismologists and radio engineers use it to trace paths.";
+         "Thales of Miletus in the sixth century BC. Less than a hemisphere can be shown, and "
+         "shapes and areas grow quickly away from the centre. Navigators plot great-circle "
+         "routes on gnomonic charts and transfer them to Mercator charts, and seismologists use "
+         "it as well.";
 }
 
 // ---- Lambert azimuthal equal-area -------------------------------------------------------------
@@ -222,8 +222,9 @@ void MapLambertAzimuthalEqualArea::GetBounds(double* left, double* top, double* 
 
 std::string MapLambertAzimuthalEqualArea::GetDescription() const {
   return "The Lambert azimuthal equal-area projection, presented by Johann Heinrich Lambert in "
-         "1772, keeps areas true and directions from the centre true. The whole sphere fits in a "
-         "circle twice the globe's radius. It is a favourite for maps of continents and oceans.";
+         "1772, keeps areas true and directions from the centre true. The whole sphere fits in "
+         "a circle twice the globe's radius. It is a favourite for atlas maps of continents, "
+         "oceans and islands.";
 }
 
 // ---- Orthographic -----------------------------------------------------------------------------
@@ -260,9 +261,9 @@ void MapOrthographic::GetBounds(double* left, double* top, double* right, double
 }
 
 std::string MapOrthographic::GetDescription() const {
-  return "The orthographic projection shows the globe as it looks from an infinite distance: one "
-         "hemisphere inside a circle, foreshortened towards the rim. It was known to Egyptian and "
-         "Greek astronomers and makes the most natural picture of the Earth seen from space.";
+  return "The orthographic projection shows the globe as it looks from an infinite distance: "
+         "one hemisphere inside a circle, foreshortened towards the rim. It was known to Greek "
+         "astronomers and makes the most natural picture of the Earth seen from space.";
 }
 
 // ---- Stereographic ----------------------------------------------------------------------------
@@ -298,9 +299,9 @@ void MapStereographic::GetBounds(double* left, double* top, double* right, doubl
 
 std::string MapStereographic::GetDescription() const {
   return "The stereographic projection projects the sphere from a point onto the plane touching "
-         "the opposite point. It is conformal, and every circle on the globe becomes a circle or "
-         "a straight line on the map. Hipparchus is credited with it in the second century BC, "
-         "and it was the basis of the astrolabe. Scale grows away from the centre, and the "
+         "the opposite point. It is conformal, and every circle on the globe becomes a circle "
+         "or a straight line on the map. Hipparchus is credited with it in the second century "
+         "BC, and it was the base of the astrolabe. Scale grows away from the centre; the "
          "antipode lies at infinity. It serves polar maps, crystallography and the Universal "
          "Polar Stereographic grid.";
 }

@@ -123,8 +123,8 @@ void MapAlbersEqualAreaConic::GetBounds(double* left, double* top, double* right
 
 std::string MapAlbersEqualAreaConic::GetDescription() const {
   return "The Albers equal-area conic projection, presented by Heinrich Albers in 1805, keeps "
-         "areas true and is exact in scale along two standard parallels. It is the standard map "
-         "of the conterminous United States.";
+         "areas true and is exact in scale along two standard parallels. It is the common "
+         "equal-area map of the forty-eight contiguous US states.";
 }
 
 // ---- Lambert conformal conic ------------------------------------------------------------------
@@ -196,9 +196,9 @@ void MapLambertConformalConic::GetBounds(double* left, double* top, double* righ
 
 std::string MapLambertConformalConic::GetDescription() const {
   return "The Lambert conformal conic projection, presented by Johann Heinrich Lambert in 1772, "
-         "keeps angles and small shapes true and is exact in scale along two standard parallels. "
-         "Straight lines come close to great circles, so it is the usual projection of "
-         "aeronautical charts.";
+         "keeps angles and small shapes true and is exact in scale along two standard "
+         "parallels. Straight lines come close to great circles, so it is the usual projection "
+         "for aeronautical charts.";
 }
 
 // ---- Equidistant conic ------------------------------------------------------------------------

@@ -42,9 +42,8 @@ void MapPointy::GetBounds(double* left, double* top, double* right, double* bott
 }
 
 std::string MapPointy::GetDescription() const {
-  return "The pointy projection maps the world onto a rhombus with straight meridians bent at the "
-         "equator. Its pieces are combined into interrupted maps in the manner of an unfolded "
-         "icosahedron.";
+  return "The pointy projection draws the world as a rhombus whose meridians bend at the "
+         "equator. It is the piece from which interrupted icosahedral world maps are made up.";
 }
 
 MapProject* CreatePointy() { return new (std::nothrow) MapPointy; }

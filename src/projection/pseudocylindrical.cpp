@@ -93,12 +93,12 @@ void MapSinusoidal::GetBounds(double* left, double* top, double* right, double* 
 }
 
 std::string MapSinusoidal::GetDescription() const {
-  return "The sinusoidal projection is an equal-area pseudocylindrical projection in which every "
-         "parallel is a straight line drawn at its true length and spaced at its true distance "
-         "from the equator, so the meridians become sine curves that meet at the poles. It was "
-         "used by Jean Cossin in 1570 and later by Sanson and Flamsteed, whose names it also "
-         "carries. Shapes are badly sheared far from the central meridian, which is why it is "
-         "mostly used interrupted, or for maps of Africa and South America.";
+  return "The sinusoidal projection is an equal-area pseudocylindrical projection in which "
+         "every parallel is a straight line drawn at its true length and spaced at its true "
+         "distance from the equator, so meridians become sine curves that meet at the poles. "
+         "Jean Cossin used it in 1570, and it also carries the names of Sanson and Flamsteed. "
+         "Shapes are badly sheared far from the central meridian, so it is mostly shown "
+         "interrupted, or for maps of Africa and South America.";
 }
 
 // ---- Mollweide --------------------------------------------------------------------------------
@@ -160,9 +160,9 @@ void MapMollweide::GetBounds(double* left, double* top, double* right, double* b
 
 std::string MapMollweide::GetDescription() const {
   return "The Mollweide projection, published by Karl Brandan Mollweide in 1805, is an "
-         "equal-area pseudocylindrical projection whose world map is an ellipse twice as wide as "
-         "high. Parallels are straight lines and meridians are half ellipses. It is popular for "
-         "global maps of distributions and of the sky.";
+         "equal-area pseudocylindrical projection whose world map is an ellipse twice as wide "
+         "as high. Parallels are straight lines, meridians half ellipses. It is used for world "
+         "maps of distributions.";
 }
 
 // ---- Wagner IV --------------------------------------------------------------------------------
@@ -229,9 +229,9 @@ void MapWagnerIV::GetBounds(double* left, double* top, double* right, double* bo
 
 std::string MapWagnerIV::GetDescription() const {
   return "Wagner IV is an equal-area pseudocylindrical projection that Karlheinz Wagner derived "
-         "in 1932 from the Mollweide projection by cutting its ellipse at sixty degrees of the "
-         "auxiliary angle. The poles become straight lines half as long as the equator, which "
-         "eases the crowding of the polar regions. It is also known as Putnins P2'.";
+         "in 1932, from the Mollweide projection by cutting its ellipse at sixty degrees of the "
+         "auxiliary angle. The poles become straight lines half as long as the equator, easing "
+         "the crowding of polar regions. Also called Putnins P2'.";
 }
 
 // ---- Wagner VI --------------------------------------------------------------------------------
@@ -285,7 +285,7 @@ void MapWagnerVI::GetBounds(double* left, double* top, double* right, double* bo
 std::string MapWagnerVI::GetDescription() const {
   return "Wagner VI is a compromise pseudocylindrical projection by Karlheinz Wagner. Parallels "
          "are equally spaced straight lines, and the poles are lines half the length of the "
-         "equator.";
+         "equator. Well balanced.";
 }
 
 MapProject* CreateSinusoidal() { return new (std::nothrow) MapSinusoidal; }

@@ -57,11 +57,11 @@ void MapHammer::GetBounds(double* left, double* top, double* right, double* bott
 }
 
 std::string MapHammer::GetDescription() const {
-  return "The Hammer projection, presented by Ernst Hammer in 1892 after a suggestion of "
-         "Aitoff, is an equal-area world map with an elliptical outline. It takes the equatorial "
-         "aspect of the Lambert azimuthal equal-area projection of one hemisphere, halves the "
-         "longitudes and doubles the resulting x. Its curved parallels shear shapes less at the "
-         "edges than the Mollweide projection does.";
+  return "The Hammer projection, presented by Ernst Hammer in 1892, is an equal-area world map "
+         "with an elliptical outline. It takes the equatorial aspect of the Lambert azimuthal "
+         "equal-area projection of one hemisphere, halves the longitudes and doubles the "
+         "resulting x. Its curved parallels shear shapes less at the edges than the Mollweide "
+         "does.";
 }
 
 // ---- Wagner VII -------------------------------------------------------------------------------
@@ -125,9 +125,9 @@ void MapWagnerVII::GetBounds(double* left, double* top, double* right, double* b
 }
 
 std::string MapWagnerVII::GetDescription() const {
-  return "Wagner VII, or the Hammer-Wagner projection, is an equal-area world map that Karlheinz "
-         "Wagner built in 1941 from the Hammer projection by compressing the latitudes, giving "
-         "the poles a curved line.";
+  return "Wagner VII, or the Hammer-Wagner projection, is an equal-area world map that "
+         "Karlheinz Wagner built in 1941 from the Hammer projection by compressing the "
+         "latitudes, which gives the poles a curved outline.";
 }
 
 // ---- Van der Grinten --------------------------------------------------------------------------
@@ -217,10 +217,10 @@ void MapVanDerGrinten::GetBounds(double* left, double* top, double* right, doubl
 }
 
 std::string MapVanDerGrinten::GetDescription() const {
-  return "The Van der Grinten projection, patented by Alphons van der Grinten in 1904, shows the "
-         "whole world inside a circle. It is neither conformal nor equal-area: its circular arcs "
-         "exaggerate the polar regions, though far less than Mercator does. The National "
-         "Geographic Society used it for its world maps from 1922 to 1988.";
+  return "The Van der Grinten projection, patented by Alphons van der Grinten in 1904, shows "
+         "the whole world inside a circle. It is neither conformal nor equal-area: its circular "
+         "arcs exaggerate the polar regions, though less than Mercator. The National Geographic "
+         "Society used it for world maps from 1922 to 1988.";
 }
 
 MapProject* CreateHammer() { return new (std::nothrow) MapHammer; }
