@@ -61,6 +61,7 @@ void MapComposite::ReleaseSegments(ProjectionRegistry& registry) {
     segment->instance.projection = nullptr;
   }
   searchOrder.clear();
+  segments.clear();
 }
 
 bool MapComposite::InsideExtents(double x, double y) const {

@@ -90,8 +90,8 @@ class MapComposite : public MapProject {
   const std::vector<CompositeSegment*>& SearchOrder() const { return searchOrder; }
   const std::vector<std::unique_ptr<CompositeSegment>>& Segments() const { return segments; }
 
-  // Gives every segment's projection back to `registry` (while module code is still loaded); the
-  // composite then accepts no point. Used when the registry is emptied.
+  // Gives every segment's projection back to `registry` (while module code is still loaded) and
+  // drops the segments; the composite then accepts no point. Used when the registry is emptied.
   void ReleaseSegments(ProjectionRegistry& registry);
 
   std::string name;

@@ -25,8 +25,8 @@ using Projection::ProjectionFactory;
 using ModuleHandle = void*;
 
 struct ProjectionSlot {
-  std::string name;          // GetName at registration
-  std::uint32_t flags = 0;   // GetFlags at registration
+  std::string name;         // GetName at registration
+  std::uint32_t flags = 0;  // GetFlags at registration
   ModuleHandle module = nullptr;
   ProjectionFactory factory = nullptr;
   // Factory slot: the object Create made most recently (not owned). Shared slot: the composite,
@@ -68,6 +68,8 @@ class ProjectionRegistry {
   // built-in types can still be given back through Release. Composites stay alive but give their
   // segments back first, so they accept no point afterwards and never call into a released module.
   int UnloadAll();
+  // Destroys the composites that UnloadAll kept alive. Only when nothing holds one any more.
+  void DestroyRetired() { retired_.clear(); }
 
   // A new object for a factory type (recorded as the slot's instance), the shared object for a
   // composite type, or null.
