@@ -25,6 +25,8 @@ constexpr int kMaxIterations = 60;
 // The auxiliary angle t of latitude phi. The left side grows monotonically on [-pi/2, pi/2], so
 // Newton steps are kept inside a shrinking bracket and fall back to bisection when they leave it.
 double AuxiliaryAngle(double phi) {
+  // At a pole the root is also a root of the slope, where no iteration gets the last digits.
+  if (std::fabs(phi) >= kHalfPi) return std::copysign(kHalfPi, phi);
   const double target = kCp * std::sin(phi);
   double lo = -kHalfPi, hi = kHalfPi;
   double t = phi;
