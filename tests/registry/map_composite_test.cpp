@@ -252,23 +252,6 @@ TEST_F(MapCompositeTest, ConcurrentCallsKeepTheSearchOrderWhole) {
   EXPECT_EQ(order, (std::vector<double>{0, 1, 2, 3, 4, 5}));
 }
 
-TEST_F(MapCompositeTest, ConstantAnswers) {
-  MapComposite c;
-  c.name = "Demo";
-  c.description = "About";
-  c.typeCode = 99;
-  c.unitDivisor = 4;
-  EXPECT_STREQ(c.GetName(), "Demo");
-  EXPECT_EQ(c.GetDescription(), "About");
-  EXPECT_EQ(c.GetTypeCode(), 99);
-  EXPECT_EQ(c.GetFlags(), Projection::MAP_INTERRUPTED);
-  EXPECT_EQ(c.GetUnitScale(), 0.25);
-  int r;
-  MapComposite empty;
-  Forward(empty, 0, 0, &r);
-  EXPECT_EQ(r, -1);
-}
-
 TEST_F(MapCompositeTest, UnloadAllEmptiesRegisteredCompositesButKeepsThemUsable) {
   auto* c = new MapComposite;
   c->typeCode = 120;
