@@ -204,4 +204,17 @@ using ProjectionFactory = MapProject* (*)();
 
 }  // namespace Projection
 
+// A projection module is a shared library ("name.so") placed beside the Kartovel programs. It
+// supplies one projection type through two C functions, declared with this macro:
+//
+//   KARTOVEL_MODULE_EXPORT Projection::MapProject* CreateProjection();  // new object, or null
+//   KARTOVEL_MODULE_EXPORT const char* ClassProjection();  // must exist; Kartovel never calls it
+//
+// Objects are destroyed through their virtual destructor, so the module frees what it allocated.
+// The type code must be 0..255 and not taken by a built-in type or an earlier module (modules load
+// in file-name order). Forward is called from several threads at once and must only read the
+// object. Build the module with the same compiler family as Kartovel: the virtual table layout of
+// MapProject is the binary contract.
+#define KARTOVEL_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+
 #endif  // KARTOVEL_PROJECTION_MAP_PROJECT_H_

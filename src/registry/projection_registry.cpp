@@ -8,14 +8,25 @@
 #include <vector>
 
 #include "projection/builtins.h"
+#include "registry/map_composite.h"
 
 ProjectionRegistry::~ProjectionRegistry() {
   // Shared composites belong to the registry; objects handed out by factories belong to their
   // holders, and module code may already be gone, so those are left alone.
-  for (auto& slot : slots_) {
-    if (slot && !slot->factory) delete slot->instance;
-  }
+  RetireComposites();
+  retired_.clear();
   for (MapProject* object : orphans_) delete object;
+}
+
+void ProjectionRegistry::RetireComposites() {
+  for (auto& slot : slots_) {
+    if (!slot || slot->factory || !slot->instance) continue;
+    if (auto* composite = dynamic_cast<Projection::MapComposite*>(slot->instance)) {
+      composite->ReleaseSegments(*this);
+    }
+    retired_.emplace_back(slot->instance);
+    slot->instance = nullptr;
+  }
 }
 
 int ProjectionRegistry::LoadAll(const std::string& directory) {
@@ -63,6 +74,9 @@ bool ProjectionRegistry::RegisterShared(MapProject* object) {
 }
 
 int ProjectionRegistry::UnloadAll() {
+  // Composites give their segments' objects back while every module is still loaded; the emptied
+  // composites stay alive for holders that still point at them.
+  RetireComposites();
   for (auto& slot : slots_) {
     if (!slot) continue;
     if (slot->module) {

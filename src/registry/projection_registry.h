@@ -14,6 +14,10 @@
 
 #include "projection/map_project.h"
 
+namespace Parser {
+class Tokenizer;
+}
+
 using Projection::MapProject;
 using Projection::ProjectionFactory;
 
@@ -21,8 +25,8 @@ using Projection::ProjectionFactory;
 using ModuleHandle = void*;
 
 struct ProjectionSlot {
-  std::string name;          // GetName at registration
-  std::uint32_t flags = 0;   // GetFlags at registration
+  std::string name;         // GetName at registration
+  std::uint32_t flags = 0;  // GetFlags at registration
   ModuleHandle module = nullptr;
   ProjectionFactory factory = nullptr;
   // Factory slot: the object Create made most recently (not owned). Shared slot: the composite,
@@ -47,6 +51,11 @@ class ProjectionRegistry {
   // separator; empty means the current directory). Silent about every failure. Returns 0.
   int LoadAll(const std::string& directory);
 
+  // Reads composite definitions from the current token of `tokens` to the end of its input and
+  // offers each composite with RegisterShared; a refused one is destroyed. Segment projections are
+  // selected from the global registry, so call it on that one.
+  void ReadDefinitions(Parser::Tokenizer& tokens);
+
   // Probes the factory for its type code and records it. 0 registered, -1 code above 255 (compared
   // unsigned), -2 code already taken. The module handle is released by UnloadAll.
   int RegisterFactory(ProjectionFactory factory, ModuleHandle module);
@@ -56,8 +65,11 @@ class ProjectionRegistry {
   bool RegisterShared(MapProject* object);
 
   // Empties every slot and releases the modules. Objects handed out are not destroyed; those of
-  // built-in types can still be given back through Release.
+  // built-in types can still be given back through Release. Composites stay alive but give their
+  // segments back first, so they accept no point afterwards and never call into a released module.
   int UnloadAll();
+  // Destroys the composites that UnloadAll kept alive. Only when nothing holds one any more.
+  void DestroyRetired() { retired_.clear(); }
 
   // A new object for a factory type (recorded as the slot's instance), the shared object for a
   // composite type, or null.
@@ -83,10 +95,14 @@ class ProjectionRegistry {
   void LoadModules(const std::string& directory);
   void LoadDefinitions(const std::string& directory);
   static void CloseModule(ModuleHandle module);
+  // Moves every shared object out of its slot into retired_, composites emptied of their segments.
+  void RetireComposites();
 
   std::array<std::unique_ptr<ProjectionSlot>, kSlotCount> slots_;
   // Built-in objects still held when their slot was emptied; their code never goes away.
   std::vector<MapProject*> orphans_;
+  // Shared objects of emptied slots: still owned, destroyed with the registry.
+  std::vector<std::unique_ptr<MapProject>> retired_;
 };
 
 // The one registry of the process, created on first use.

@@ -9,6 +9,7 @@
 
 #include "parser/expression.h"
 #include "parser/tokenizer.h"
+#include "registry/projection_registry.h"
 
 namespace {
 
@@ -65,10 +66,33 @@ void Line(std::string_view input) {
   }
 }
 
+// The input as Projection.txt: every definition read into the registry with the built-in types,
+// as loading does beside the program; the composites are then used, and the registry emptied.
+void Definitions(std::string_view input) {
+  ProjectionRegistry& registry = GetProjectionRegistry();
+  registry.LoadAll("/nonexistent-kartovel-fuzz-dir/");
+  Parser::Tokenizer tokenizer;
+  Require(tokenizer.OpenText(input) == 0);
+  registry.ReadDefinitions(tokenizer);
+  for (int code = registry.First(); code != ProjectionRegistry::kEnd; code = registry.Next(code)) {
+    if (registry.GetSlotFlags(code) != Projection::MAP_INTERRUPTED) continue;
+    MapProject* composite = registry.Create(code);
+    composite->Init(0, 0, 0, 0, 1, 1, 0, 0);
+    for (double lat = -1.5; lat <= 1.5; lat += 0.75) {
+      for (double lon = -3; lon <= 3; lon += 1.5) {
+        double x, y, backLat, backLon;
+        if (composite->Forward(lat, lon, &x, &y) == 0) composite->Inverse(x, y, &backLat, &backLon);
+      }
+    }
+  }
+  registry.UnloadAll();
+  registry.DestroyRetired();
+}
+
 using Stage = void (*)(std::string_view input);
 
 // Add a stage per reader of definition text.
-constexpr Stage kStages[] = {Tokens, Values, Line};
+constexpr Stage kStages[] = {Tokens, Values, Line, Definitions};
 
 }  // namespace
 
