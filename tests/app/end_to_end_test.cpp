@@ -1,0 +1,80 @@
+// From a Mollweide map of the Earth back to the equirectangular Earth, through the whole wizard.
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <cmath>
+
+#include "app/app_fixture.h"
+#include "raster/reproject.h"
+#include "registry/projection_registry.h"
+
+namespace {
+
+// Peak signal-to-noise ratio over red, green and blue of two pictures of one size, in dB.
+double Psnr(const VideoBuffer& a, const VideoBuffer& b) {
+  double sum = 0;
+  for (int y = 0; y < a.height; ++y) {
+    for (int x = 0; x < a.width; ++x) {
+      const std::uint32_t p = a.GetPixel(x, y);
+      const std::uint32_t q = b.GetPixel(x, y);
+      for (int shift : {0, 8, 16}) {
+        const double d = static_cast<double>(p >> shift & 0xFF) - static_cast<double>(q >> shift & 0xFF);
+        sum += d * d;
+      }
+    }
+  }
+  const double mse = sum / (3.0 * a.width * a.height);
+  return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+QByteArray Contents(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+using EndToEndTest = WizardTest;
+
+TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
+  if (GetProjectionRegistry().FindCode("Mollweide") < 0) GTEST_SKIP() << "no Mollweide type";
+  VideoBuffer earth;
+  ASSERT_EQ(earth.Load(KARTOVEL_EARTH_IMAGE), 0);
+
+  // The map as a Mollweide map fills its picture: scale 1, aspect 0.5, no offsets.
+  MapInstance mollweide;
+  ASSERT_EQ(mollweide.SelectByName("Mollweide"), 0);
+  mollweide.aspect = 0.5;
+  mollweide.SetOffset(0, 0);
+  VideoBuffer map;
+  ASSERT_EQ(map.Create(earth.width, earth.height), 0);
+  ASSERT_EQ(RenderProjection(earth, mollweide, map), 0);
+  const QString mapPath = dir_.filePath("mollweide.png");
+  ASSERT_EQ(map.Save(mapPath.toStdString()), 0);
+
+  OpenAndNext(mapPath);
+  PageSource& page = wizard_->SourcePage();
+  QListWidget* list = page.ProjectionList();
+  const QList<QListWidgetItem*> found = list->findItems("Mollweide", Qt::MatchExactly);
+  ASSERT_EQ(found.size(), 1);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    list->visualItemRect(found.first()).center());
+  QTest::mouseClick(page.FitButton(), Qt::LeftButton);
+  TypeInto(page.Edit(PageSource::kAspect), "0.5");
+  Click(QWizard::NextButton);
+  ASSERT_EQ(wizard_->currentId(), KartovelWizard::kExportPage);
+
+  const QString wizardOut = dir_.filePath("wizard.png");
+  prompts_.saveAnswers = {wizardOut};
+  TypeInto(wizard_->ExportPage().WidthEdit(), "2048");
+  Click(QWizard::FinishButton);
+  ASSERT_FALSE(wizard_->isVisible());
+  EXPECT_TRUE(prompts_.messages.isEmpty());
+
+  VideoBuffer back;
+  ASSERT_EQ(back.Load(wizardOut.toStdString()), 0);
+  ASSERT_EQ(back.width, earth.width);
+  ASSERT_EQ(back.height, earth.height);
+  EXPECT_GE(Psnr(back, earth), 30.0);
+}
+
+}  // namespace
