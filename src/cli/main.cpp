@@ -1,16 +1,269 @@
-// kartovel-convert: the command-line face of Kartovel.
+// kartovel-convert: the command-line face of Kartovel, making the same files as the wizard.
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "projection/map_project.h"
+#include "raster/reproject.h"
+#include "raster/video_buffer.h"
+#include "registry/map_instance.h"
 #include "registry/projection_registry.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: kartovel-convert --list\n"
-    "  --list   one line per projection type: code<TAB>name<TAB>type words\n";
+    "       kartovel-convert [options] INPUT OUTPUT\n"
+    "       kartovel-convert --to-projection [options] INPUT OUTPUT\n"
+    "  --list                 one line per projection type: code<TAB>name<TAB>type words\n"
+    "  INPUT OUTPUT           reproject the map INPUT into an equirectangular OUTPUT\n"
+    "                         (.png: RGBA PNG, any other name: 32-bit BMP)\n"
+    "  --to-projection        the reverse: draw the equirectangular INPUT in the projection\n"
+    "  --projection NAME|CODE projection of the map (default 2, equirectangular)\n"
+    "  --center LAT,LON       centre of projection, degrees (default 0,0)\n"
+    "  --offset X,Y           offsets in user units (default 0,0)\n"
+    "  --scale S              scale (default 1)\n"
+    "  --aspect A             aspect (default 1)\n"
+    "  --parallels P1,P2      standard parallels, degrees (default 50,10)\n"
+    "  --width W              output width in pixels (default 1024)\n"
+    "  --height H             output height, --to-projection only (default W/2)\n"
+    "The top row of the output is latitude -90 in the projection's terms: for a north-up map\n"
+    "enter latitude-like values negated (centre 30N as --center -30,LON).\n";
+
+// Exit codes: 1 the work failed, 2 the command line is wrong.
+constexpr int kFailed = 1;
+constexpr int kBadUsage = 2;
+
+struct Settings {
+  bool toProjection = false;
+  std::string input, output;
+  std::string projection = "2";
+  double centerLat = 0, centerLon = 0;
+  double offsetX = 0, offsetY = 0;
+  double scale = 1, aspect = 1;
+  std::optional<double> parallel1, parallel2;
+  long long width = 1024;
+  std::optional<long long> height;
+};
+
+// Reports a failure as one line on stderr; returns `code` for the caller to exit with.
+int Fail(int code, const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  return code;
+}
+
+bool ParseDouble(const std::string& text, double* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
+}
+
+bool ParsePair(const std::string& text, double* first, double* second) {
+  const std::size_t comma = text.find(',');
+  return comma != std::string::npos && ParseDouble(text.substr(0, comma), first) &&
+         ParseDouble(text.substr(comma + 1), second);
+}
+
+bool ParseCount(const std::string& text, long long* value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  errno = 0;
+  const long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || v > std::numeric_limits<std::int32_t>::max()) return false;
+  *value = v;
+  return true;
+}
+
+// Fills `settings` from the arguments; on failure returns false with a message in `error`.
+bool ParseArguments(const std::vector<std::string>& args, Settings* settings, std::string* error) {
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    if (name.rfind("--", 0) != 0 || name.size() == 2) {
+      positional.push_back(name);
+      continue;
+    }
+    if (name == "--to-projection") {
+      settings->toProjection = true;
+      continue;
+    }
+    std::string value;
+    if (const std::size_t eq = name.find('='); eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      *error = "Missing value after " + name;
+      return false;
+    }
+    bool ok = true;
+    if (name == "--projection") {
+      settings->projection = value;
+    } else if (name == "--center") {
+      ok = ParsePair(value, &settings->centerLat, &settings->centerLon);
+    } else if (name == "--offset") {
+      ok = ParsePair(value, &settings->offsetX, &settings->offsetY);
+    } else if (name == "--scale") {
+      ok = ParseDouble(value, &settings->scale);
+    } else if (name == "--aspect") {
+      ok = ParseDouble(value, &settings->aspect);
+    } else if (name == "--parallels") {
+      double p1, p2;
+      ok = ParsePair(value, &p1, &p2);
+      if (ok) settings->parallel1 = p1, settings->parallel2 = p2;
+    } else if (name == "--width") {
+      ok = ParseCount(value, &settings->width);
+    } else if (name == "--height") {
+      long long h = 0;
+      ok = ParseCount(value, &h);
+      if (ok) settings->height = h;
+    } else {
+      *error = "Unknown option " + name;
+      return false;
+    }
+    if (!ok) {
+      *error = "Malformed number for " + name + ": " + value;
+      return false;
+    }
+  }
+  if (positional.size() != 2) {
+    *error = "Expected INPUT and OUTPUT file names (kartovel-convert --help)";
+    return false;
+  }
+  settings->input = positional[0];
+  settings->output = positional[1];
+  if (settings->height && !settings->toProjection) {
+    *error = "--height belongs to --to-projection; the export height is half the width";
+    return false;
+  }
+  return true;
+}
+
+// The type code that NAME|CODE names, or -1.
+int FindProjection(const std::string& text) {
+  ProjectionRegistry& registry = GetProjectionRegistry();
+  if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+      text.size() <= 3) {
+    const int code = std::atoi(text.c_str());
+    return registry.IsAvailable(code) ? code : -1;
+  }
+  return registry.FindCode(text);
+}
+
+// A "NN%" line on stderr, refreshed by a thread of its own while the rows are worked on.
+class ProgressLine {
+ public:
+  ProgressLine(RasterProgress* progress, long long rows) {
+    if (!isatty(STDERR_FILENO)) return;
+    thread_ = std::thread([this, progress, rows] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!done_) {
+        const long long pct = progress->rowsDone.load() * 100 / rows;
+        std::fprintf(stderr, "\rkartovel-convert: %3lld%%", pct);
+        wake_.wait_for(lock, std::chrono::milliseconds(200));
+      }
+      std::fprintf(stderr, "\r\033[K");
+    });
+  }
+  ~ProgressLine() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+// Sets up the map as the source projection page does: projection, scale and aspect, centre,
+// offsets; the parallels, which that page leaves at their defaults, last.
+void SetUpInstance(const Settings& s, int code, MapInstance* instance) {
+  instance->Select(code);
+  instance->scale = s.scale;
+  instance->aspect = s.aspect;
+  instance->SetCenter(s.centerLat, s.centerLon);
+  instance->SetOffset(s.offsetX, s.offsetY);
+  if (s.parallel1) instance->SetParallels(*s.parallel1, *s.parallel2);
+}
+
+int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance) {
+  if (s.width < 4) return Fail(kBadUsage, "Width must be at least 4 pixels");
+  RasterProgress progress;
+  ExportResult result;
+  {
+    ProgressLine line(&progress, s.width / 2);
+    result = ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output,
+                                   &progress);
+  }
+  switch (result) {
+    case ExportResult::kOk:
+      return 0;
+    case ExportResult::kBadWidth:
+      return Fail(kBadUsage, "Width must be at least 4 pixels");
+    case ExportResult::kNoMemory:
+      return Fail(kFailed, "Not enough memory for an image " + std::to_string(s.width) +
+                               " pixels wide");
+    case ExportResult::kCancelled:
+    case ExportResult::kWriteFailed:
+      break;
+  }
+  return Fail(kFailed, "Cannot write file " + s.output);
+}
+
+int RenderMap(const Settings& s, const VideoBuffer& world, const MapInstance& instance) {
+  const long long height = s.height.value_or(s.width / 2);
+  if (s.width < 2 || height < 2) return Fail(kBadUsage, "Width and height must be at least 2");
+  VideoBuffer map;
+  if (map.Create(static_cast<std::int32_t>(s.width), static_cast<std::int32_t>(height)) != 0) {
+    return Fail(kFailed, "Not enough memory for an image of " + std::to_string(s.width) + " x " +
+                             std::to_string(height) + " pixels");
+  }
+  RasterProgress progress;
+  {
+    ProgressLine line(&progress, height);
+    RenderProjection(world, instance, map, &progress);
+  }
+  if (map.Save(s.output) != 0) return Fail(kFailed, "Cannot write file " + s.output);
+  return 0;
+}
+
+int Convert(const Settings& s) {
+  const int code = FindProjection(s.projection);
+  if (code < 0) {
+    return Fail(kBadUsage, "Unknown projection " + s.projection + " (kartovel-convert --list)");
+  }
+  VideoBuffer source;
+  if (source.Load(s.input) != 0 || !source.HasStorage()) {
+    return Fail(kFailed, "Unable to read image file " + s.input);
+  }
+  MapInstance instance;
+  SetUpInstance(s, code, &instance);
+  return s.toProjection ? RenderMap(s, source, instance) : Export(s, source, instance);
+}
 
 // One line per registered type, ascending code; scripts read this format.
 int ListProjections() {
@@ -27,17 +280,19 @@ int ListProjections() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
-    ProjectionRegistry& registry = GetProjectionRegistry();
-    registry.LoadAll(ExecutableDirectory());
-    const int result = ListProjections();
-    registry.UnloadAll();
-    return result;
-  }
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  std::fputs(kUsage, stderr);
-  return 2;
+  const bool list = args.size() == 1 && args[0] == "--list";
+  Settings settings;
+  std::string error;
+  if (!list && !ParseArguments(args, &settings, &error)) return Fail(kBadUsage, error);
+
+  ProjectionRegistry& registry = GetProjectionRegistry();
+  registry.LoadAll(ExecutableDirectory());
+  const int result = list ? ListProjections() : Convert(settings);
+  registry.UnloadAll();
+  return result;
 }

@@ -9,6 +9,7 @@
 #ifndef KARTOVEL_RASTER_VIDEO_BUFFER_H_
 #define KARTOVEL_RASTER_VIDEO_BUFFER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -55,6 +56,9 @@ class VideoBuffer {
   // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), otherwise a 32-bit BMP. 0 on
   // success, -1 on failure; an existing file is replaced only by a complete new one.
   int Save(const std::string& path) const;
+
+  // Exchanges the storage of two buffers (a decoded picture replaces the old one only on success).
+  void Swap(VideoBuffer& other) noexcept;
 
   bool HasStorage() const { return descriptor != nullptr; }
   // Total bytes of the pixel block.
