@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -94,6 +95,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   connect(fit_, &QPushButton::clicked, this, [this] { Fit(); });
   connect(zoomIn_, &QPushButton::clicked, this, [this] { Zoom(0.5); });
   connect(zoomOut_, &QPushButton::clicked, this, [this] { Zoom(2.0); });
+  connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
   connect(centre_, &QPushButton::clicked, this, [this] { ExchangeFromControls(); });
 }
 
@@ -134,6 +136,8 @@ void PageSource::initializePage() {
 }
 
 void PageSource::FillList() {
+  // Only the user's choices change the projection; filling and the first selection do not.
+  const QSignalBlocker quiet(list_);
   list_->clear();
   // Sorted without regard to case; item data carry the type code, so order may follow names.
   ProjectionRegistry& registry = GetProjectionRegistry();
@@ -155,9 +159,6 @@ void PageSource::FillList() {
       break;
     }
   }
-  // Only the user's choices change the projection; the selection above is the current one.
-  connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); },
-          Qt::UniqueConnection);
 }
 
 bool PageSource::validatePage() { return ExchangeFromControls(); }

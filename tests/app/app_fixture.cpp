@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QAbstractButton>
 #include <QTest>
 
 #include "registry/projection_registry.h"

@@ -11,9 +11,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <ostream>
 
 #include "app/kartovel_wizard.h"
 #include "app/wizard_prompts.h"
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 // Messages shown and file names handed out, in order.
 class RecordingPrompts : public WizardPrompts {

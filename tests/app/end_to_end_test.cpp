@@ -2,6 +2,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <cmath>
 
@@ -75,6 +77,18 @@ TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
   ASSERT_EQ(back.width, earth.width);
   ASSERT_EQ(back.height, earth.height);
   EXPECT_GE(Psnr(back, earth), 30.0);
+
+  // The command line makes the very same file from the same settings.
+  const QString cliOut = dir_.filePath("cli.png");
+  QProcess convert;
+  convert.start(QStringLiteral(KARTOVEL_CONVERT),
+                {"--projection", "Mollweide", "--aspect", "0.5", "--offset", "0,0", "--width",
+                 "2048", mapPath, cliOut});
+  ASSERT_TRUE(convert.waitForFinished(120000));
+  ASSERT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
+  const QByteArray fromWizard = Contents(wizardOut);
+  EXPECT_FALSE(fromWizard.isEmpty());
+  EXPECT_TRUE(fromWizard == Contents(cliOut));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The source image page: loading on every edit change, browsing, and what Next refuses.
 #include <QLineEdit>
+#include <QFile>
 #include <QPushButton>
+#include <QTest>
 
 #include "app/app_fixture.h"
 #include "app/page_open.h"

@@ -9,6 +9,7 @@
 #include "app/app_fixture.h"
 #include "app/page_source.h"
 #include "app/preview_frame.h"
+#include "registry/projection_registry.h"
 
 namespace {
 
