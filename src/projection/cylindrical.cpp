@@ -5,18 +5,10 @@
 #include <new>
 
 #include "projection/ellipsoid.h"
+#include "projection/world_frame.h"
 
 namespace Projection {
 namespace {
-
-constexpr double kInvPi = 0.3183098861837907;  // 1 / pi, unit scale of the world-spanning classes
-
-void WorldFrame(double* left, double* top, double* right, double* bottom) {
-  *left = -kPi;
-  *top = kHalfPi;
-  *right = kPi;
-  *bottom = -kHalfPi;
-}
 
 // Window test on the unreduced longitude, shared by the cylindrical inverses.
 int OutsideWindow(const MapProject& p, double latitude, double rawLongitude) {

@@ -94,14 +94,32 @@ struct CatalogueRow {
   std::int32_t flags;
   double unitScale;
   double left, top, right, bottom;
+  std::size_t descriptionLength;
 };
 
 constexpr double kInvPi = 0.3183098861837907;
+constexpr double kFourElevenths = 0.36363636363636365;
 
 const CatalogueRow kCatalogue[] = {
-    {2, "Equirectangular", 0x0011, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi},
-    {6, "Mercator", 0x1001, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi},
-    {7, "Miller Cylindrical", 0x0001, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi},
+    {1, "Azimuthal Equidistant", 0x0070, kInvPi, -kPi, kPi, kPi, -kPi, 306},
+    {2, "Equirectangular", 0x0011, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 620},
+    {3, "Gnomonic", 0x4060, 1.0, -1, 0.5, 1, -0.5, 511},
+    {4, "Hammer", 0x2020, kFourElevenths, -2.75, 1.375, 2.75, -1.375, 337},
+    {5, "Lambert Azimuthal Equal-Area", 0x2060, 0.5, -1, 1, 1, -1, 272},
+    {6, "Mercator", 0x1001, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 567},
+    {7, "Miller Cylindrical", 0x0001, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 321},
+    {8, "Mollweide", 0x2002, kFourElevenths, -2.75, 1.375, 2.75, -1.375, 268},
+    {9, "Orthographic", 0x4060, 1.0, -kPi, kHalfPi, kPi, -kHalfPi, 244},
+    {10, "Sinusoidal", 0x2002, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 461},
+    {11, "Stereographic", 0x5068, 0.5, -kPi, kPi, kPi, -kPi, 442},
+    {12, "Van Der Grinten", 0x0008, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 304},
+    {13, "Wagner IV", 0x2002, kFourElevenths, -2.75, 1.375, 2.75, -1.375, 312},
+    {14, "Pointy", 0x0002, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 162},
+    {15, "Wagner VII", 0x2020, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 204},
+    {18, "Albers Equal-Area Conic", 0x2004, 0.3333333333333333, -1, 0.5, 1, -0.5, 219},
+    {19, "Equidistant Conic", 0x0014, 0.30303030303030304, -1, 1, 1, -1, 0},
+    {20, "Lambert Conformal Conic", 0x1004, 0.25, -kPi, kHalfPi, kPi, -kHalfPi, 271},
+    {22, "Wagner VI", 0x0002, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 191},
 };
 
 TEST(Catalogue, EveryBuiltinAnswersItsConstantsBeforeAndAfterInit) {
@@ -124,6 +142,7 @@ TEST(Catalogue, EveryBuiltinAnswersItsConstantsBeforeAndAfterInit) {
       EXPECT_EQ(t, row->top) << row->name;
       EXPECT_EQ(r, row->right) << row->name;
       EXPECT_EQ(b, row->bottom) << row->name;
+      EXPECT_EQ(p->GetDescription().size(), row->descriptionLength) << row->name;
       p->Init(0.3, -2.0, 0.1, 0.2, 1, 1, 0.7, 0.2);
     }
   }

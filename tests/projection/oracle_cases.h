@@ -18,11 +18,12 @@ struct OracleCase {
   double parallel1Deg = 0, parallel2Deg = 0;
   // Our map units are these factors times PROJ's (rounded constants, other scalings).
   double xFactor = 1, yFactor = 1;
-  // Grid of the comparison: latitudes within this many degrees of the equator...
-  double maxLatDeg = 89;
+  // Grid of the comparison: latitudes in [minLatDeg, maxLatDeg]...
+  double minLatDeg = -89, maxLatDeg = 89;
   // ...and points within this many degrees of the centre (great-circle), for azimuthal aspects.
   double maxDistanceDeg = 180;
-  double tolerance = 1e-9;
+  double tolerance = 1e-9;           // forward against PROJ, map units
+  double roundTripTolerance = 1e-9;  // Inverse(Forward(p)) against p, radians
 };
 
 }  // namespace oracle

@@ -1,0 +1,296 @@
+// Pseudocylindrical projections: sinusoidal, Mollweide, Wagner IV and Wagner VI.
+//
+// Forward is PrepareRow followed by ForwardInRow, so the row fast path gives Forward's results
+// bit for bit. Row::value holds: [0] x per radian of longitude difference, [1] y with the offset,
+// [2] 0 when every longitude lands on the centre meridian (Mollweide's poles), otherwise 1.
+#include "projection/pseudocylindrical.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "projection/world_frame.h"
+
+namespace Projection {
+namespace {
+
+double ClampUnit(double v) { return std::clamp(v, -1.0, 1.0); }
+
+// x of a prepared row: the longitude difference is wrapped first, then scaled.
+int PlaceInRow(const MapProject& p, const RowForward::Row& row, double longitude, double* x,
+               double* y) {
+  if (row.status != 0) return row.status;
+  const double dLon = row.value[2] == 0.0 ? 0.0 : WrapAngle(longitude - p.centerLon);
+  *x = row.value[0] * dLon + p.offsetX;
+  *y = row.value[1];
+  return 0;
+}
+
+// One Newton step towards theta + sin(theta) = target.
+double NewtonStep(double target, double theta) {
+  return (target - (std::sin(theta) + theta)) / (std::cos(theta) + 1);
+}
+
+// Solves theta + sin(theta) = target from theta = start with one step plus at most `furtherSteps`;
+// false when the last step is still at least epsilon.
+bool SolveAuxiliaryAngle(double target, double start, int furtherSteps, double epsilon,
+                         double* theta) {
+  double delta = NewtonStep(target, start);
+  double t = start + delta;
+  for (int step = 0; std::fabs(delta) >= epsilon; ++step) {
+    if (step == furtherSteps) return false;
+    delta = NewtonStep(target, t);
+    t += delta;
+  }
+  *theta = t;
+  return true;
+}
+
+}  // namespace
+
+// ---- Sinusoidal -------------------------------------------------------------------------------
+
+int MapSinusoidal::Init(double centerLatitude, double centerLongitude, double yOffset,
+                        double xOffset, double a, double b, double, double) {
+  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
+  FixedLatitudeWindow();
+  return 0;
+}
+
+int MapSinusoidal::Forward(double latitude, double longitude, double* x, double* y) {
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapSinusoidal::PrepareRow(double latitude, Row* row) const {
+  row->status = 0;
+  row->value[0] = axisA * std::cos(latitude);
+  row->value[1] = axisA * latitude + offsetY;
+  row->value[2] = 1.0;
+}
+
+int MapSinusoidal::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
+  return PlaceInRow(*this, row, longitude, x, y);
+}
+
+int MapSinusoidal::Inverse(double x, double y, double* latitude, double* longitude) {
+  const double phi = (y - offsetY) / axisA;
+  *latitude = phi;
+  if (std::fabs(phi) >= kHalfPi) return -1;
+  double lambda = centerLon;
+  if (std::fabs(std::fabs(phi) - kHalfPi) > epsilon) {
+    lambda = (x - offsetX) / (axisA * std::cos(phi)) + centerLon;
+  }
+  *longitude = WrapAngle(lambda);
+  return InsideBounds(phi, lambda);
+}
+
+double MapSinusoidal::GetUnitScale() const { return kInvPi; }
+
+void MapSinusoidal::GetBounds(double* left, double* top, double* right, double* bottom) const {
+  WorldFrame(left, top, right, bottom);
+}
+
+std::string MapSinusoidal::GetDescription() const {
+  return "The sinusoidal projection is an equal-area pseudocylindrical projection in which "
+         "every parallel is a straight line drawn at its true length and spaced at its true "
+         "distance from the equator, so meridians become sine curves that meet at the poles. "
+         "Jean Cossin used it in 1570, and it also carries the names of Sanson and Flamsteed. "
+         "Shapes are badly sheared far from the central meridian, so it is mostly shown "
+         "interrupted, or for maps of Africa and South America.";
+}
+
+// ---- Mollweide --------------------------------------------------------------------------------
+
+namespace {
+constexpr double kMollweideCx = 0.900316316158;      // 2 sqrt(2) / pi rounded to 12 digits
+constexpr double kMollweideCy = 1.4142135623731;     // sqrt(2) rounded to 13 digits
+constexpr double kMollweideInvCx = 1.1107207345384886;  // 1 / kMollweideCx
+constexpr double kMollweideInvCy = 0.707106781186545;   // 1 / kMollweideCy
+constexpr int kMollweideFurtherSteps = 50;  // the poles need about 29
+}  // namespace
+
+int MapMollweide::Init(double centerLatitude, double centerLongitude, double yOffset,
+                       double xOffset, double a, double b, double, double) {
+  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
+  FixedLatitudeWindow();
+  return 0;
+}
+
+int MapMollweide::Forward(double latitude, double longitude, double* x, double* y) {
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapMollweide::PrepareRow(double latitude, Row* row) const {
+  double theta;
+  if (!SolveAuxiliaryAngle(kPi * std::sin(latitude), latitude, kMollweideFurtherSteps, epsilon,
+                           &theta)) {
+    row->status = -1;
+    return;
+  }
+  row->status = 0;
+  row->value[0] = std::cos(theta / 2) * axisA * kMollweideCx;
+  row->value[1] = std::sin(theta / 2) * axisA * kMollweideCy + offsetY;
+  // The iteration leaves a pole slightly off the tip: put every longitude on the centre meridian.
+  row->value[2] = kHalfPi - std::fabs(latitude) < epsilon ? 0.0 : 1.0;
+}
+
+int MapMollweide::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
+  return PlaceInRow(*this, row, longitude, x, y);
+}
+
+int MapMollweide::Inverse(double x, double y, double* latitude, double* longitude) {
+  const double theta = std::asin(ClampUnit((y - offsetY) * kMollweideInvCy / axisA));
+  const double lambda = (x - offsetX) * kMollweideInvCx / (axisA * std::cos(theta)) + centerLon;
+  *longitude = lambda;
+  const double phi = std::asin(ClampUnit((2 * theta + std::sin(2 * theta)) * kInvPi));
+  *latitude = phi;
+  *longitude = std::clamp(WrapAngle(lambda), -kPi, kPi);
+  return InsideBounds(phi, lambda);
+}
+
+double MapMollweide::GetUnitScale() const { return kFourElevenths; }
+
+void MapMollweide::GetBounds(double* left, double* top, double* right, double* bottom) const {
+  ElevenQuarterFrame(left, top, right, bottom);
+}
+
+std::string MapMollweide::GetDescription() const {
+  return "The Mollweide projection, published by Karl Brandan Mollweide in 1805, is an "
+         "equal-area pseudocylindrical projection whose world map is an ellipse twice as wide "
+         "as high. Parallels are straight lines, meridians half ellipses. It is used for world "
+         "maps of distributions.";
+}
+
+// ---- Wagner IV --------------------------------------------------------------------------------
+
+namespace {
+constexpr double kWagnerIVCp = 2.9604205062;  // 2 pi/3 + sin(2 pi/3) rounded
+constexpr double kWagnerIVCx = 0.8631;
+constexpr double kWagnerIVCy = 1.56548;
+constexpr double kWagnerIVInvCp = 0.3377898504302692;  // 1 / kWagnerIVCp
+constexpr double kWagnerIVInvCx = 1.1586142973004288;  // 1 / kWagnerIVCx
+constexpr double kWagnerIVInvCy = 0.6387817155121752;  // 1 / kWagnerIVCy
+constexpr int kWagnerIVFurtherSteps = 30;
+}  // namespace
+
+int MapWagnerIV::Init(double centerLatitude, double centerLongitude, double yOffset,
+                      double xOffset, double a, double b, double, double) {
+  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
+  FixedLatitudeWindow();
+  return 0;
+}
+
+int MapWagnerIV::Forward(double latitude, double longitude, double* x, double* y) {
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapWagnerIV::PrepareRow(double latitude, Row* row) const {
+  double theta;
+  if (!SolveAuxiliaryAngle(kWagnerIVCp * std::sin(latitude), latitude, kWagnerIVFurtherSteps,
+                           epsilon, &theta)) {
+    row->status = -1;
+    return;
+  }
+  row->status = 0;
+  row->value[0] = std::cos(theta / 2) * axisA * kWagnerIVCx;
+  row->value[1] = std::sin(theta / 2) * axisA * kWagnerIVCy + offsetY;
+  row->value[2] = 1.0;
+}
+
+int MapWagnerIV::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
+  return PlaceInRow(*this, row, longitude, x, y);
+}
+
+int MapWagnerIV::Inverse(double x, double y, double* latitude, double* longitude) {
+  const double s = (y - offsetY) * kWagnerIVInvCy / axisA;
+  if (s < -1 || s > 1) return -1;
+  const double theta = std::asin(s);
+  const double lambda = (x - offsetX) * kWagnerIVInvCx / (axisA * std::cos(theta)) + centerLon;
+  *longitude = lambda;
+  const double v = (2 * theta + std::sin(2 * theta)) * kWagnerIVInvCp;
+  if (v < -1 || v > 1) return -1;
+  const double phi = std::asin(v);
+  *latitude = phi;
+  *longitude = WrapAngle(lambda);
+  return InsideBounds(phi, lambda);
+}
+
+double MapWagnerIV::GetUnitScale() const { return kFourElevenths; }
+
+void MapWagnerIV::GetBounds(double* left, double* top, double* right, double* bottom) const {
+  ElevenQuarterFrame(left, top, right, bottom);
+}
+
+std::string MapWagnerIV::GetDescription() const {
+  return "Wagner IV is an equal-area pseudocylindrical projection that Karlheinz Wagner derived "
+         "in 1932, from the Mollweide projection by cutting its ellipse at sixty degrees of the "
+         "auxiliary angle. The poles become straight lines half as long as the equator, easing "
+         "the crowding of polar regions. Also called Putnins P2'.";
+}
+
+// ---- Wagner VI --------------------------------------------------------------------------------
+
+namespace {
+constexpr double kWagnerVIK = 0.3039635509270133;  // 3 / pi^2
+}  // namespace
+
+int MapWagnerVI::Init(double centerLatitude, double centerLongitude, double yOffset,
+                      double xOffset, double a, double b, double, double) {
+  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
+  FixedLatitudeWindow();
+  return 0;
+}
+
+int MapWagnerVI::Forward(double latitude, double longitude, double* x, double* y) {
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapWagnerVI::PrepareRow(double latitude, Row* row) const {
+  row->status = 0;
+  row->value[0] = axisA * std::sqrt(1 - kWagnerVIK * latitude * latitude);
+  row->value[1] = axisA * latitude + offsetY;
+  row->value[2] = 1.0;
+}
+
+int MapWagnerVI::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
+  return PlaceInRow(*this, row, longitude, x, y);
+}
+
+int MapWagnerVI::Inverse(double x, double y, double* latitude, double* longitude) {
+  const double phi = (y - offsetY) / axisA;
+  *latitude = phi;
+  if (std::fabs(phi) >= kHalfPi) return -1;
+  double lambda = centerLon;
+  if (std::fabs(std::fabs(phi) - kHalfPi) > epsilon) {
+    lambda = (x - offsetX) / (axisA * std::sqrt(1 - kWagnerVIK * phi * phi)) + centerLon;
+  }
+  *longitude = WrapAngle(lambda);
+  return InsideBounds(phi, lambda);
+}
+
+double MapWagnerVI::GetUnitScale() const { return kInvPi; }
+
+void MapWagnerVI::GetBounds(double* left, double* top, double* right, double* bottom) const {
+  WorldFrame(left, top, right, bottom);
+}
+
+std::string MapWagnerVI::GetDescription() const {
+  return "Wagner VI is a compromise pseudocylindrical projection by Karlheinz Wagner. Parallels "
+         "are equally spaced straight lines, and the poles are lines half the length of the "
+         "equator. Well balanced.";
+}
+
+MapProject* CreateSinusoidal() { return new (std::nothrow) MapSinusoidal; }
+MapProject* CreateMollweide() { return new (std::nothrow) MapMollweide; }
+MapProject* CreateWagnerIV() { return new (std::nothrow) MapWagnerIV; }
+MapProject* CreateWagnerVI() { return new (std::nothrow) MapWagnerVI; }
+
+}  // namespace Projection

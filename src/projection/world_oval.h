@@ -1,0 +1,68 @@
+// Whole-world projections with an oval or round outline: Hammer and Wagner VII (the equatorial
+// Lambert azimuthal equal-area construction on a reduced longitude, stretched sideways) and
+// Van der Grinten (a circle). Latitude window fixed at +-pi/2; Init never rejects; Forward never
+// fails.
+#ifndef KARTOVEL_PROJECTION_WORLD_OVAL_H_
+#define KARTOVEL_PROJECTION_WORLD_OVAL_H_
+
+#include "projection/map_project.h"
+
+namespace Projection {
+
+// Equal-area with an elliptical outline. Inverse returns -1 with nothing written outside the region
+// 4a^2 - X^2/4 - Y^2 >= 0 and at the poles' own points, -1 after writing outside the window.
+class MapHammer : public MapProject {
+ public:
+  const char* GetName() const override { return "Hammer"; }
+  std::int32_t GetFlags() const override { return MAP_AZIMUTHAL | MAP_EQUAL_AREA; }
+  std::int32_t GetTypeCode() const override { return 4; }
+  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
+           double b, double parallel1, double parallel2) override;
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  int Forward(double latitude, double longitude, double* x, double* y) override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+
+  double axisASquared = 1.0;  // a * a
+};
+
+// Equal-area with a rounded outline. Inverse returns -1 with nothing written for |y - y0| > 1.5,
+// |x - x0| > 2.75 (fixed limits, whatever a), the centre point itself and off-map points.
+class MapWagnerVII : public MapProject {
+ public:
+  const char* GetName() const override { return "Wagner VII"; }
+  std::int32_t GetFlags() const override { return MAP_AZIMUTHAL | MAP_EQUAL_AREA; }
+  std::int32_t GetTypeCode() const override { return 15; }
+  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
+           double b, double parallel1, double parallel2) override;
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  int Forward(double latitude, double longitude, double* x, double* y) override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+};
+
+// The world in a disc of radius pi a. Inverse fails only through the longitude window, and never on
+// the centre meridian (there it answers even outside the disc).
+class MapVanDerGrinten : public MapProject {
+ public:
+  const char* GetName() const override { return "Van Der Grinten"; }
+  std::int32_t GetFlags() const override { return MAP_POLYCONIC; }
+  std::int32_t GetTypeCode() const override { return 12; }
+  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
+           double b, double parallel1, double parallel2) override;
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  int Forward(double latitude, double longitude, double* x, double* y) override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+};
+
+MapProject* CreateHammer();
+MapProject* CreateWagnerVII();
+MapProject* CreateVanDerGrinten();
+
+}  // namespace Projection
+
+#endif  // KARTOVEL_PROJECTION_WORLD_OVAL_H_
