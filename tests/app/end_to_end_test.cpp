@@ -13,21 +13,26 @@
 
 namespace {
 
-// Peak signal-to-noise ratio over red, green and blue of two pictures of one size, in dB.
-double Psnr(const VideoBuffer& a, const VideoBuffer& b) {
+// Peak signal-to-noise ratio in dB over red, green and blue of the pixels of `made` that have a
+// source (opaque), against `truth` of the same size; `covered` gets the share of such pixels.
+double Psnr(const VideoBuffer& made, const VideoBuffer& truth, double* covered) {
   double sum = 0;
-  for (int y = 0; y < a.height; ++y) {
-    for (int x = 0; x < a.width; ++x) {
-      const std::uint32_t p = a.GetPixel(x, y);
-      const std::uint32_t q = b.GetPixel(x, y);
+  long long count = 0;
+  for (int y = 0; y < made.height; ++y) {
+    for (int x = 0; x < made.width; ++x) {
+      const std::uint32_t p = made.GetPixel(x, y);
+      if (p >> 24 != 0xFF) continue;
+      const std::uint32_t q = truth.GetPixel(x, y);
+      ++count;
       for (int shift : {0, 8, 16}) {
-        const double d = static_cast<double>(p >> shift & 0xFF) - static_cast<double>(q >> shift & 0xFF);
+        const double d =
+            static_cast<double>(p >> shift & 0xFF) - static_cast<double>(q >> shift & 0xFF);
         sum += d * d;
       }
     }
   }
-  const double mse = sum / (3.0 * a.width * a.height);
-  return 10 * std::log10(255.0 * 255.0 / mse);
+  *covered = static_cast<double>(count) / (static_cast<double>(made.width) * made.height);
+  return 10 * std::log10(255.0 * 255.0 / (sum / (3.0 * count)));
 }
 
 QByteArray Contents(const QString& path) {
@@ -42,13 +47,14 @@ TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
   VideoBuffer earth;
   ASSERT_EQ(earth.Load(KARTOVEL_EARTH_IMAGE), 0);
 
-  // The map as a Mollweide map fills its picture: scale 1, aspect 0.5, no offsets.
+  // The Mollweide oval fills its picture (scale 1, aspect 0.5, no offsets); twice the Earth
+  // picture's size, so that the narrow polar caps of the oval keep their detail.
   MapInstance mollweide;
   ASSERT_EQ(mollweide.SelectByName("Mollweide"), 0);
   mollweide.aspect = 0.5;
   mollweide.SetOffset(0, 0);
   VideoBuffer map;
-  ASSERT_EQ(map.Create(earth.width, earth.height), 0);
+  ASSERT_EQ(map.Create(2 * earth.width, 2 * earth.height), 0);
   ASSERT_EQ(RenderProjection(earth, mollweide, map), 0);
   const QString mapPath = dir_.filePath("mollweide.png");
   ASSERT_EQ(map.Save(mapPath.toStdString()), 0);
@@ -76,7 +82,10 @@ TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
   ASSERT_EQ(back.Load(wizardOut.toStdString()), 0);
   ASSERT_EQ(back.width, earth.width);
   ASSERT_EQ(back.height, earth.height);
-  EXPECT_GE(Psnr(back, earth), 30.0);
+  double covered = 0;
+  EXPECT_GE(Psnr(back, earth, &covered), 30.0);
+  // Forward gives up within a few degrees of the poles; everything else has a source.
+  EXPECT_GT(covered, 0.9);
 
   // The command line makes the very same file from the same settings.
   const QString cliOut = dir_.filePath("cli.png");
