@@ -19,7 +19,8 @@ PageOpen::PageOpen(VideoBuffer* source, WizardPrompts* prompts)
     : source_(source), prompts_(prompts) {
   setTitle(QStringLiteral("Select Source Image"));
   auto* label = new QLabel(QStringLiteral("Source Image Name:"), this);
-  label->setGeometry(DialogRect(*this, 34, 10, 68, 8).adjusted(0, -4, 0, 4));
+  // Right-aligned against the edit, as wide as the font needs.
+  label->setGeometry(DialogRect(*this, 0, 7, 102, 14));
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   pathEdit_ = new QLineEdit(this);
   pathEdit_->setGeometry(DialogRect(*this, 104, 7, 200, 14));

@@ -52,16 +52,17 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
 
   (new QGroupBox(QStringLiteral("Settings"), this))->setGeometry(rect(7, 114, 141, 165));
   const Qt::Alignment right = Qt::AlignRight;
-  label(QStringLiteral("Name:"), 12, 124, 67, right);
-  label(QStringLiteral("Type:"), 12, 136, 67, right);
-  label(QStringLiteral("Conformal:"), 12, 148, 67, right);
-  label(QStringLiteral("Equal-Area:"), 12, 160, 67, right);
-  label(QStringLiteral("Perspective:"), 12, 172, 67, right);
-  name_ = label(QString(), 81, 124, 64, Qt::AlignLeft);
-  type_ = label(QString(), 81, 136, 64, Qt::AlignLeft);
-  conformal_ = label(QString(), 81, 148, 30, Qt::AlignLeft);
-  equalArea_ = label(QString(), 81, 160, 30, Qt::AlignLeft);
-  perspective_ = label(QString(), 81, 172, 30, Qt::AlignLeft);
+  // Values start further left than their captions' dialog units suggest: type words are long.
+  label(QStringLiteral("Name:"), 10, 124, 49, right);
+  label(QStringLiteral("Type:"), 10, 136, 49, right);
+  label(QStringLiteral("Conformal:"), 10, 148, 49, right);
+  label(QStringLiteral("Equal-Area:"), 10, 160, 49, right);
+  label(QStringLiteral("Perspective:"), 10, 172, 49, right);
+  name_ = label(QString(), 61, 124, 85, Qt::AlignLeft);
+  type_ = label(QString(), 61, 136, 85, Qt::AlignLeft);
+  conformal_ = label(QString(), 61, 148, 30, Qt::AlignLeft);
+  equalArea_ = label(QString(), 61, 160, 30, Qt::AlignLeft);
+  perspective_ = label(QString(), 61, 172, 30, Qt::AlignLeft);
 
   static const char* const kEditLabels[kFieldCount] = {"Lat:",   "Lon:",   "X Ofs:",
                                                        "Y Ofs:", "Scale:", "Aspect"};
