@@ -2,6 +2,7 @@
 // fitted, as PNG files for the documentation. Usage: kartovel-screenshots MAP OUTPUT-FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -30,14 +31,18 @@ int main(int argc, char** argv) {
     std::fputs("usage: kartovel-screenshots MAP OUTPUT-FOLDER\n", stderr);
     return 2;
   }
-  const QString folder = QString::fromLocal8Bit(argv[2]);
+  const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
   QDir().mkpath(folder);
   GetProjectionRegistry().LoadAll(ExecutableDirectory());
   bool ok = true;
   {
     KartovelWizard wizard;
-    wizard.OpenPage().SetPath(QString::fromLocal8Bit(argv[1]));
+    // The path edit shows the file name as a user would have typed it beside the map.
+    const QFileInfo map(QString::fromLocal8Bit(argv[1]));
+    QDir::setCurrent(map.absolutePath());
+    wizard.OpenPage().SetPath(map.fileName());
     wizard.show();
+    wizard.OpenPage().PathEdit()->deselect();
     ok &= Save(wizard, folder + "/page-open.png");
 
     wizard.next();
