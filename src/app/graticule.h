@@ -1,4 +1,5 @@
-// The yellow graticule of the source view: where the chosen projection puts parallels and meridians.
+// The yellow graticule of the source view: where the chosen projection puts parallels and
+// meridians.
 #ifndef KARTOVEL_APP_GRATICULE_H_
 #define KARTOVEL_APP_GRATICULE_H_
 
@@ -15,9 +16,9 @@ inline constexpr std::uint32_t kGraticuleColour = 0x0000FFFF;  // yellow
 // width x height picture, placed with the mapping Reproject uses for a source of that size.
 using GraticuleRuns = std::vector<std::vector<QPoint>>;
 
-// Parallels at -90, -60 ... 90 degrees (49 points each, longitude step 7.5) followed by meridians at
-// -180, -150 ... 180 degrees (25 points each, latitude step 7.5); every line broken where Forward
-// fails. `instance` must hold a projection.
+// Parallels at -90, -60 ... 90 degrees (49 points each, longitude step 7.5) followed by meridians
+// at -180, -150 ... 180 degrees (25 points each, latitude step 7.5); every line broken where
+// Forward fails. `instance` must hold a projection.
 std::vector<GraticuleRuns> GraticuleLines(MapInstance& instance, int width, int height);
 
 // Draws GraticuleLines over `display` in kGraticuleColour. Does nothing on an empty buffer.

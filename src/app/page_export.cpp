@@ -73,8 +73,8 @@ bool PageExport::validatePage() {
       prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
       return false;
     case ExportResult::kNoMemory:
-      prompts_->ShowMessage(this, QStringLiteral("Not enough memory for an image %1 pixels wide.")
-                                      .arg(exportWidth_));
+      prompts_->ShowMessage(
+          this, QStringLiteral("Not enough memory for an image %1 pixels wide.").arg(exportWidth_));
       return false;
     case ExportResult::kWriteFailed:
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);

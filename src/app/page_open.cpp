@@ -33,9 +33,8 @@ PageOpen::PageOpen(VideoBuffer* source, WizardPrompts* prompts)
   setMinimumSize(DialogRect(*this, 0, 0, 410, 270).size());
 
   connect(browse_, &QPushButton::clicked, this, [this] { Browse(); });
-  connect(pathEdit_, &QLineEdit::textChanged, this, [this](const QString& text) {
-    PathChanged(text);
-  });
+  connect(pathEdit_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { PathChanged(text); });
 }
 
 PageOpen::~PageOpen() { preview_.Release(); }

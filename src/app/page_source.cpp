@@ -64,8 +64,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   equalArea_ = label(QString(), 61, 160, 30, Qt::AlignLeft);
   perspective_ = label(QString(), 61, 172, 30, Qt::AlignLeft);
 
-  static const char* const kEditLabels[kFieldCount] = {"Lat:",   "Lon:",   "X Ofs:",
-                                                       "Y Ofs:", "Scale:", "Aspect"};
+  static const char* const kEditLabels[kFieldCount] = {
+      "Lat:", "Lon:", "X Ofs:", "Y Ofs:", "Scale:", "Aspect"};
   for (int field = 0; field < kFieldCount; ++field) {
     const int y = 186 + 15 * field;
     QLabel* caption = label(QString::fromLatin1(kEditLabels[field]), 12, y + 2, 38, right);

@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QPixmap>
+#include <QPushButton>
 #include <cstdio>
 
 #include "app/kartovel_wizard.h"

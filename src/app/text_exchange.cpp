@@ -13,7 +13,9 @@ locale_t CLocale() {
   return locale;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 bool OnlyBlanksFrom(const char* p) {
   while (*p && IsBlank(*p)) ++p;

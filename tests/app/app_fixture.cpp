@@ -1,9 +1,9 @@
 // The offscreen toolkit and registry for every wizard test, and the wizard fixture.
 #include "app/app_fixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
-#include <QAbstractButton>
 #include <QTest>
 
 #include "registry/projection_registry.h"
@@ -38,8 +38,9 @@ QString WriteGradient(const QTemporaryDir& dir, const QString& name, int width, 
   QImage image(width, height, QImage::Format_RGB32);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      image.setPixel(x, y, qRgb(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1),
-                                (x + y) % 256));
+      image.setPixel(
+          x, y,
+          qRgb(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1), (x + y) % 256));
     }
   }
   const QString path = dir.filePath(name);

@@ -17,7 +17,9 @@
 #include "app/wizard_prompts.h"
 
 // Readable QString values in test failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 // Messages shown and file names handed out, in order.
 class RecordingPrompts : public WizardPrompts {

@@ -1,5 +1,7 @@
 // The export page: the width exchange, refusals before any file is touched, and the export itself
 // (complete, cancelled, unwritable) behind Finish.
+#include "app/page_export.h"
+
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -7,7 +9,6 @@
 #include <QTimer>
 
 #include "app/app_fixture.h"
-#include "app/page_export.h"
 
 namespace {
 

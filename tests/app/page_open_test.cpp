@@ -1,11 +1,12 @@
 // The source image page: loading on every edit change, browsing, and what Next refuses.
-#include <QLineEdit>
+#include "app/page_open.h"
+
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "app/app_fixture.h"
-#include "app/page_open.h"
 #include "app/preview_frame.h"
 
 namespace {
@@ -26,7 +27,8 @@ TEST_F(PageOpenTest, NextRefusesWithoutAValidImage) {
     QString message;
   } cases[] = {
       {QString(), QStringLiteral("Cannot open file ")},
-      {dir_.filePath("missing.png"), QStringLiteral("Cannot open file ") + dir_.filePath("missing.png")},
+      {dir_.filePath("missing.png"),
+       QStringLiteral("Cannot open file ") + dir_.filePath("missing.png")},
       {notAnImage, QStringLiteral("Cannot open file ") + notAnImage},
       {flat, QStringLiteral("A valid image file is not open")},
   };

@@ -1,5 +1,7 @@
 // The source projection page: edits, buttons, list, drags and leaving the page, driven through the
 // real widgets; the checks look at the instance, the edit texts and the messages.
+#include "app/page_source.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -7,7 +9,6 @@
 #include <QTest>
 
 #include "app/app_fixture.h"
-#include "app/page_source.h"
 #include "app/preview_frame.h"
 #include "registry/projection_registry.h"
 
@@ -49,14 +50,14 @@ TEST_F(PageSourceTest, StartsOnTheInstanceWithRoundedEdits) {
   EXPECT_EQ(current->text(), QString::fromLatin1(Instance().GetName()));
   EXPECT_EQ(current->data(Qt::UserRole).toInt(), 2);
   EXPECT_EQ(Page().NameValue()->text(), QString::fromLatin1(Instance().GetName()));
-  EXPECT_EQ(EditTexts(), (QStringList{"0.00000", "0.00000", "0.00000", "0.00000", "1.00000",
-                                      "1.0000"}));
+  EXPECT_EQ(EditTexts(),
+            (QStringList{"0.00000", "0.00000", "0.00000", "0.00000", "1.00000", "1.0000"}));
   // Sorted without regard to case, each item carrying its own type code.
   QListWidget* list = Page().ProjectionList();
   for (int row = 1; row < list->count(); ++row) {
-    EXPECT_LE(QString::compare(list->item(row - 1)->text(), list->item(row)->text(),
-                               Qt::CaseInsensitive),
-              0);
+    EXPECT_LE(
+        QString::compare(list->item(row - 1)->text(), list->item(row)->text(), Qt::CaseInsensitive),
+        0);
   }
   for (int row = 0; row < list->count(); ++row) {
     const int code = list->item(row)->data(Qt::UserRole).toInt();
@@ -73,8 +74,8 @@ TEST_F(PageSourceTest, ButtonsSetValuesAndRewriteEdits) {
 
   TypeInto(Page().Edit(PageSource::kLat), "12.5");
   QTest::mouseClick(Page().FitButton(), Qt::LeftButton);
-  EXPECT_EQ(EditTexts(), (QStringList{"0.00000", "0.00000", "0.00000", "0.00000", "1.00000",
-                                      "1.0000"}));
+  EXPECT_EQ(EditTexts(),
+            (QStringList{"0.00000", "0.00000", "0.00000", "0.00000", "1.00000", "1.0000"}));
   EXPECT_EQ(Page().Value(PageSource::kOffsetX), 0.0);
   EXPECT_DOUBLE_EQ(Instance().offsetX, 0.00001 * Instance().unitFactor);
   EXPECT_EQ(Instance().centerLat, 0.0);
@@ -93,8 +94,8 @@ TEST_F(PageSourceTest, TypedTextsReachTheInstanceInSinglePrecision) {
       {PageSource::kAspect, "0.1", [](const MapInstance& i) { return i.aspect; },
        static_cast<double>(0.1f)},
       {PageSource::kScale, "2.5x", [](const MapInstance& i) { return i.scale; }, 2.5},
-      {PageSource::kOffsetY, "0.3",
-       [](const MapInstance& i) { return i.offsetY / i.unitFactor; }, static_cast<double>(0.3f)},
+      {PageSource::kOffsetY, "0.3", [](const MapInstance& i) { return i.offsetY / i.unitFactor; },
+       static_cast<double>(0.3f)},
   };
   for (const auto& c : cases) {
     TypeInto(Page().Edit(c.field), c.typed);
@@ -112,8 +113,8 @@ TEST_F(PageSourceTest, LettersChangeNothingButRewriteTheOtherEdits) {
   const Snapshot after = Take();
   EXPECT_EQ(after.scale, before.scale);
   EXPECT_EQ(after.lat, before.lat);
-  EXPECT_EQ(EditTexts(), (QStringList{"0.00000", "0.00000", "0.00000", "0.00000", "abc",
-                                      "1.00000"}));
+  EXPECT_EQ(EditTexts(),
+            (QStringList{"0.00000", "0.00000", "0.00000", "0.00000", "abc", "1.00000"}));
 
   // Leaving the page, or the toggle, reads the edits strictly: "Enter a number.".
   Click(QWizard::NextButton);
@@ -221,15 +222,38 @@ TEST_F(PageSourceTest, PreviewsShowGraticuleAndReprojectedSource) {
   ASSERT_TRUE(result.HasStorage());
   const VideoBuffer& source = wizard_->SourceImage();
   for (const auto& [fx, fy] : {std::pair{0.25, 0.25}, {0.5, 0.5}, {0.8, 0.6}}) {
-    const std::uint32_t got = result.GetPixel(static_cast<int>(fx * result.width),
-                                              static_cast<int>(fy * result.height));
-    const std::uint32_t want = source.GetPixel(static_cast<int>(fx * source.width),
-                                               static_cast<int>(fy * source.height));
+    const std::uint32_t got =
+        result.GetPixel(static_cast<int>(fx * result.width), static_cast<int>(fy * result.height));
+    const std::uint32_t want =
+        source.GetPixel(static_cast<int>(fx * source.width), static_cast<int>(fy * source.height));
     EXPECT_EQ(got >> 24, 0xFFu);
     for (int shift : {0, 8}) {
       EXPECT_NEAR(static_cast<int>(got >> shift & 0xFF), static_cast<int>(want >> shift & 0xFF), 4);
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The page on its own with no picture behind it: changes and repaints must leave the previews
+// alone instead of reprojecting nothing.
+TEST(PageSourceWithoutImage, PreviewsStayUntouched) {
+  VideoBuffer empty;
+  MapInstance instance;
+  RecordingPrompts prompts;
+  PageSource page(&empty, &instance, &prompts);
+  page.show();
+  page.initializePage();
+  QTest::mouseClick(page.FitButton(), Qt::LeftButton);
+  QTest::mouseClick(page.ZoomInButton(), Qt::LeftButton);
+  page.SourceView()->repaint();
+  page.ResultView()->repaint();
+  ASSERT_TRUE(page.Result().HasStorage());
+  EXPECT_EQ(page.Result().GetPixel(page.Result().width / 2, page.Result().height / 2), 0u);
+  EXPECT_EQ(instance.scale, 0.5);
+  EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 }  // namespace

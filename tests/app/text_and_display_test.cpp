@@ -18,9 +18,9 @@ TEST(TextExchange, ScanFloatReadsTheLeadingNumberLikePercentF) {
     const char* text;
     std::optional<float> expected;
   } cases[] = {
-      {"12.5", 12.5f},   {"  -3", -3.0f}, {"2.5x", 2.5f},   {"+7", 7.0f},   {"1e3", 1000.0f},
-      {"0.1", 0.1f},     {"", std::nullopt}, {"abc", std::nullopt}, {"-", std::nullopt},
-      {".", std::nullopt}, {"x1", std::nullopt},
+      {"12.5", 12.5f},     {"  -3", -3.0f},     {"2.5x", 2.5f},       {"+7", 7.0f},
+      {"1e3", 1000.0f},    {"0.1", 0.1f},       {"", std::nullopt},   {"abc", std::nullopt},
+      {"-", std::nullopt}, {".", std::nullopt}, {"x1", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ScanFloat(c.text), c.expected) << c.text;
 }
