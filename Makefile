@@ -1,7 +1,7 @@
 # Kartovel: `make run` starts the program, `make test` builds and runs every test.
 # Both install missing Debian packages first (scripts/install-deps.sh).
 
-.PHONY: all deps build run screenshots test test-release test-sanitize bench clean
+.PHONY: all deps build run screenshots test test-release test-sanitize fuzz-smoke bench clean
 
 all: build
 
@@ -36,7 +36,7 @@ run: build
 screenshots: deps build/release/build.ninja
 	cmake --build --preset release --target screenshots
 
-test: test-release test-sanitize
+test: test-release test-sanitize fuzz-smoke
 
 test-release: deps build/release/build.ninja
 	cmake --build --preset release
@@ -45,6 +45,10 @@ test-release: deps build/release/build.ninja
 test-sanitize: deps build/sanitize/build.ninja
 	cmake --build --preset sanitize
 	ctest --preset sanitize
+
+# A short libFuzzer run (clang, outside the gcc builds) over the seed corpus.
+fuzz-smoke: deps
+	bash scripts/fuzz.sh 20
 
 bench: build
 	./build/release/bin/kartovel-bench

@@ -1,5 +1,5 @@
-// Azimuthal projections: one forward and one inverse scheme shared by the five classes, which differ
-// in the radial factor, the points they reject and a few special cases of the inverse.
+// Azimuthal projections: one forward and one inverse scheme shared by the five classes, which
+// differ in the radial factor, the points they reject and a few special cases of the inverse.
 #include "projection/azimuthal.h"
 
 #include <algorithm>
@@ -46,9 +46,9 @@ Offset FromCentre(const MapProject& p, double x, double y) {
 
 // What a map point straight above or below the centre (t and x' both about 0) does.
 enum class OnCentreMeridian {
-  kReturnCentreLongitude,    // return at once with lambda0
-  kContinueWithCentre,       // lambda0, then the window test
-  kTestExactZeroOnly,        // no tolerance: only t == 0 keeps lambda0
+  kReturnCentreLongitude,  // return at once with lambda0
+  kContinueWithCentre,     // lambda0, then the window test
+  kTestExactZeroOnly,      // no tolerance: only t == 0 keeps lambda0
 };
 
 struct InverseRules {
@@ -68,7 +68,8 @@ int FinishInverse(const MapProject& p, const Offset& o, double c, const InverseR
     if (rules.wrapsCentreLongitude) *longitude = WrapAngle(p.centerLon);
     return 0;
   }
-  const double phi = std::asin(ClampUnit(cosC * p.sinCenterLat + o.y * sinC * p.cosCenterLat / o.rho));
+  const double phi =
+      std::asin(ClampUnit(cosC * p.sinCenterLat + o.y * sinC * p.cosCenterLat / o.rho));
   *latitude = phi;
   if (std::fabs(std::fabs(p.centerLat) - kHalfPi) <= p.epsilon) {
     const double lambda = p.centerLat >= 0 ? p.centerLon + std::atan2(o.x, -o.y)
@@ -145,8 +146,8 @@ std::string MapAzimuthalEquidistant::GetDescription() const {
 
 // ---- Gnomonic ---------------------------------------------------------------------------------
 
-int MapGnomonic::Init(double centerLatitude, double centerLongitude, double yOffset,
-                      double xOffset, double a, double b, double, double) {
+int MapGnomonic::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
+                      double a, double b, double, double) {
   CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
   CenteredLatitudeWindow();
   return 0;
@@ -194,15 +195,13 @@ int MapLambertAzimuthalEqualArea::Init(double centerLatitude, double centerLongi
   return 0;
 }
 
-int MapLambertAzimuthalEqualArea::Forward(double latitude, double longitude, double* x,
-                                          double* y) {
+int MapLambertAzimuthalEqualArea::Forward(double latitude, double longitude, double* x, double* y) {
   const Direction d = Toward(*this, latitude, longitude);
   if (d.g == -1) return -1;  // the antipode, when rounding lands on it exactly
   return Place(*this, d, std::sqrt(2 / (1 + d.g)), x, y);
 }
 
-int MapLambertAzimuthalEqualArea::Inverse(double x, double y, double* latitude,
-                                          double* longitude) {
+int MapLambertAzimuthalEqualArea::Inverse(double x, double y, double* latitude, double* longitude) {
   const Offset o = FromCentre(*this, x, y);
   const double half = o.rho * (0.5 / axisA);
   if (half > 1) return -1;

@@ -13,8 +13,7 @@ double EccentricitySquared(double a, double b) { return 1 - (b / a) * (b / a); }
 
 // Final step of every Forward: the point at radius rho from the apex, turned by n times its
 // longitude difference.
-int PlaceOnCone(const MapProject& p, double n, double rho, double longitude, double* x,
-                double* y) {
+int PlaceOnCone(const MapProject& p, double n, double rho, double longitude, double* x, double* y) {
   double s, c;
   SinCos(n * WrapAngle(longitude - p.centerLon), &s, &c);
   *x = p.offsetX + rho * s;
@@ -94,8 +93,8 @@ int MapAlbersEqualAreaConic::Inverse(double x, double y, double* latitude, doubl
   const double q = (c - nRho * nRho) / ns;
   const double e = e3;
   double phi;
-  if (e >= kAlbersPoleTolerance && std::fabs(std::fabs(AlbersPoleQ(e, es)) - std::fabs(q)) <=
-                                       kAlbersPoleTolerance) {
+  if (e >= kAlbersPoleTolerance &&
+      std::fabs(std::fabs(AlbersPoleQ(e, es)) - std::fabs(q)) <= kAlbersPoleTolerance) {
     phi = q >= 0 ? kHalfPi : -kHalfPi;
   } else {
     int code = 0;
@@ -233,8 +232,7 @@ int MapEquidistantConic::Forward(double latitude, double longitude, double* x, d
 int MapEquidistantConic::Inverse(double x, double y, double* latitude, double* longitude) {
   const ConePoint point = FromApex(*this, coneN, coneN < 0, x, y);
   int code = 0;
-  const double phi =
-      LatitudeFromMeridianDistance(g - point.rho / axisA, {e0, e1, e2, e3}, &code);
+  const double phi = LatitudeFromMeridianDistance(g - point.rho / axisA, {e0, e1, e2, e3}, &code);
   *latitude = phi;
   *longitude = WrapAngle(point.rawLongitude);
   if (code != 0 || phi > kHalfPi || phi < -kHalfPi) return -1;

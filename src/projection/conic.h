@@ -9,8 +9,8 @@
 // successful Init (construction values before any), and Forward/Inverse must not be relied on until
 // one Init has succeeded.
 //
-// Inverse returns 0, -1 for points off the cone's sector, at a pole (Albers, Lambert), beyond a pole
-// (equidistant) or outside the window, and 1 when the Albers latitude iteration fails.
+// Inverse returns 0, -1 for points off the cone's sector, at a pole (Albers, Lambert), beyond a
+// pole (equidistant) or outside the window, and 1 when the Albers latitude iteration fails.
 #ifndef KARTOVEL_PROJECTION_CONIC_H_
 #define KARTOVEL_PROJECTION_CONIC_H_
 

@@ -29,7 +29,8 @@ int MapPointy::Inverse(double x, double y, double* latitude, double* longitude) 
   *latitude = phi;
   const double dx = (x - offsetX) * (1 / axisA);
   if (std::fabs(phi) >= kHalfPi) return -1;
-  const double width = 1 - std::fabs(phi) * kTwoOverPi;  // of this parallel, relative to the equator
+  const double width =
+      1 - std::fabs(phi) * kTwoOverPi;  // of this parallel, relative to the equator
   const double lambda = width > epsilon ? centerLon + dx / width : centerLon;
   *longitude = WrapAngle(lambda);
   return InsideBounds(phi, lambda);

@@ -104,11 +104,11 @@ std::string MapSinusoidal::GetDescription() const {
 // ---- Mollweide --------------------------------------------------------------------------------
 
 namespace {
-constexpr double kMollweideCx = 0.900316316158;      // 2 sqrt(2) / pi rounded to 12 digits
-constexpr double kMollweideCy = 1.4142135623731;     // sqrt(2) rounded to 13 digits
+constexpr double kMollweideCx = 0.900316316158;         // 2 sqrt(2) / pi rounded to 12 digits
+constexpr double kMollweideCy = 1.4142135623731;        // sqrt(2) rounded to 13 digits
 constexpr double kMollweideInvCx = 1.1107207345384886;  // 1 / kMollweideCx
 constexpr double kMollweideInvCy = 0.707106781186545;   // 1 / kMollweideCy
-constexpr int kMollweideFurtherSteps = 50;  // the poles need about 29
+constexpr int kMollweideFurtherSteps = 50;              // the poles need about 29
 }  // namespace
 
 int MapMollweide::Init(double centerLatitude, double centerLongitude, double yOffset,
@@ -177,8 +177,8 @@ constexpr double kWagnerIVInvCy = 0.6387817155121752;  // 1 / kWagnerIVCy
 constexpr int kWagnerIVFurtherSteps = 30;
 }  // namespace
 
-int MapWagnerIV::Init(double centerLatitude, double centerLongitude, double yOffset,
-                      double xOffset, double a, double b, double, double) {
+int MapWagnerIV::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
+                      double a, double b, double, double) {
   CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
   FixedLatitudeWindow();
   return 0;
@@ -240,8 +240,8 @@ namespace {
 constexpr double kWagnerVIK = 0.3039635509270133;  // 3 / pi^2
 }  // namespace
 
-int MapWagnerVI::Init(double centerLatitude, double centerLongitude, double yOffset,
-                      double xOffset, double a, double b, double, double) {
+int MapWagnerVI::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
+                      double a, double b, double, double) {
   CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
   FixedLatitudeWindow();
   return 0;

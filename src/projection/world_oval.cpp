@@ -70,11 +70,11 @@ namespace {
 // Stored products of the horizontal factor Cx, the vertical factor Cy = 1.24104 and the auxiliary
 // factor n = 0.90631 (sin 65 degrees rounded to five digits).
 constexpr double kWagnerVIICx = 2.66723;
-constexpr double kWagnerVIINSquared = 0.8213978161;         // n^2
-constexpr double kWagnerVIICyN = 1.1247669623999998;        // Cy n
-constexpr double kWagnerVIIInvCySquared = 0.6492746413823457;  // (1 / Cy)^2
+constexpr double kWagnerVIINSquared = 0.8213978161;             // n^2
+constexpr double kWagnerVIICyN = 1.1247669623999998;            // Cy n
+constexpr double kWagnerVIIInvCySquared = 0.6492746413823457;   // (1 / Cy)^2
 constexpr double kWagnerVIIInvCxSquared = 0.14056560475902954;  // (1 / Cx)^2
-constexpr double kWagnerVIIInvCyN = 0.8890730555120723;     // 1 / (Cy n)
+constexpr double kWagnerVIIInvCyN = 0.8890730555120723;         // 1 / (Cy n)
 constexpr double kOneThird = 0.3333333333333333;
 // Beyond these map distances from the centre there is no world, whatever the radius.
 constexpr double kWagnerVIIMaxY = 1.5;
@@ -196,8 +196,9 @@ int MapVanDerGrinten::Inverse(double x, double y, double* latitude, double* long
   const double d = ys * ys / c3 + (2 * c2 * c2 * c2 / c3 - 9 * c1 * c2) / (c3 * c3) * kOneOver27;
   double w = 3 * d / (a1 * m1);
   if (std::fabs(w) > 1) w = w >= 0 ? 1 : -1;
-  const double theta1 = std::acos(w) / 3;
-  const double root = -m1 * std::cos(theta1 + kThirdPi) - c2 / (3 * c3);
+  // On the equator the cubic has a double root at 0, where w = -1 and acos turns the last bit of
+  // rounding in w into an error of 1e-8; the root itself is known.
+  const double root = ys == 0 ? 0.0 : -m1 * std::cos(std::acos(w) / 3 + kThirdPi) - c2 / (3 * c3);
   const double phi = y - offsetY >= 0 ? kPi * root : -kPi * root;
   *latitude = phi;
   if (std::fabs(xs) < epsilon) {

@@ -1,4 +1,6 @@
 // Shared numeric functions of the projection library and the catalogue of built-in classes.
+#include "projection/map_project.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 
 #include "projection/builtins.h"
 #include "projection/ellipsoid.h"
-#include "projection/map_project.h"
 
 namespace Projection {
 namespace {
@@ -40,8 +41,9 @@ TEST(FormatTypeFlags, WritesWordsInDisplayOrderNotBitOrder) {
       {0x0080, " Interrupted"},
       {0x0000, ""},
       {0x0F00, ""},
-      {0x7FFF, " Conic Cylindrical Conformal Equal Area Perspective Equidistant "
-               "Pseudocylindrical Azimuthal Polyconic Interrupted"},
+      {0x7FFF,
+       " Conic Cylindrical Conformal Equal Area Perspective Equidistant "
+       "Pseudocylindrical Azimuthal Polyconic Interrupted"},
   };
   for (const auto& c : cases) {
     std::string text = "stale";

@@ -3,6 +3,7 @@
 #ifndef KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 #define KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 
+#include <ostream>
 #include <string>
 
 #include "projection/map_project.h"
@@ -16,6 +17,7 @@ struct OracleCase {
   std::string proj;
   double centerLatDeg = 0, centerLonDeg = 0;
   double parallel1Deg = 0, parallel2Deg = 0;
+  double axisB = 1;  // semi-minor axis passed to Init (the semi-major axis is 1)
   // Our map units are these factors times PROJ's (rounded constants, other scalings).
   double xFactor = 1, yFactor = 1;
   // Grid of the comparison: latitudes in [minLatDeg, maxLatDeg]...
@@ -25,6 +27,9 @@ struct OracleCase {
   double tolerance = 1e-9;           // forward against PROJ, map units
   double roundTripTolerance = 1e-9;  // Inverse(Forward(p)) against p, radians
 };
+
+// Test output names a case by its label instead of dumping its bytes.
+inline void PrintTo(const OracleCase& c, std::ostream* os) { *os << c.label; }
 
 }  // namespace oracle
 

@@ -10,11 +10,11 @@
 #include "projection/azimuthal.h"
 #include "projection/conic.h"
 #include "projection/cylindrical.h"
+#include "projection/oracle_cases.h"
 #include "projection/pointy.h"
+#include "projection/proj_oracle.h"
 #include "projection/pseudocylindrical.h"
 #include "projection/world_oval.h"
-#include "projection/oracle_cases.h"
-#include "projection/proj_oracle.h"
 
 namespace oracle {
 namespace {
@@ -96,7 +96,8 @@ std::vector<OracleCase> AllCases() {
   // them from the cut at 60 degrees); Hammer's sqrt(2) rounded to 9 decimals.
   const double mollX = 0.900316316158 / (2 * std::sqrt(2.0) / kPi);
   const double mollY = 1.4142135623731 / std::sqrt(2.0);
-  const double wag4R = std::sqrt(2 * kPi * std::sin(kPi / 3) / (2 * kPi / 3 + std::sin(2 * kPi / 3)));
+  const double wag4R =
+      std::sqrt(2 * kPi * std::sin(kPi / 3) / (2 * kPi / 3 + std::sin(2 * kPi / 3)));
   const double wag4X = 0.8631 / (2 * wag4R / kPi);
   const double wag4Y = 1.56548 / (wag4R / std::sin(kPi / 3));
   const double hammer = 1.414213562 / std::sqrt(2.0);
@@ -144,8 +145,8 @@ std::vector<OracleCase> AllCases() {
     double lat, lon;
   } centres[] = {{90, 0}, {-90, 30}, {0, 0}, {0, 100}, {40, -70}, {-35, 150}, {89.999, 179}};
   for (const auto& at : centres) {
-    cases.push_back(Azimuthal("AzimuthalEquidistant", CreateAzimuthalEquidistant, "aeqd", at.lat,
-                              at.lon, 179));
+    cases.push_back(
+        Azimuthal("AzimuthalEquidistant", CreateAzimuthalEquidistant, "aeqd", at.lat, at.lon, 179));
     cases.push_back(Azimuthal("Gnomonic", CreateGnomonic, "gnom", at.lat, at.lon, 80));
     cases.push_back(Azimuthal("LambertAzimuthal", CreateLambertAzimuthalEqualArea, "laea", at.lat,
                               at.lon, 175));
@@ -156,16 +157,28 @@ std::vector<OracleCase> AllCases() {
   // Northern and southern cones, secant and tangent, origin on and off the equator.
   const struct {
     double lat, lon, p1, p2;
-  } cones[] = {{0, 0, 20, 50},     {40, -100, 30, 60},  {-30, 20, -20, -50}, {10, 45, 30, 30},
-               {-45, -120, -60, -60}, {25, 170, 60, 20}, {0, 0, -10, 40},   {60, 10, 75, 85}};
+  } cones[] = {{0, 0, 20, 50},        {40, -100, 30, 60}, {-30, 20, -20, -50}, {10, 45, 30, 30},
+               {-45, -120, -60, -60}, {25, 170, 60, 20},  {0, 0, -10, 40},     {60, 10, 75, 85}};
   for (const auto& cone : cones) {
-    cases.push_back(Conic("Albers", CreateAlbersEqualAreaConic, "aea", cone.lat, cone.lon, cone.p1,
-                          cone.p2));
+    cases.push_back(
+        Conic("Albers", CreateAlbersEqualAreaConic, "aea", cone.lat, cone.lon, cone.p1, cone.p2));
     cases.push_back(Conic("LambertConic", CreateLambertConformalConic, "lcc", cone.lat, cone.lon,
                           cone.p1, cone.p2));
     // One standard parallel: PROJ's tangent cone has both parallels on it.
     cases.push_back(Conic("EquidistantConic", CreateEquidistantConic, "eqdc", cone.lat, cone.lon,
                           cone.p1, cone.p1));
+  }
+  // The conics also take an ellipsoid: WGS 84's flattening on a unit semi-major axis.
+  const double b = 0.996647189328169;
+  char ellipsoid[64];
+  std::snprintf(ellipsoid, sizeof ellipsoid, " +a=1 +b=%.17g", b);
+  for (OracleCase c :
+       {Conic("Albers_ellipsoid", CreateAlbersEqualAreaConic, "aea", 35, 10, 20, 50),
+        Conic("LambertConic_ellipsoid", CreateLambertConformalConic, "lcc", -40, 0, -30, -60),
+        Conic("EquidistantConic_ellipsoid", CreateEquidistantConic, "eqdc", 30, -20, 45, 45)}) {
+    c.proj.replace(c.proj.find(" +R=1"), 5, ellipsoid);
+    c.axisB = b;
+    cases.push_back(c);
   }
   return cases;
 }
@@ -173,7 +186,8 @@ std::vector<OracleCase> AllCases() {
 double AngleGap(double a, double b) { return std::fabs(Projection::WrapAngle(a - b)); }
 
 double GreatCircleDeg(double lat0, double lon0, double lat, double lon) {
-  const double c = std::sin(lat0) * std::sin(lat) + std::cos(lat0) * std::cos(lat) * std::cos(lon - lon0);
+  const double c =
+      std::sin(lat0) * std::sin(lat) + std::cos(lat0) * std::cos(lat) * std::cos(lon - lon0);
   return std::acos(std::fmax(-1.0, std::fmin(1.0, c))) / kDegToRad;
 }
 
@@ -183,8 +197,8 @@ class OracleTest : public ::testing::TestWithParam<OracleCase> {
     const OracleCase& c = GetParam();
     projection_.reset(c.create());
     ASSERT_NE(projection_, nullptr);
-    ASSERT_EQ(projection_->Init(c.centerLatDeg * kDegToRad, c.centerLonDeg * kDegToRad, 0, 0, 1, 1,
-                                c.parallel1Deg * kDegToRad, c.parallel2Deg * kDegToRad),
+    ASSERT_EQ(projection_->Init(c.centerLatDeg * kDegToRad, c.centerLonDeg * kDegToRad, 0, 0, 1,
+                                c.axisB, c.parallel1Deg * kDegToRad, c.parallel2Deg * kDegToRad),
               0);
   }
 
@@ -220,8 +234,10 @@ TEST_P(OracleTest, ForwardAgreesWithProj) {
     if (theirs && !ours) ++onlyProj;
     if (!ours || !theirs) return;
     ++compared;
-    EXPECT_NEAR(x, c.xFactor * px, c.tolerance) << "lat " << lat / kDegToRad << " lon " << lon / kDegToRad;
-    EXPECT_NEAR(y, c.yFactor * py, c.tolerance) << "lat " << lat / kDegToRad << " lon " << lon / kDegToRad;
+    EXPECT_NEAR(x, c.xFactor * px, c.tolerance)
+        << "lat " << lat / kDegToRad << " lon " << lon / kDegToRad;
+    EXPECT_NEAR(y, c.yFactor * py, c.tolerance)
+        << "lat " << lat / kDegToRad << " lon " << lon / kDegToRad;
   });
   EXPECT_GT(compared, 100);
   EXPECT_EQ(onlyProj, 0) << "points PROJ maps that we reject";
@@ -237,7 +253,8 @@ TEST_P(OracleTest, InverseUndoesForward) {
     ASSERT_EQ(projection_->Inverse(x, y, &lat2, &lon2), 0)
         << "lat " << lat / kDegToRad << " lon " << lon / kDegToRad;
     EXPECT_NEAR(lat2, lat, c.roundTripTolerance) << "lon " << lon / kDegToRad;
-    EXPECT_LT(AngleGap(lon2, lon), c.roundTripTolerance) << "lat " << lat / kDegToRad << " lon " << lon / kDegToRad;
+    EXPECT_LT(AngleGap(lon2, lon), c.roundTripTolerance)
+        << "lat " << lat / kDegToRad << " lon " << lon / kDegToRad;
   });
   EXPECT_GT(checked, 100);
 }

@@ -1,11 +1,9 @@
 // The registry: enumeration, refusals, ownership of created and shared objects.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <vector>
 
-#include "projection/builtins.h"
 #include "registry/registry_fixture.h"
 
 namespace {
@@ -33,19 +31,16 @@ MapProject* MakeNothing() { return nullptr; }
 using RegistryTest = BuiltinRegistryTest;
 
 TEST_F(RegistryTest, EnumeratesTheBuiltinCodesInAscendingOrder) {
-  std::vector<int> expected;
-  for (const auto& builtin : Projection::BuiltinProjections()) {
-    std::unique_ptr<MapProject> p(builtin.create());
-    expected.push_back(p->GetTypeCode());
-  }
-  std::sort(expected.begin(), expected.end());
   std::vector<int> walked;
   for (int c = registry().First(); c != ProjectionRegistry::kEnd; c = registry().Next(c)) {
     walked.push_back(c);
   }
+  const std::vector<int> expected = {1,  2,  3,  4,  5,  6,  7,  8,  9, 10,
+                                     11, 12, 13, 14, 15, 18, 19, 20, 22};
   EXPECT_EQ(walked, expected);
+  EXPECT_EQ(registry().First(), 1);
+  EXPECT_EQ(registry().Next(22), 256);
   EXPECT_EQ(registry().Next(255), ProjectionRegistry::kEnd);
-  EXPECT_EQ(registry().Next(walked.back()), ProjectionRegistry::kEnd);
 }
 
 TEST_F(RegistryTest, EmptyAndOutOfRangeCodesAnswerNothing) {
