@@ -128,9 +128,9 @@ void PageSource::initializePage() {
 
   FillList();
 
-  // Mouse distances are in logical pixels; the buffers may have more pixels on a dense screen.
-  const double ratio = sourceView_->PixelRatio();
-  dragSpanX_ = dragSpanY_ = std::max(1.0, std::min(display_.width, display_.height) / ratio);
+  // The display's shorter side in the mouse's logical pixels (the buffer may have more pixels on a
+  // dense screen).
+  dragSpanX_ = dragSpanY_ = std::max(1, std::min(sourceView_->width(), sourceView_->height()));
 
   ApplySettings();
   RefreshFields();
