@@ -10,7 +10,7 @@ packages=(
   libgl1-mesa-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libproj-dev proj-data
-  xplanet-images
+  xplanet-images time
 )
 
 missing=()

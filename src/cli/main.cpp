@@ -167,7 +167,8 @@ int FindProjection(const std::string& text) {
   return registry.FindCode(text);
 }
 
-// A "NN%" line on stderr, refreshed by a thread of its own while the rows are worked on.
+// A "NN%" line on stderr, refreshed by a thread of its own while the rows are worked on, then
+// "writing" until the file is saved.
 class ProgressLine {
  public:
   ProgressLine(RasterProgress* progress, long long rows) {
@@ -175,8 +176,12 @@ class ProgressLine {
     thread_ = std::thread([this, progress, rows] {
       std::unique_lock<std::mutex> lock(mutex_);
       while (!done_) {
-        const long long pct = progress->rowsDone.load() * 100 / rows;
-        std::fprintf(stderr, "\rkartovel-convert: %3lld%%", pct);
+        const long long done = progress->rowsDone.load();
+        if (done < rows) {
+          std::fprintf(stderr, "\rkartovel-convert: %3lld%%", done * 100 / rows);
+        } else {
+          std::fprintf(stderr, "\rkartovel-convert: writing");
+        }
         wake_.wait_for(lock, std::chrono::milliseconds(200));
       }
       std::fprintf(stderr, "\r\033[K");
@@ -216,8 +221,8 @@ int Export(const Settings& s, const VideoBuffer& source, const MapInstance& inst
   ExportResult result;
   {
     ProgressLine line(&progress, s.width / 2);
-    result = ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output,
-                                   &progress);
+    result =
+        ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output, &progress);
   }
   switch (result) {
     case ExportResult::kOk:
@@ -225,8 +230,8 @@ int Export(const Settings& s, const VideoBuffer& source, const MapInstance& inst
     case ExportResult::kBadWidth:
       return Fail(kBadUsage, "Width must be at least 4 pixels");
     case ExportResult::kNoMemory:
-      return Fail(kFailed, "Not enough memory for an image " + std::to_string(s.width) +
-                               " pixels wide");
+      return Fail(kFailed,
+                  "Not enough memory for an image " + std::to_string(s.width) + " pixels wide");
     case ExportResult::kCancelled:
     case ExportResult::kWriteFailed:
       break;

@@ -43,8 +43,7 @@ int MapEquirectangular::Inverse(double x, double y, double* latitude, double* lo
 
 double MapEquirectangular::GetUnitScale() const { return kInvPi; }
 
-void MapEquirectangular::GetBounds(double* left, double* top, double* right,
-                                   double* bottom) const {
+void MapEquirectangular::GetBounds(double* left, double* top, double* right, double* bottom) const {
   WorldFrame(left, top, right, bottom);
 }
 
@@ -61,8 +60,8 @@ std::string MapEquirectangular::GetDescription() const {
 
 // ---- Mercator ----------------------------------------------------------------------------
 
-int MapMercator::Init(double centerLatitude, double centerLongitude, double yOffset,
-                      double xOffset, double a, double b, double, double) {
+int MapMercator::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
+                      double a, double b, double, double) {
   CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
   FixedLatitudeWindow();
   scaleK = 1.0;
@@ -73,10 +72,23 @@ int MapMercator::Init(double centerLatitude, double centerLongitude, double yOff
 }
 
 int MapMercator::Forward(double latitude, double longitude, double* x, double* y) {
-  if (std::fabs(std::fabs(latitude) - kHalfPi) <= epsilon) return -1;
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapMercator::PrepareRow(double latitude, Row* row) const {
   const double k = scaleK * axisA;
-  *x = WrapAngle(longitude - centerLon) * k + offsetX;
-  *y = offsetY - k * std::log(ConformalT(e, latitude, std::sin(latitude)));
+  row->status = std::fabs(std::fabs(latitude) - kHalfPi) <= epsilon ? -1 : 0;
+  row->value[0] = k;
+  row->value[1] =
+      row->status ? 0 : offsetY - k * std::log(ConformalT(e, latitude, std::sin(latitude)));
+}
+
+int MapMercator::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
+  if (row.status) return -1;
+  *x = WrapAngle(longitude - centerLon) * row.value[0] + offsetX;
+  *y = row.value[1];
   return 0;
 }
 
@@ -110,10 +122,10 @@ std::string MapMercator::GetDescription() const {
 // ---- Miller cylindrical ----------------------------------------------------------------
 
 namespace {
-constexpr double kMillerY = 1.25;        // 5/4
-constexpr double kMillerLat = 0.4;       // 2/5
-constexpr double kMillerInvY = 0.8;      // 4/5
-constexpr double kMillerInvLat = 2.5;    // 5/2
+constexpr double kMillerY = 1.25;      // 5/4
+constexpr double kMillerLat = 0.4;     // 2/5
+constexpr double kMillerInvY = 0.8;    // 4/5
+constexpr double kMillerInvLat = 2.5;  // 5/2
 }  // namespace
 
 int MapMillerCylindrical::Init(double centerLatitude, double centerLongitude, double yOffset,
@@ -124,8 +136,21 @@ int MapMillerCylindrical::Init(double centerLatitude, double centerLongitude, do
 }
 
 int MapMillerCylindrical::Forward(double latitude, double longitude, double* x, double* y) {
+  Row row;
+  PrepareRow(latitude, &row);
+  return ForwardInRow(row, longitude, x, y);
+}
+
+void MapMillerCylindrical::PrepareRow(double latitude, Row* row) const {
+  row->status = 0;
+  row->value[0] =
+      kMillerY * axisA * std::log(std::tan(kMillerLat * latitude + kQuarterPi)) + offsetY;
+}
+
+int MapMillerCylindrical::ForwardInRow(const Row& row, double longitude, double* x,
+                                       double* y) const {
   *x = axisA * WrapAngle(longitude - centerLon) + offsetX;
-  *y = kMillerY * axisA * std::log(std::tan(kMillerLat * latitude + kQuarterPi)) + offsetY;
+  *y = row.value[0];
   return 0;
 }
 

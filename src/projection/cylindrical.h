@@ -4,6 +4,7 @@
 #define KARTOVEL_PROJECTION_CYLINDRICAL_H_
 
 #include "projection/map_project.h"
+#include "projection/row_forward.h"
 
 namespace Projection {
 
@@ -21,7 +22,7 @@ class MapEquirectangular : public MapProject {
   std::string GetDescription() const override;
 };
 
-class MapMercator : public MapProject {
+class MapMercator : public MapProject, public RowForward {
  public:
   const char* GetName() const override { return "Mercator"; }
   std::int32_t GetFlags() const override { return MAP_CYLINDRICAL | MAP_CONFORMAL; }
@@ -30,6 +31,9 @@ class MapMercator : public MapProject {
            double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
+  // Per row: the latitude's y (and its failure); Forward is built from the two.
+  void PrepareRow(double latitude, Row* row) const override;
+  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
   double GetUnitScale() const override;
   void GetBounds(double* left, double* top, double* right, double* bottom) const override;
   std::string GetDescription() const override;
@@ -37,7 +41,7 @@ class MapMercator : public MapProject {
   double scaleK = 1.0;  // scale factor along the equator
 };
 
-class MapMillerCylindrical : public MapProject {
+class MapMillerCylindrical : public MapProject, public RowForward {
  public:
   const char* GetName() const override { return "Miller Cylindrical"; }
   std::int32_t GetFlags() const override { return MAP_CYLINDRICAL; }
@@ -46,6 +50,9 @@ class MapMillerCylindrical : public MapProject {
            double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
+  // Per row: the latitude's y (and its failure); Forward is built from the two.
+  void PrepareRow(double latitude, Row* row) const override;
+  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
   double GetUnitScale() const override;
   void GetBounds(double* left, double* top, double* right, double* bottom) const override;
   std::string GetDescription() const override;

@@ -14,7 +14,8 @@ namespace ImageFiles {
 
 namespace {
 
-constexpr std::array<unsigned char, 8> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr std::array<unsigned char, 8> kPngSignature = {0x89, 'P',  'N',  'G',
+                                                        0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::uint32_t kBmpHeaderBytes = 14 + 40;
 
 void PutLe16(unsigned char* p, std::uint16_t v) {

@@ -186,9 +186,10 @@ int ReadPng(const std::string& path, VideoBuffer* out) {
 }
 
 PngWriteOptions FastPngOptions() {
-  // A map is mostly smooth colour runs: the Up filter and a fast zlib level keep the file close
-  // to the default one at a fraction of the time spent on choosing filters and matching.
-  return {2, Z_FILTERED, PNG_FILTER_UP};
+  // Measured on an 8192 x 4096 Earth map: the Paeth filter leaves mostly short runs of equal
+  // bytes, which run-length matching finds at a quarter of the default's time for a file under
+  // 10% larger. Choosing filters per row and searching for long matches cost the rest.
+  return {1, Z_RLE, PNG_FILTER_PAETH};
 }
 
 PngWriteOptions LibpngDefaultOptions() { return {-1, -1, -1}; }

@@ -5,6 +5,7 @@
 // SetPixel use) so that the inner loops allocate nothing and make no bounds-checking calls.
 #include "raster/reproject.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -110,7 +111,7 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
     if (rowForward) rowForward->PrepareRow(lat, &prepared);
     for (std::int64_t c = 0; c < W; ++c) {
       double x, y;
-      const int status = !projection ? -1
+      const int status = !projection  ? -1
                          : rowForward ? rowForward->ForwardInRow(prepared, longitudes[c], &x, &y)
                                       : projection->Forward(lat, longitudes[c], &x, &y);
       if (status != 0) {
@@ -203,12 +204,20 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
           !std::isfinite(lon)) {
         continue;
       }
-      lon = Projection::WrapAngle(lon);
-      // Inverses that accept points off the map would paint pixels Reproject never reads.
-      if (projection->Forward(lat, lon, &fx, &fy) != 0 || std::fabs(place.X(fx) - c) > 0.5 ||
-          std::fabs(place.Y(fy) - r) > 0.5) {
-        continue;
+      // Inverses that accept points off the map would paint pixels Reproject never reads, so the
+      // point must map back onto this pixel. A longitude just past +-pi (an offset at the seam)
+      // is tried both wrapped and held at the edge, as Reproject asks for it on one side only.
+      const double candidates[] = {Projection::WrapAngle(lon), std::clamp(lon, -kPi, kPi)};
+      bool found = false;
+      for (const double candidate : candidates) {
+        if (projection->Forward(lat, candidate, &fx, &fy) == 0 &&
+            std::fabs(place.X(fx) - c) <= 0.5 && std::fabs(place.Y(fy) - r) <= 0.5) {
+          lon = candidate;
+          found = true;
+          break;
+        }
       }
+      if (!found) continue;
       // Reproject's world grid: column (lon / pi + 1) W / 2, row (lat / (pi/2) + 1) H / 2.
       double wx = (lon / kPi + 1) * 0.5 * ww, wy = (lat / kHalfPi + 1) * 0.5 * wh;
       wy = wy < 0 ? 0 : (wy > wh - 1 ? wh - 1 : wy);
@@ -222,7 +231,8 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
       const std::uint32_t* row1 = src.Row(iy1);
       std::uint32_t word = 0xFF000000u;
       for (int shift = 0; shift < 24; shift += 8) {
-        const double top = ((row0[ix] >> shift) & 0xFF) * (1 - tx) + ((row0[ix1] >> shift) & 0xFF) * tx;
+        const double top =
+            ((row0[ix] >> shift) & 0xFF) * (1 - tx) + ((row0[ix1] >> shift) & 0xFF) * tx;
         const double bottom =
             ((row1[ix] >> shift) & 0xFF) * (1 - tx) + ((row1[ix1] >> shift) & 0xFF) * tx;
         word |= static_cast<std::uint32_t>(top * (1 - ty) + bottom * ty + 0.5) << shift;
@@ -231,7 +241,30 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
     }
     cancelled = RowDone(progress);
   }
-  return cancelled ? -1 : 0;
+  if (cancelled) return -1;
+
+    // The rim: Reproject blends up to one pixel past the edge of the map, so the transparent pixels
+    // next to the map take the mean colour of their map neighbours instead of magenta.
+#pragma omp parallel for schedule(static)
+  for (std::int64_t r = 0; r < H; ++r) {
+    std::uint32_t* out = dst.MutableRow(r);
+    for (std::int64_t c = 0; c < W; ++c) {
+      if (out[c] >> 24) continue;
+      std::uint32_t sum[3] = {0, 0, 0}, count = 0;
+      for (std::int64_t y = std::max<std::int64_t>(r - 1, 0); y <= std::min(r + 1, H - 1); ++y) {
+        const std::uint32_t* row = dst.Row(y);
+        for (std::int64_t x = std::max<std::int64_t>(c - 1, 0); x <= std::min(c + 1, W - 1); ++x) {
+          if (row[x] >> 24 == 0) continue;
+          for (int ch = 0; ch < 3; ++ch) sum[ch] += (row[x] >> (8 * ch)) & 0xFF;
+          ++count;
+        }
+      }
+      if (count == 0) continue;
+      out[c] = (sum[0] + count / 2) / count | ((sum[1] + count / 2) / count) << 8 |
+               ((sum[2] + count / 2) / count) << 16;
+    }
+  }
+  return 0;
 }
 
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,

@@ -11,7 +11,7 @@
 
 // Lets a long run report progress and stop early. Written by worker threads, read by anyone.
 struct RasterProgress {
-  std::atomic<bool> cancel{false};   // set by the caller to stop; the result is then incomplete
+  std::atomic<bool> cancel{false};  // set by the caller to stop; the result is then incomplete
   std::atomic<long long> rowsDone{0};
 };
 
@@ -28,7 +28,10 @@ void Resample(const VideoBuffer& source, VideoBuffer& destination);
 
 // The reverse of Reproject: renders an equirectangular `world` into `destination` drawn in the
 // projection of `instance`, placed exactly where Reproject looks for it, so that reprojecting the
-// result with the same instance gives the world back. Pixels outside the map are magenta, alpha 0.
+// result with the same instance gives the world back. Pixels outside the map have alpha 0 and are
+// magenta, except the one-pixel rim around the map, which takes the mean colour of its map
+// neighbours: Reproject blends up to one pixel past the map's edge. Returns 0, or -1 when
+// cancelled.
 int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
                      VideoBuffer& destination, RasterProgress* progress = nullptr);
 

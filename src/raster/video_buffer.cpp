@@ -15,7 +15,7 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-// Extra bytes after the pixel block, as the display back end of the original layout reserved.
+// Spare bytes after the pixel block: a wide load at the last pixel stays inside the allocation.
 constexpr std::uint64_t kSlackBytes = 8;
 
 // A stored pixel (bytes blue, green, red, alpha = the word A<<24 | R<<16 | G<<8 | B) to a colour
@@ -34,7 +34,8 @@ int VideoBuffer::Create(std::int32_t newWidth, std::int32_t newHeight) {
   // At most (2^31)^2 * 4 + 8 bytes: always representable in 64 bits.
   const std::uint64_t bytes =
       static_cast<std::uint64_t>(newWidth) * static_cast<std::uint64_t>(newHeight) * 4;
-  if (bytes + kSlackBytes > static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
+  if (bytes + kSlackBytes >
+      static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max())) {
     return -1;
   }
   auto* header = new (std::nothrow) BitmapInfoHeader;
@@ -86,8 +87,7 @@ void VideoBuffer::Fill(std::uint32_t colour) {
 
 std::uint32_t VideoBuffer::GetPixel(std::int32_t x, std::int32_t y) const {
   if (!descriptor || x < 0 || y < 0 || x >= width || y >= height) return 0;
-  const std::int64_t offset =
-      ((static_cast<std::int64_t>(height) - 1 - y) * width + x) * 4;
+  const std::int64_t offset = ((static_cast<std::int64_t>(height) - 1 - y) * width + x) * 4;
   std::uint32_t v;
   std::memcpy(&v, pixels + offset, 4);
   return SwapRedBlue(v);
@@ -95,8 +95,7 @@ std::uint32_t VideoBuffer::GetPixel(std::int32_t x, std::int32_t y) const {
 
 void VideoBuffer::SetPixel(std::int32_t x, std::int32_t y, std::uint32_t colour) {
   if (!descriptor || x < 0 || y < 0 || x >= width || y >= height) return;
-  const std::int64_t offset =
-      ((static_cast<std::int64_t>(height) - 1 - y) * width + x) * 4;
+  const std::int64_t offset = ((static_cast<std::int64_t>(height) - 1 - y) * width + x) * 4;
   const std::uint32_t v = SwapRedBlue(colour);
   std::memcpy(pixels + offset, &v, 4);
 }
@@ -123,6 +122,6 @@ int VideoBuffer::Save(const std::string& path) const {
         path, [&](std::FILE* file) { return ImageFiles::WritePng(*this, file, options); });
   }
   if (ImageFiles::BmpFileSize(width, height) > 0xFFFFFFFFu) return -1;
-  return ImageFiles::ReplaceFile(path,
-                                 [&](std::FILE* file) { return ImageFiles::WriteBmp(*this, file); });
+  return ImageFiles::ReplaceFile(
+      path, [&](std::FILE* file) { return ImageFiles::WriteBmp(*this, file); });
 }

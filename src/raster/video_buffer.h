@@ -1,8 +1,8 @@
 // VideoBuffer: the one raster type, 32-bit pixels stored bottom-up as blue, green, red, alpha.
 //
 // Callers address pixels with x to the right and y downwards: (0, 0) is the top-left pixel as
-// displayed, stored at byte offset ((height - 1 - y) * width + x) * 4. Colour words pass through the
-// interface with red in bits 0-7, green 8-15, blue 16-23 and alpha 24-31.
+// displayed, stored at byte offset ((height - 1 - y) * width + x) * 4. Colour words pass through
+// the interface with red in bits 0-7, green 8-15, blue 16-23 and alpha 24-31.
 //
 // GetPixel and SetPixel may run concurrently on distinct pixels; everything else belongs to one
 // thread at a time.
@@ -66,8 +66,8 @@ class VideoBuffer {
 
   std::int32_t width = 0;
   std::int32_t height = 0;
-  std::uint8_t* pixels = nullptr;            // owned; null while empty
-  BitmapInfoHeader* descriptor = nullptr;    // owned; null while empty
+  std::uint8_t* pixels = nullptr;          // owned; null while empty
+  BitmapInfoHeader* descriptor = nullptr;  // owned; null while empty
 };
 
 #endif  // KARTOVEL_RASTER_VIDEO_BUFFER_H_

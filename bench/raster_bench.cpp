@@ -1,0 +1,104 @@
+// Throughput of whole-image reprojection per projection, and of PNG writing against libpng's
+// default settings, on a real map (the Earth picture of xplanet-images, where installed).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "raster/image_files.h"
+#include "raster/reproject.h"
+#include "registry/map_instance.h"
+#include "registry/projection_registry.h"
+
+namespace {
+
+constexpr char kEarth[] = "/usr/share/xplanet/images/earth.jpg";
+
+// A real map stretched to width x width/2, or a synthetic one where the picture is missing.
+void EnsureRegistry();
+
+const VideoBuffer& Map(int width) {
+  EnsureRegistry();
+  static VideoBuffer small, large;
+  VideoBuffer& map = width <= 4096 ? small : large;
+  if (!map.HasStorage()) {
+    VideoBuffer earth;
+    if (earth.Load(kEarth) != 0) {
+      earth.Create(256, 128);
+      for (int y = 0; y < 128; ++y) {
+        for (int x = 0; x < 256; ++x) earth.SetPixel(x, y, 0xFF000000u | (x * y) % 251 << 8 | x);
+      }
+    }
+    map.Create(width, width / 2);
+    MapInstance plain;
+    plain.aspect = 0.5;
+    plain.SetOffset(0, 0);
+    Reproject(earth, plain, map);
+  }
+  return map;
+}
+
+void EnsureRegistry() {
+  static const bool loaded = [] {
+    GetProjectionRegistry().LoadAll(ExecutableDirectory());
+    return true;
+  }();
+  (void)loaded;
+}
+
+struct Case {
+  int code;
+  double centerLat, aspect, parallel1, parallel2;
+};
+// The benchmark argument indexes this table.
+constexpr Case kCases[] = {
+    {2, 0, 0.5, 50, 10},   // Equirectangular
+    {6, 0, 1, 50, 10},     // Mercator
+    {10, 0, 0.5, 50, 10},  // Sinusoidal
+    {8, 0, 0.5, 50, 10},   // Mollweide
+    {9, -30, 1, 50, 10},   // Orthographic, centre 30N on a north-up map
+    {20, 0, 1, -20, -50},  // Lambert conformal conic, parallels 20N and 50N
+};
+
+void BM_Reproject(benchmark::State& state) {
+  EnsureRegistry();
+  const Case& c = kCases[state.range(0)];
+  if (!GetProjectionRegistry().IsAvailable(c.code)) {
+    state.SkipWithError("projection not registered in this build");
+    return;
+  }
+  MapInstance m;
+  m.Select(c.code);
+  m.aspect = c.aspect;
+  m.SetCenter(c.centerLat, 0);
+  m.SetOffset(0, 0);
+  m.SetParallels(c.parallel1, c.parallel2);
+  state.SetLabel(m.GetName());
+  const VideoBuffer& source = Map(4096);
+  VideoBuffer destination;
+  destination.Create(4096, 2048);
+  for (auto _ : state) Reproject(source, m, destination);
+  state.SetItemsProcessed(state.iterations() * 4096 * 2048);
+}
+BENCHMARK(BM_Reproject)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Writes the 8192 x 4096 map as PNG with Save's settings (0) or libpng's defaults (1).
+void BM_SavePng(benchmark::State& state) {
+  const VideoBuffer& map = Map(8192);
+  const bool defaults = state.range(0) == 1;
+  const ImageFiles::PngWriteOptions options =
+      defaults ? ImageFiles::LibpngDefaultOptions() : ImageFiles::FastPngOptions();
+  state.SetLabel(defaults ? "libpng defaults" : "Save");
+  long bytes = 0;
+  for (auto _ : state) {
+    std::FILE* file = std::tmpfile();
+    ImageFiles::WritePng(map, file, options);
+    bytes = std::ftell(file);
+    std::fclose(file);
+  }
+  state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+  state.SetItemsProcessed(state.iterations() * 8192 * 4096);
+}
+BENCHMARK(BM_SavePng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace

@@ -1,0 +1,198 @@
+// kartovel-convert end to end: error reporting, files identical to the export job's, and a real
+// Earth picture drawn into other projections and converted back.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "raster/raster_test_support.h"
+#include "raster/reproject.h"
+#include "registry/registry_fixture.h"
+
+namespace {
+
+using raster_test::Channel;
+using raster_test::ReadBytes;
+using raster_test::ScratchDir;
+
+struct Outcome {
+  int exitCode;
+  std::string errors;  // what went to stderr
+};
+
+Outcome Convert(const std::string& arguments, const ScratchDir& dir) {
+  const std::string errors = dir / "stderr.txt";
+  const std::string command =
+      std::string("'") + KARTOVEL_CONVERT + "' " + arguments + " 2>'" + errors + "' >/dev/null";
+  const int status = std::system(command.c_str());
+  const auto bytes = ReadBytes(errors);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(bytes.begin(), bytes.end())};
+}
+
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+using ConvertTest = BuiltinRegistryTest;
+
+TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
+  ScratchDir dir;
+  VideoBuffer map;
+  ASSERT_EQ(map.Create(8, 4), 0);
+  raster_test::FillPattern(&map);
+  const std::string in = dir / "in.png";
+  ASSERT_EQ(map.Save(in), 0);
+  const std::string out = dir / "out.png";
+  struct {
+    std::string arguments, message;
+  } const cases[] = {
+      {"'" + dir / "none.png" + "' " + out, "Unable to read image file " + dir / "none.png"},
+      {in + " " + out + " --projection Nowhere", "Unknown projection Nowhere"},
+      {in + " " + out + " --projection 21", "Unknown projection 21"},
+      {in + " " + out + " --scale 1x", "Malformed number for --scale: 1x"},
+      {in + " " + out + " --center 10", "Malformed number for --center: 10"},
+      {in + " " + out + " --offset 1,nan", "Malformed number for --offset: 1,nan"},
+      {in + " " + out + " --width -5", "Malformed number for --width: -5"},
+      {in + " " + out + " --width 3", "Width must be at least 4 pixels"},
+      {in + " '" + dir / "no/such/folder.png" + "'",
+       "Cannot write file " + dir / "no/such/folder.png"},
+      {in, "Expected INPUT and OUTPUT"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Convert(c.arguments, dir);
+    EXPECT_NE(o.exitCode, 0) << c.arguments;
+    EXPECT_EQ(o.errors.rfind(c.message, 0), 0u) << c.arguments << " said: " << o.errors;
+    EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << o.errors;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(ConvertTest, WritesTheSameFileAsTheExportJobForTheSameSettings) {
+  ScratchDir dir;
+  VideoBuffer map;
+  ASSERT_EQ(map.Create(90, 70), 0);
+  raster_test::FillPattern(&map);
+  const std::string in = dir / "in.png";
+  ASSERT_EQ(map.Save(in), 0);
+
+  MapInstance m;  // set up in the order of the source projection page
+  ASSERT_EQ(m.Select(6), 0);
+  m.scale = 0.8;
+  m.aspect = 0.7;
+  m.SetCenter(-12.5, 40);
+  m.SetOffset(0.05, -0.02);
+  m.SetParallels(-20, -50);
+  for (const char* name : {"job.png", "job.bmp"}) {
+    ASSERT_EQ(ExportEquirectangular(map, m, 101, dir / name), ExportResult::kOk);
+    const std::string cli = dir / (std::string("cli-") + name);
+    const Outcome o = Convert(in + " " + cli +
+                                  " --projection Mercator --scale 0.8 --aspect 0.7"
+                                  " --center -12.5,40 --offset 0.05,-0.02 --parallels -20,-50"
+                                  " --width 101",
+                              dir);
+    ASSERT_EQ(o.exitCode, 0) << o.errors;
+    EXPECT_EQ(o.errors, "");
+    EXPECT_EQ(ReadBytes(cli), ReadBytes(dir / name)) << name;
+  }
+  VideoBuffer out;
+  ASSERT_EQ(out.Load(dir / "cli-job.png"), 0);
+  EXPECT_EQ(out.width, 101);
+  EXPECT_EQ(out.height, 50);
+}
+
+// A north-up Earth picture drawn into a projection with --to-projection and converted back: the
+// result matches the original (PSNR over the pixels that have a source).
+TEST_F(ConvertTest, EarthPictureSurvivesTheWayIntoAProjectionAndBack) {
+  const std::string earth = KARTOVEL_EARTH_IMAGE;
+  if (!std::filesystem::exists(earth)) {
+    GTEST_SKIP() << "no Earth picture at " << earth << " (Debian package xplanet-images)";
+  }
+  VideoBuffer original;
+  ASSERT_EQ(original.Load(earth), 0);
+  ASSERT_EQ(original.width, 2048);
+  ASSERT_EQ(original.height, 1024);
+  struct {
+    int code;
+    const char* name;
+    double centerLat, centerLon, parallel1, parallel2;
+  } const cases[] = {
+      {7, "Miller Cylindrical", 0, 0, 50, 10},
+      {8, "Mollweide", 0, 0, 50, 10},
+      // North-up maps: latitude-like values negated (centre 30N, parallels 20N and 50N).
+      {9, "Orthographic", -30, 20, 50, 10},
+      {20, "Lambert Conformal Conic", 0, 10, -20, -50},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!registry().IsAvailable(c.code)) {
+      std::printf("%s (type %d) is not registered in this build: not checked\n", c.name, c.code);
+      continue;
+    }
+    MapInstance m;
+    ASSERT_EQ(m.Select(c.code), 0);
+    m.SetCenter(c.centerLat, c.centerLon);
+    m.SetParallels(c.parallel1, c.parallel2);
+    // Fit the map up to 80 degrees from the equator into the picture, with a small margin (the
+    // far pole of a conic map lies at infinity).
+    double xMax = 0, yMax = 0;
+    for (int lat = -80; lat <= 80; lat += 2) {
+      for (int lon = -180; lon < 180; lon += 2) {
+        double x, y;
+        if (m.projection->Forward(lat * Projection::kDegToRad, lon * Projection::kDegToRad, &x,
+                                  &y) != 0) {
+          continue;
+        }
+        xMax = std::max(xMax, std::fabs(x / m.unitFactor));
+        yMax = std::max(yMax, std::fabs(y / m.unitFactor));
+      }
+    }
+    const double scale = 0.98 / xMax;
+    const double aspect = scale * yMax / 0.98 - 0.0001;
+    const int width = 3072;  // half as fine again as the Earth picture
+    const int height = std::clamp(static_cast<int>(width * yMax / xMax), 64, 4096);
+    const std::string settings = " --projection " + std::to_string(c.code) + " --center " +
+                                 Number(c.centerLat) + "," + Number(c.centerLon) + " --parallels " +
+                                 Number(c.parallel1) + "," + Number(c.parallel2) + " --scale " +
+                                 Number(scale) + " --aspect " + Number(aspect);
+
+    ScratchDir dir;
+    Outcome o =
+        Convert("--to-projection " + earth + " " + dir / "map.png" + settings + " --width " +
+                    std::to_string(width) + " --height " + std::to_string(height),
+                dir);
+    ASSERT_EQ(o.exitCode, 0) << o.errors;
+    o = Convert(dir / "map.png" + " " + dir / "back.png" + settings + " --width 2048", dir);
+    ASSERT_EQ(o.exitCode, 0) << o.errors;
+    VideoBuffer back;
+    ASSERT_EQ(back.Load(dir / "back.png"), 0);
+    ASSERT_EQ(back.width, 2048);
+    double squares = 0;
+    long long samples = 0;
+    for (int y = 0; y < back.height; ++y) {
+      for (int x = 0; x < back.width; ++x) {
+        const std::uint32_t got = back.GetPixel(x, y);
+        if (got >> 24 != 0xFF) continue;
+        const std::uint32_t want = original.GetPixel(x, y);
+        for (int ch = 0; ch < 3; ++ch) {
+          const double d = Channel(got, ch) - Channel(want, ch);
+          squares += d * d;
+          ++samples;
+        }
+      }
+    }
+    ASSERT_GT(samples, 3LL * 2048 * 1024 * 4 / 10) << "too few pixels came back";
+    const double psnr = 10 * std::log10(255.0 * 255.0 / (squares / samples));
+    EXPECT_GE(psnr, 30.0);
+    std::printf("%s: PSNR %.1f dB over %lld%% of the pixels\n", c.name, psnr,
+                samples * 100 / (3LL * 2048 * 1024));
+  }
+}
+
+}  // namespace
