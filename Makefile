@@ -1,7 +1,7 @@
 # Kartovel: `make run` starts the program, `make test` builds and runs every test.
 # Both install missing Debian packages first (scripts/install-deps.sh).
 
-.PHONY: all deps build run test test-release test-sanitize fuzz-smoke bench clean
+.PHONY: all deps build run screenshots test test-release test-sanitize fuzz-smoke bench clean
 
 all: build
 
@@ -17,8 +17,24 @@ build/sanitize/build.ninja: CMakeLists.txt CMakePresets.json | deps
 build: deps build/release/build.ninja
 	cmake --build --preset release
 
+SAMPLE_MAP := build/release/samples/earth-mollweide.png
+SAMPLE_OUT := build/release/samples/earth-equirectangular.png
+
+# The wizard on the bundled Mollweide Earth; without a display, the same conversion on the
+# command line (Mollweide, Fit, Aspect 0.5, width 2048).
 run: build
-	./build/release/bin/kartovel-convert --list
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  ./build/release/bin/kartovel $(SAMPLE_MAP); \
+	else \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): converting the sample with kartovel-convert instead."; \
+	  ./build/release/bin/kartovel-convert --projection Mollweide --aspect 0.5 --width 2048 \
+	    $(SAMPLE_MAP) $(SAMPLE_OUT) && \
+	  echo "Wrote $(SAMPLE_OUT) from $(SAMPLE_MAP)"; \
+	fi
+
+# A picture of each wizard page, made offscreen, in build/release/screenshots.
+screenshots: deps build/release/build.ninja
+	cmake --build --preset release --target screenshots
 
 test: test-release test-sanitize fuzz-smoke
 

@@ -1,0 +1,48 @@
+// PageOpen: the first wizard page, where the user names the source image and sees it stretched.
+#ifndef KARTOVEL_APP_PAGE_OPEN_H_
+#define KARTOVEL_APP_PAGE_OPEN_H_
+
+#include <QString>
+#include <QWizardPage>
+
+#include "raster/video_buffer.h"
+
+class PreviewFrame;
+class QLineEdit;
+class QPushButton;
+class WizardPrompts;
+
+class PageOpen : public QWizardPage {
+ public:
+  // `source` is the wizard's shared source image and `prompts` its user dialogs; neither owned.
+  PageOpen(VideoBuffer* source, WizardPrompts* prompts);
+  ~PageOpen() override;
+
+  // Puts `path` into the path edit, which loads it (as typing it would).
+  void SetPath(const QString& path);
+  const QString& Path() const { return path_; }
+  const VideoBuffer& Preview() const { return preview_; }
+
+  // Next: the image must load and have pixels; otherwise a message and the page stays.
+  bool validatePage() override;
+  void initializePage() override;
+
+  QLineEdit* PathEdit() const { return pathEdit_; }
+  QPushButton* BrowseButton() const { return browse_; }
+  PreviewFrame* PreviewView() const { return frame_; }
+
+ private:
+  void Browse();
+  void PathChanged(const QString& text);
+  void RenderPreview();
+
+  VideoBuffer* source_;
+  WizardPrompts* prompts_;
+  QString path_;
+  VideoBuffer preview_;
+  QLineEdit* pathEdit_;
+  QPushButton* browse_;
+  PreviewFrame* frame_;
+};
+
+#endif  // KARTOVEL_APP_PAGE_OPEN_H_

@@ -1,0 +1,62 @@
+// kartovel-screenshots: renders each wizard page with a Mollweide map loaded and the graticule
+// fitted, as PNG files for the documentation. Usage: kartovel-screenshots MAP OUTPUT-FOLDER
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+#include <cstdio>
+
+#include "app/kartovel_wizard.h"
+#include "app/preview_frame.h"
+#include "registry/projection_registry.h"
+
+namespace {
+
+bool Save(KartovelWizard& wizard, const QString& path) {
+  QCoreApplication::processEvents();
+  wizard.SourcePage().RenderPending();
+  const bool saved = wizard.grab().save(path);
+  std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+  return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  if (argc != 3) {
+    std::fputs("usage: kartovel-screenshots MAP OUTPUT-FOLDER\n", stderr);
+    return 2;
+  }
+  const QString folder = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+  QDir().mkpath(folder);
+  GetProjectionRegistry().LoadAll(ExecutableDirectory());
+  bool ok = true;
+  {
+    KartovelWizard wizard;
+    // The path edit shows the file name as a user would have typed it beside the map.
+    const QFileInfo map(QString::fromLocal8Bit(argv[1]));
+    QDir::setCurrent(map.absolutePath());
+    wizard.OpenPage().SetPath(map.fileName());
+    wizard.show();
+    wizard.OpenPage().PathEdit()->deselect();
+    ok &= Save(wizard, folder + "/page-open.png");
+
+    wizard.next();
+    PageSource& page = wizard.SourcePage();
+    const QList<QListWidgetItem*> mollweide =
+        page.ProjectionList()->findItems(QStringLiteral("Mollweide"), Qt::MatchExactly);
+    if (!mollweide.isEmpty()) page.ProjectionList()->setCurrentItem(mollweide.first());
+    page.FitButton()->click();
+    page.Edit(PageSource::kAspect)->setText(QStringLiteral("0.5"));
+    ok &= Save(wizard, folder + "/page-source.png");
+
+    wizard.next();
+    ok &= Save(wizard, folder + "/page-export.png");
+  }
+  GetProjectionRegistry().UnloadAll();
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,105 @@
+// The source image page: loading on every edit change, browsing, and what Next refuses.
+#include "app/page_open.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/app_fixture.h"
+#include "app/preview_frame.h"
+
+namespace {
+
+using PageOpenTest = WizardTest;
+
+TEST_F(PageOpenTest, NextRefusesWithoutAValidImage) {
+  const QString flat = dir_.filePath("flat.png");  // one pixel high: loads with width 0
+  ASSERT_TRUE(QImage(4, 1, QImage::Format_RGB32).save(flat));
+  const QString notAnImage = dir_.filePath("notes.png");
+  {
+    QFile file(notAnImage);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+  }
+  const struct {
+    QString path;
+    QString message;
+  } cases[] = {
+      {QString(), QStringLiteral("Cannot open file ")},
+      {dir_.filePath("missing.png"),
+       QStringLiteral("Cannot open file ") + dir_.filePath("missing.png")},
+      {notAnImage, QStringLiteral("Cannot open file ") + notAnImage},
+      {flat, QStringLiteral("A valid image file is not open")},
+  };
+  for (const auto& c : cases) {
+    prompts_.messages.clear();
+    TypeInto(wizard_->OpenPage().PathEdit(), c.path);
+    Click(QWizard::NextButton);
+    EXPECT_EQ(wizard_->currentId(), KartovelWizard::kOpenPage) << c.path.toStdString();
+    EXPECT_EQ(prompts_.messages, QStringList{c.message}) << c.path.toStdString();
+  }
+}
+
+TEST_F(PageOpenTest, EveryEditChangeLoadsOrEmptiesTheSource) {
+  const QString path = WriteGradient(dir_, "map.png", 40, 20);
+  TypeInto(wizard_->OpenPage().PathEdit(), path);
+  EXPECT_EQ(wizard_->SourceImage().width, 40);
+  EXPECT_EQ(wizard_->SourceImage().height, 20);
+  EXPECT_EQ(wizard_->OpenPage().Path(), path);
+
+  QTest::keyClick(wizard_->OpenPage().PathEdit(), Qt::Key_Backspace);
+  EXPECT_FALSE(wizard_->SourceImage().HasStorage());
+  EXPECT_TRUE(prompts_.messages.isEmpty());
+
+  QTest::keyClicks(wizard_->OpenPage().PathEdit(), "g");
+  EXPECT_EQ(wizard_->SourceImage().width, 40);
+  Click(QWizard::NextButton);
+  EXPECT_EQ(wizard_->currentId(), KartovelWizard::kSourcePage);
+}
+
+TEST_F(PageOpenTest, BrowseLoadsOrReportsAndFillsTheEdit) {
+  const QString good = WriteGradient(dir_, "good.bmp", 30, 10);
+  const QString bad = dir_.filePath("bad.gif");
+  prompts_.openAnswers = {bad, QString(), good};
+
+  QTest::mouseClick(wizard_->OpenPage().BrowseButton(), Qt::LeftButton);
+  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Unable to read image file ") + bad});
+  EXPECT_FALSE(wizard_->SourceImage().HasStorage());
+  EXPECT_TRUE(wizard_->OpenPage().PathEdit()->text().isEmpty());
+
+  QTest::mouseClick(wizard_->OpenPage().BrowseButton(), Qt::LeftButton);  // cancelled
+  EXPECT_TRUE(wizard_->OpenPage().PathEdit()->text().isEmpty());
+
+  QTest::mouseClick(wizard_->OpenPage().BrowseButton(), Qt::LeftButton);
+  EXPECT_EQ(wizard_->OpenPage().PathEdit()->text(), good);
+  EXPECT_EQ(wizard_->SourceImage().width, 30);
+  EXPECT_EQ(prompts_.messages.size(), 1);
+}
+
+TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndStretchedWithOne) {
+  PageOpen& page = wizard_->OpenPage();
+  page.PreviewView()->repaint();
+  const VideoBuffer& preview = page.Preview();
+  ASSERT_TRUE(preview.HasStorage());
+  EXPECT_EQ(preview.width, page.PreviewView()->BufferSize().width());
+  for (const auto& [x, y] : {std::pair{0, 0}, {preview.width - 1, preview.height - 1}}) {
+    EXPECT_EQ(preview.GetPixel(x, y) & 0xFFFFFF, 0x00FFFFu);
+  }
+
+  // A 2:1 picture covers the whole, nearly square frame: its corners come out at the corners.
+  QImage wide(64, 32, QImage::Format_RGB32);
+  wide.fill(qRgb(0, 0, 255));
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 32; ++x) wide.setPixel(x, y, qRgb(255, 0, 0));
+  }
+  const QString path = dir_.filePath("wide.png");
+  ASSERT_TRUE(wide.save(path));
+  page.SetPath(path);
+  page.PreviewView()->repaint();
+  EXPECT_EQ(preview.GetPixel(0, 0) & 0xFFFFFF, 0x0000FFu);  // red, top left
+  EXPECT_EQ(preview.GetPixel(preview.width * 3 / 4, preview.height * 3 / 4) & 0xFFFFFF,
+            0xFF0000u);  // blue, bottom right
+}
+
+}  // namespace
