@@ -71,8 +71,10 @@ int MapCompositeReader::Fill(MapComposite& composite, Tokenizer& tokens) {
           scratch_.scaleX = ReadListed(tokens);
           scratch_.scaleY = Parser::ReadReal(tokens);
         } else {
+          // The last top-level Scale decides; 0 (or an overflow) would make the unit scale
+          // infinite or 0, so it means 1.
           const double divisor = Parser::ReadReal(tokens);
-          if (divisor != 0) composite.unitDivisor = divisor;  // 0 would make the scale infinite
+          composite.unitDivisor = divisor != 0 && std::isfinite(divisor) ? divisor : 1;
         }
         break;
       }

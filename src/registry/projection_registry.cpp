@@ -10,6 +10,24 @@
 #include "projection/builtins.h"
 #include "registry/map_composite.h"
 
+namespace {
+
+// A module may answer GetName with null; its type is then listed without a name.
+std::string NameOf(const MapProject& object) {
+  const char* name = object.GetName();
+  return name ? name : std::string();
+}
+
+// Removes `object` from `objects`; false when it was not there.
+bool Forget(std::vector<MapProject*>& objects, MapProject* object) {
+  auto it = std::find(objects.begin(), objects.end(), object);
+  if (it == objects.end()) return false;
+  objects.erase(it);
+  return true;
+}
+
+}  // namespace
+
 ProjectionRegistry::~ProjectionRegistry() {
   // Shared composites belong to the registry; objects handed out by factories belong to their
   // holders, and module code may already be gone, so those are left alone.
@@ -52,7 +70,7 @@ int ProjectionRegistry::RegisterFactory(ProjectionFactory factory, ModuleHandle 
     return -2;
   }
   auto slot = std::make_unique<ProjectionSlot>();
-  slot->name = probe->GetName();
+  slot->name = NameOf(*probe);
   slot->flags = static_cast<std::uint32_t>(probe->GetFlags());
   slot->module = module;
   slot->factory = factory;
@@ -66,7 +84,7 @@ bool ProjectionRegistry::RegisterShared(MapProject* object) {
   const auto code = static_cast<std::uint32_t>(object->GetTypeCode());
   if (code >= kSlotCount || slots_[code]) return false;
   auto slot = std::make_unique<ProjectionSlot>();
-  slot->name = object->GetName();
+  slot->name = NameOf(*object);
   slot->flags = static_cast<std::uint32_t>(object->GetFlags());
   slot->instance = object;
   slots_[code] = std::move(slot);
@@ -114,17 +132,6 @@ MapProject* ProjectionRegistry::CreateByName(const std::string& name) {
   return code >= 0 ? Create(code) : nullptr;
 }
 
-namespace {
-
-bool Forget(std::vector<MapProject*>& objects, MapProject* object) {
-  auto it = std::find(objects.begin(), objects.end(), object);
-  if (it == objects.end()) return false;
-  objects.erase(it);
-  return true;
-}
-
-}  // namespace
-
 bool ProjectionRegistry::Release(MapProject* object) {
   if (!object) return true;
   for (auto& slot : slots_) {
@@ -161,7 +168,8 @@ std::uint32_t ProjectionRegistry::GetSlotFlags(int code) const {
 int ProjectionRegistry::First() const { return Next(-1); }
 
 int ProjectionRegistry::Next(int code) const {
-  for (int c = code < -1 ? 0 : code + 1; c < kSlotCount; ++c) {
+  if (code >= kSlotCount) return kEnd;  // also keeps code + 1 from overflowing
+  for (int c = code < 0 ? 0 : code + 1; c < kSlotCount; ++c) {
     if (slots_[c]) return c;
   }
   return kEnd;

@@ -120,7 +120,8 @@ TEST_F(CompositeReaderTest, TopLevelStatements) {
   Fill("Projection 100 X Description, text", &comma);
   EXPECT_EQ(comma.description, ",");
 
-  for (const char* text : {"Projection 100 X", "Projection 100 X Scale 0"}) {
+  for (const char* text : {"Projection 100 X", "Projection 100 X Scale 0",
+                           "Projection 100 X Scale 4 Scale 0", "Projection 100 X Scale 1e400"}) {
     MapComposite noScale;
     Fill(text, &noScale);
     EXPECT_EQ(noScale.GetUnitScale(), 1) << text;

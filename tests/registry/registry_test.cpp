@@ -1,6 +1,7 @@
 // The registry: enumeration, refusals, ownership of created and shared objects.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,14 @@ MapProject* MakeFake() {
 
 MapProject* MakeNothing() { return nullptr; }
 
+// A careless module's type that answers GetName with null.
+class Nameless : public FakeProjection<78> {
+ public:
+  const char* GetName() const override { return nullptr; }
+};
+
+MapProject* MakeNameless() { return new Nameless; }
+
 using RegistryTest = BuiltinRegistryTest;
 
 TEST_F(RegistryTest, EnumeratesTheBuiltinCodesInAscendingOrder) {
@@ -40,7 +49,10 @@ TEST_F(RegistryTest, EnumeratesTheBuiltinCodesInAscendingOrder) {
   EXPECT_EQ(walked, expected);
   EXPECT_EQ(registry().First(), 1);
   EXPECT_EQ(registry().Next(22), 256);
-  EXPECT_EQ(registry().Next(255), ProjectionRegistry::kEnd);
+  for (int beyond : {255, 256, 300, INT_MAX}) {
+    EXPECT_EQ(registry().Next(beyond), ProjectionRegistry::kEnd) << beyond;
+  }
+  EXPECT_EQ(registry().Next(INT_MIN), 1);
 }
 
 TEST_F(RegistryTest, EmptyAndOutOfRangeCodesAnswerNothing) {
@@ -69,6 +81,9 @@ TEST_F(RegistryTest, RefusesTakenAndOutOfRangeCodesAndDestroysTheProbe) {
   EXPECT_EQ(destroyed, 4);  // the probe
   EXPECT_EQ(registry().GetSlotName(77), "Fake");
   EXPECT_EQ(registry().GetSlotFlags(77), 0x80u);
+  EXPECT_EQ(registry().RegisterFactory(MakeNameless, nullptr), 0);
+  EXPECT_TRUE(registry().IsAvailable(78));
+  EXPECT_EQ(registry().GetSlotName(78), "");
 }
 
 TEST_F(RegistryTest, ReleaseDestroysEveryObjectItsFactoryMadeOnce) {
