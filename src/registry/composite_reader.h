@@ -21,8 +21,9 @@ class MapCompositeReader {
 
   // Fills `composite` from the definition whose "Projection" keyword is the current token, up to
   // "EndProjection" or the end of input, which is left current. A definition without a top-level
-  // "Scale" keeps the divisor 1; a scale of 0 or beyond the double range also gives 1. Returns 0, or -1 without reading when the
-  // current token is not "Projection". Uses the global registry to select segment projections.
+  // "Scale" keeps the divisor 1; a scale of 0 or beyond the double range also gives 1. Returns 0,
+  // or -1 without reading when the current token is not "Projection". Uses the global registry to
+  // select segment projections.
   int Fill(Projection::MapComposite& composite, Parser::Tokenizer& tokens);
 
  private:

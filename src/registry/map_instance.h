@@ -51,12 +51,12 @@ class MapInstance {
 
   Projection::MapProject* projection = nullptr;  // given back through the registry
   std::int32_t typeCode = 2;
-  double centerLat = 0;   // degrees
-  double centerLon = 0;   // degrees
+  double centerLat = 0;     // degrees
+  double centerLon = 0;     // degrees
   double offsetX = 0.0001;  // map units
   double offsetY = 0;       // map units
-  double parallel1 = 50;  // degrees
-  double parallel2 = 10;  // degrees
+  double parallel1 = 50;    // degrees
+  double parallel2 = 10;    // degrees
   double scale = 1;
   double aspect = 1;
   double unitFactor = 1;  // map units per user unit: 1 / GetUnitScale of the projection

@@ -74,14 +74,18 @@ class ProjectionRegistry {
   // A new object for a factory type (recorded as the slot's instance), the shared object for a
   // composite type, or null.
   MapProject* Create(int code);
+  // Create for the lowest code whose name equals `name` exactly (case-sensitive); null when none.
   MapProject* CreateByName(const std::string& name);
 
   // Destroys `object` when a factory slot made it (or a built-in slot made it before UnloadAll);
   // shared objects, unknown objects and module objects after UnloadAll are left alone.
   bool Release(MapProject* object);
 
+  // Lowest code whose name equals `name` exactly, or -1.
   int FindCode(const std::string& name) const;
+  // True when `code` is 0..255 and its slot has a factory or a shared object.
   bool IsAvailable(int code) const;
+  // Name and MAP_ flags taken at registration; "" and 0 for a code that is not available.
   std::string GetSlotName(int code) const;
   std::uint32_t GetSlotFlags(int code) const;
 
@@ -108,7 +112,7 @@ class ProjectionRegistry {
 // The one registry of the process, created on first use.
 ProjectionRegistry& GetProjectionRegistry();
 
-// The directory holding the running executable, with a trailing separator.
+// The directory holding the running executable, with a trailing separator; "" when unknown.
 std::string ExecutableDirectory();
 
 #endif  // KARTOVEL_REGISTRY_PROJECTION_REGISTRY_H_

@@ -127,9 +127,9 @@ TEST_F(RegistryTest, SharedObjectsAreOwnedByTheRegistryAndNeverReleased) {
   EXPECT_EQ(destroyed, 0);
   EXPECT_EQ(registry().Next(199), 200);
   registry().UnloadAll();
-  EXPECT_EQ(destroyed, 0);  // UnloadAll leaves objects alone
+  EXPECT_EQ(destroyed, 0);                  // UnloadAll leaves objects alone
   EXPECT_STREQ(shared->GetName(), "Fake");  // and alive for holders that still point at them
-  registry().DestroyRetired();  // still the registry's to destroy
+  registry().DestroyRetired();              // still the registry's to destroy
   EXPECT_EQ(destroyed, 1);
 }
 
