@@ -51,6 +51,7 @@ inline double WrapAngle(double x) {
 // +1.0 for x >= 0 (zero included), otherwise -1.0.
 inline double Sign(double x) { return x >= 0 ? 1.0 : -1.0; }
 
+// Sine and cosine of one angle (radians) in one call.
 inline void SinCos(double angle, double* s, double* c) {
   *s = std::sin(angle);
   *c = std::cos(angle);
