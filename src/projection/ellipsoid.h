@@ -1,8 +1,8 @@
 // Functions of the ellipsoid shared by the projection classes: conformal and authalic latitudes,
 // parallel radius and the meridian distance series. e is the eccentricity, es = e * e.
 //
-// The iterating functions take an optional code pointer: they set it to 0 on entry and, when they do
-// not converge, to their own failure code, returning 0.0.
+// The iterating functions take an optional code pointer: they set it to 0 on entry and, when they
+// do not converge, to their own failure code, returning 0.0.
 #ifndef KARTOVEL_PROJECTION_ELLIPSOID_H_
 #define KARTOVEL_PROJECTION_ELLIPSOID_H_
 

@@ -1,4 +1,5 @@
-// The projection interface every map projection implements: built-in classes, modules and composites.
+// The projection interface every map projection implements: built-in classes, modules and
+// composites.
 //
 // This header is self-contained (standard library only) so that the author of a projection module
 // can compile against it alone. The order of the virtual operations is the binary contract with
@@ -6,7 +7,8 @@
 //
 // Units: angles are radians (latitude positive north, longitude positive east); map units are the
 // projection's own plane coordinates (x east, y north). Map units times GetUnitScale() give
-// normalised map coordinates, in which the equirectangular world spans x in [-1, 1], y in [-0.5, 0.5].
+// normalised map coordinates, in which the equirectangular world spans x in [-1, 1], y in [-0.5,
+// 0.5].
 #ifndef KARTOVEL_PROJECTION_MAP_PROJECT_H_
 #define KARTOVEL_PROJECTION_MAP_PROJECT_H_
 
