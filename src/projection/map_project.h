@@ -7,8 +7,8 @@
 //
 // Units: angles are radians (latitude positive north, longitude positive east); map units are the
 // projection's own plane coordinates (x east, y north). Map units times GetUnitScale() give
-// normalised map coordinates, in which the equirectangular world spans x in [-1, 1], y in [-0.5,
-// 0.5].
+// normalised map coordinates, in which the equirectangular world spans x in [-1, 1] and
+// y in [-0.5, 0.5].
 #ifndef KARTOVEL_PROJECTION_MAP_PROJECT_H_
 #define KARTOVEL_PROJECTION_MAP_PROJECT_H_
 
