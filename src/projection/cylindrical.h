@@ -8,8 +8,8 @@
 
 namespace Projection {
 
-// x = a (lon - lon0), y = a lat. Forward never fails. Inverse returns -1 with only the latitude
-// written when |y - y0| > a pi/2, and -1 with both outputs written outside the window.
+// x = a WrapAngle(lon - lon0), y = a lat. Forward never fails. Inverse returns -1 with only the
+// latitude written when |y - y0| > a pi/2, and -1 with both outputs written outside the window.
 class MapEquirectangular : public MapProject {
  public:
   const char* GetName() const override { return "Equirectangular"; }
