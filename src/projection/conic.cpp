@@ -5,6 +5,7 @@
 #include <new>
 
 #include "projection/ellipsoid.h"
+#include "projection/world_frame.h"
 
 namespace Projection {
 namespace {
@@ -187,10 +188,7 @@ double MapLambertConformalConic::GetUnitScale() const { return 0.25; }
 
 void MapLambertConformalConic::GetBounds(double* left, double* top, double* right,
                                          double* bottom) const {
-  *left = -kPi;
-  *top = kHalfPi;
-  *right = kPi;
-  *bottom = -kHalfPi;
+  WorldFrame(left, top, right, bottom);
 }
 
 std::string MapLambertConformalConic::GetDescription() const {

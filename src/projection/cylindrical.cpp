@@ -8,14 +8,6 @@
 #include "projection/world_frame.h"
 
 namespace Projection {
-namespace {
-
-// Window test on the unreduced longitude, shared by the cylindrical inverses.
-int OutsideWindow(const MapProject& p, double latitude, double rawLongitude) {
-  return p.InsideBounds(latitude, rawLongitude);
-}
-
-}  // namespace
 
 // ---- Equirectangular -----------------------------------------------------------------------
 
@@ -38,7 +30,7 @@ int MapEquirectangular::Inverse(double x, double y, double* latitude, double* lo
   if (std::fabs(phi) > kHalfPi) return -1;
   const double lambda = (x - offsetX) / axisA + centerLon;
   *longitude = WrapAngle(lambda);
-  return OutsideWindow(*this, phi, lambda);
+  return InsideBounds(phi, lambda);
 }
 
 double MapEquirectangular::GetUnitScale() const { return kInvPi; }
@@ -100,7 +92,7 @@ int MapMercator::Inverse(double x, double y, double* latitude, double* longitude
   if (code != 0) return -1;
   const double lambda = (x - offsetX) / k + centerLon;
   *longitude = WrapAngle(lambda);
-  return OutsideWindow(*this, phi, lambda);
+  return InsideBounds(phi, lambda);
 }
 
 double MapMercator::GetUnitScale() const { return kInvPi; }
@@ -161,7 +153,7 @@ int MapMillerCylindrical::Inverse(double x, double y, double* latitude, double* 
       kMillerInvLat * (std::atan(std::exp(kMillerInvY * (y - offsetY) / axisA)) - kQuarterPi);
   *latitude = phi;
   *longitude = WrapAngle(lambda);
-  return OutsideWindow(*this, phi, lambda);
+  return InsideBounds(phi, lambda);
 }
 
 double MapMillerCylindrical::GetUnitScale() const { return kInvPi; }

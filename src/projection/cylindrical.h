@@ -8,6 +8,8 @@
 
 namespace Projection {
 
+// x = a WrapAngle(lon - lon0), y = a lat. Forward never fails. Inverse returns -1 with only the
+// latitude written when |y - y0| > a pi/2, and -1 with both outputs written outside the window.
 class MapEquirectangular : public MapProject {
  public:
   const char* GetName() const override { return "Equirectangular"; }
@@ -22,6 +24,10 @@ class MapEquirectangular : public MapProject {
   std::string GetDescription() const override;
 };
 
+// Conformal; Init takes the eccentricity from a and b (b >= a: the sphere). Forward returns -1 with
+// nothing written within 1e-10 of a pole. Inverse returns -1 with latitude 0 and the longitude
+// unwritten when its latitude iteration has not converged in 16 steps, and -1 with both outputs
+// written outside the window.
 class MapMercator : public MapProject, public RowForward {
  public:
   const char* GetName() const override { return "Mercator"; }
@@ -41,6 +47,8 @@ class MapMercator : public MapProject, public RowForward {
   double scaleK = 1.0;  // scale factor along the equator
 };
 
+// Forward never fails (the poles have an image). Inverse returns -1 with both outputs written
+// outside the window.
 class MapMillerCylindrical : public MapProject, public RowForward {
  public:
   const char* GetName() const override { return "Miller Cylindrical"; }

@@ -59,8 +59,8 @@ double LatitudeFromAuthalicQ(double e, double q, double epsilon, int* code) {
     SinCos(phi, &s, &c);
     const double k = e * s;
     const double w = 1.0 - k * k;
-    const double delta =
-        (w * w / (2.0 * c)) * (q / (1.0 - es) - s / w + (0.5 / e) * std::log((1.0 - k) / (1.0 + k)));
+    const double delta = (w * w / (2.0 * c)) *
+                         (q / (1.0 - es) - s / w + (0.5 / e) * std::log((1.0 - k) / (1.0 + k)));
     phi += delta;
     if (std::fabs(delta) <= kAuthalicTolerance) return phi;
   }
@@ -91,9 +91,9 @@ double LatitudeFromMeridianDistance(double m, const MeridianSeries& s, int* code
   SetCode(code, 0);
   double phi = m;
   for (int i = 0; i < kMeridianIterations; ++i) {
-    const double next = (m + s.e1 * std::sin(2.0 * phi) - s.e2 * std::sin(4.0 * phi) +
-                         s.e3 * std::sin(6.0 * phi)) /
-                        s.e0;
+    const double next =
+        (m + s.e1 * std::sin(2.0 * phi) - s.e2 * std::sin(4.0 * phi) + s.e3 * std::sin(6.0 * phi)) /
+        s.e0;
     if (std::fabs(next - phi) <= kMeridianTolerance) return next;
     phi = next;
   }

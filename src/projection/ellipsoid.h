@@ -1,8 +1,8 @@
 // Functions of the ellipsoid shared by the projection classes: conformal and authalic latitudes,
 // parallel radius and the meridian distance series. e is the eccentricity, es = e * e.
 //
-// The iterating functions take an optional code pointer: they set it to 0 on entry and, when they do
-// not converge, to their own failure code, returning 0.0.
+// The iterating functions take an optional code pointer: they set it to 0 on entry and, when they
+// do not converge, to their own failure code, returning 0.0.
 #ifndef KARTOVEL_PROJECTION_ELLIPSOID_H_
 #define KARTOVEL_PROJECTION_ELLIPSOID_H_
 
@@ -29,9 +29,12 @@ double LatitudeFromAuthalicQ(double e, double q, double epsilon, int* code = nul
 // cos phi / sqrt(1 - (e sin phi)^2).
 double ParallelRadius(double e, double sinPhi, double cosPhi);
 
+// Coefficients of the meridian distance series for the eccentricity squared es; es = 0 gives the
+// sphere (e0 = 1, the others 0).
 MeridianSeries MeridianCoefficients(double es);
 
-// e0 phi - e1 sin 2phi + e2 sin 4phi - e3 sin 6phi.
+// e0 phi - e1 sin 2phi + e2 sin 4phi - e3 sin 6phi: the meridian arc from the equator to phi
+// (radians), in units of the semi-major axis.
 double MeridianDistance(const MeridianSeries& s, double phi);
 
 // Inverse of MeridianDistance; at most 15 iterations, failure code 3.

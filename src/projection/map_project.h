@@ -1,4 +1,5 @@
-// The projection interface every map projection implements: built-in classes, modules and composites.
+// The projection interface every map projection implements: built-in classes, modules and
+// composites.
 //
 // This header is self-contained (standard library only) so that the author of a projection module
 // can compile against it alone. The order of the virtual operations is the binary contract with
@@ -6,7 +7,8 @@
 //
 // Units: angles are radians (latitude positive north, longitude positive east); map units are the
 // projection's own plane coordinates (x east, y north). Map units times GetUnitScale() give
-// normalised map coordinates, in which the equirectangular world spans x in [-1, 1], y in [-0.5, 0.5].
+// normalised map coordinates, in which the equirectangular world spans x in [-1, 1] and
+// y in [-0.5, 0.5].
 #ifndef KARTOVEL_PROJECTION_MAP_PROJECT_H_
 #define KARTOVEL_PROJECTION_MAP_PROJECT_H_
 
@@ -51,6 +53,7 @@ inline double WrapAngle(double x) {
 // +1.0 for x >= 0 (zero included), otherwise -1.0.
 inline double Sign(double x) { return x >= 0 ? 1.0 : -1.0; }
 
+// Sine and cosine of one angle (radians) in one call.
 inline void SinCos(double angle, double* s, double* c) {
   *s = std::sin(angle);
   *c = std::cos(angle);

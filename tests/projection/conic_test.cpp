@@ -164,5 +164,39 @@ TEST(Conic, StronglyFlattenedEllipsoidFailsInsteadOfLooping) {
   EXPECT_GT(failures, 0);
 }
 
+// A latitude iteration that runs out of steps: Albers answers 1 and leaves the longitude alone,
+// Lambert keeps the unwrapped longitude, the equidistant conic the wrapped one; all write latitude
+// 0. The central meridian near pi shows which longitude is which.
+TEST(Conic, ExhaustedLatitudeIterationsReportAsEachClassMust) {
+  constexpr double kUnwritten = 42;
+  enum Longitude { kLeft, kRaw, kWrapped };
+  const struct {
+    MapProject* (*create)();
+    double b;    // semi-minor axis, a = 1
+    double lat;  // a point beyond the south pole's circle when NAN
+    int result;
+    Longitude longitude;
+  } cases[] = {
+      {CreateAlbersEqualAreaConic, 0.996647189328169, NAN, 1, kLeft},       // WGS 84
+      {CreateLambertConformalConic, 0.5, -72 * kDeg, -1, kRaw},             // e = 0.866
+      {CreateEquidistantConic, std::sqrt(0.75), -85 * kDeg, -1, kWrapped},  // e = 0.5
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<MapProject> p(c.create());
+    ASSERT_EQ(p->Init(0, 3.0, 0, 0, 1, c.b, 20 * kDeg, 50 * kDeg), 0);
+    double x = 0, y = -3;
+    if (!std::isnan(c.lat)) {
+      ASSERT_EQ(p->Forward(c.lat, 3.3, &x, &y), 0) << p->GetName();
+    }
+    double lat = kUnwritten, lon = kUnwritten;
+    EXPECT_EQ(p->Inverse(x, y, &lat, &lon), c.result) << p->GetName();
+    EXPECT_EQ(lat, 0) << p->GetName();
+    const double expected = c.longitude == kLeft  ? kUnwritten
+                            : c.longitude == kRaw ? 3.3
+                                                  : 3.3 - 2 * kPi;
+    EXPECT_NEAR(lon, expected, 1e-12) << p->GetName();
+  }
+}
+
 }  // namespace
 }  // namespace Projection

@@ -1,9 +1,10 @@
 // Equirectangular, Mercator and Miller: window tests, poles, and what an Inverse writes on failure.
+#include "projection/cylindrical.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "projection/cylindrical.h"
+#include <memory>
 
 namespace Projection {
 namespace {
@@ -36,15 +37,17 @@ TEST(Equirectangular, InverseBeyondThePoleWritesOnlyTheLatitude) {
   EXPECT_EQ(lon, 42);
 }
 
-TEST(Equirectangular, OffsetsAreAddedAndTheHalfTurnIsNotWrapped) {
-  MapEquirectangular p;
-  p.Init(0, 0.5, 0.25, -0.75, 1, 1, 0, 0);
-  double x, y;
-  p.Forward(0, 0.5 + kPi, &x, &y);
-  EXPECT_DOUBLE_EQ(x, kPi - 0.75);
-  EXPECT_DOUBLE_EQ(y, 0.25);
-  p.Forward(0, 0.5 - kPi, &x, &y);
-  EXPECT_DOUBLE_EQ(x, -kPi - 0.75);
+TEST(Cylindrical, OffsetsAreAddedAndTheHalfTurnIsNotWrapped) {
+  for (auto create : {CreateEquirectangular, CreateMercator, CreateMillerCylindrical}) {
+    std::unique_ptr<MapProject> p(create());
+    p->Init(0, 0.5, 0.25, -0.75, 1, 1, 0, 0);
+    double x, y;
+    ASSERT_EQ(p->Forward(0, 0.5 + kPi, &x, &y), 0) << p->GetName();
+    EXPECT_DOUBLE_EQ(x, kPi - 0.75) << p->GetName();
+    EXPECT_NEAR(y, 0.25, 1e-15) << p->GetName();
+    ASSERT_EQ(p->Forward(0, 0.5 - kPi, &x, &y), 0) << p->GetName();
+    EXPECT_DOUBLE_EQ(x, -kPi - 0.75) << p->GetName();
+  }
 }
 
 TEST(Mercator, PolesHaveNoImageAndNothingIsWritten) {
