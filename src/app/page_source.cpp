@@ -238,11 +238,14 @@ void PageSource::RefreshFields() {
   equalArea_->setText(YesNo(flags & Projection::MAP_EQUAL_AREA));
   perspective_->setText(YesNo(flags & Projection::MAP_PERSPECTIVE));
 
-  // Each write runs the edit's change handler, which reads the rounded value back.
-  const double shown[kFieldCount] = {instance_->centerLat, instance_->centerLon, values_[kOffsetX],
-                                     values_[kOffsetY],    values_[kScale],      values_[kAspect]};
+  // Each write runs the edit's change handler, which reads the rounded value back and applies it,
+  // so every value is taken just before its own write. The centre comes from the instance (folded
+  // over the poles), the rest from the page.
   for (int field = 0; field < kFieldCount; ++field) {
-    edits_[field]->setText(QString::fromStdString(FormatFixed(shown[field], 4)));
+    const double shown = field == kLat   ? instance_->centerLat
+                         : field == kLon ? instance_->centerLon
+                                         : values_[field];
+    edits_[field]->setText(QString::fromStdString(FormatFixed(shown, 4)));
   }
 }
 
