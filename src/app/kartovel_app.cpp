@@ -1,6 +1,7 @@
 // CKartovelApp: registry in, wizard, registry out.
 #include "app/kartovel_app.h"
 
+#include <QIcon>
 #include <QStringList>
 #include <memory>
 
@@ -9,6 +10,9 @@
 
 CKartovelApp::CKartovelApp(int& argc, char** argv) : application_(argc, argv) {
   QApplication::setApplicationName(QStringLiteral("Kartovel"));
+  // Desktops match the window to the installed desktop entry and show the same icon.
+  QApplication::setDesktopFileName(QStringLiteral("kartovel"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("applications-science")));
   const QStringList arguments = QApplication::arguments();
   if (arguments.size() > 1) imagePath_ = arguments.at(1);
 }

@@ -17,6 +17,12 @@ KartovelWizard::KartovelWizard(WizardPrompts* prompts)
   setPage(kOpenPage, &openPage_);
   setPage(kSourcePage, &sourcePage_);
   setPage(kExportPage, &exportPage_);
+  // The sheet has the size of its largest page from the first page on, so it neither grows under
+  // the user's hand nor stretches the pages' fixed layouts; the smaller pages centre their
+  // controls.
+  QSize largest;
+  for (const int id : pageIds()) largest = largest.expandedTo(page(id)->minimumSize());
+  for (const int id : pageIds()) page(id)->setFixedSize(largest);
 
   QAbstractButton* back = button(QWizard::BackButton);
   disconnect(back, SIGNAL(clicked()), this, SLOT(back()));

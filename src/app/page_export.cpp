@@ -25,21 +25,21 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
                        WizardPrompts* prompts)
     : source_(source), instance_(instance), destination_(destination), prompts_(prompts) {
   setTitle(QStringLiteral("Export Settings"));
+  QWidget* panel = CentredPanel(*this, 410, 270);
   auto* text = new QLabel(QStringLiteral("Enter the size of the exported image.\n"
                                          "The output will be in the equirectangular projection.\n"
                                          "Its height will be half its width."),
-                          this);
+                          panel);
   text->setGeometry(DialogRect(*this, 113, 64, 214, 33));
-  auto* widthLabel = new QLabel(QStringLiteral("Width:"), this);
+  auto* widthLabel = new QLabel(QStringLiteral("Width:"), panel);
   widthLabel->setGeometry(DialogRect(*this, 150, 128, 32, 14));
   widthLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  widthEdit_ = new QLineEdit(this);
+  widthEdit_ = new QLineEdit(panel);
   widthEdit_->setGeometry(DialogRect(*this, 185, 128, 40, 14));
   widthLabel->setBuddy(widthEdit_);
-  auto* pixels = new QLabel(QStringLiteral("pixels"), this);
+  auto* pixels = new QLabel(QStringLiteral("pixels"), panel);
   pixels->setGeometry(DialogRect(*this, 230, 128, 40, 14));
   pixels->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  setMinimumSize(DialogRect(*this, 0, 0, 410, 270).size());
 }
 
 void PageExport::initializePage() { widthEdit_->setText(QString::number(exportWidth_)); }

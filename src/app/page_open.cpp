@@ -18,19 +18,19 @@ constexpr std::uint32_t kEmptyPreviewColour = 0x8000FFFF;  // yellow
 PageOpen::PageOpen(VideoBuffer* source, WizardPrompts* prompts)
     : source_(source), prompts_(prompts) {
   setTitle(QStringLiteral("Select Source Image"));
-  auto* label = new QLabel(QStringLiteral("Source Image Name:"), this);
+  QWidget* panel = CentredPanel(*this, 410, 270);
+  auto* label = new QLabel(QStringLiteral("Source Image Name:"), panel);
   // Right-aligned against the edit, as wide as the font needs.
   label->setGeometry(DialogRect(*this, 0, 7, 102, 14));
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  pathEdit_ = new QLineEdit(this);
+  pathEdit_ = new QLineEdit(panel);
   pathEdit_->setGeometry(DialogRect(*this, 104, 7, 200, 14));
   label->setBuddy(pathEdit_);
-  browse_ = new QPushButton(QStringLiteral("&..."), this);
+  browse_ = new QPushButton(QStringLiteral("&..."), panel);
   browse_->setGeometry(DialogRect(*this, 304, 7, 14, 14));
-  frame_ = new PreviewFrame(this, &preview_, QPoint(1, 1));
+  frame_ = new PreviewFrame(panel, &preview_, QPoint(1, 1));
   frame_->setGeometry(DialogRect(*this, 77, 28, 257, 234));
   frame_->SetBeforePaint([this] { RenderPreview(); });
-  setMinimumSize(DialogRect(*this, 0, 0, 410, 270).size());
 
   connect(browse_, &QPushButton::clicked, this, [this] { Browse(); });
   connect(pathEdit_, &QLineEdit::textChanged, this,

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -28,6 +29,21 @@ constexpr double kAspectGuard = 0.0001;  // keeps the vertical factor defined at
 
 QString YesNo(bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); }
 
+// A label that ends a text too long for it with "..." instead of cutting it off mid-letter; the
+// text itself stays whole (and goes into the tooltip).
+class ElidedLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.drawText(area, static_cast<int>(alignment()),
+                     fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+  }
+};
+
 }  // namespace
 
 PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts* prompts)
@@ -38,7 +54,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   };
   // Labels a little taller than their dialog-unit box, so that descenders never clip.
   auto label = [&](const QString& text, int x, int y, int width, Qt::Alignment align) {
-    auto* widget = new QLabel(text, this);
+    QLabel* widget = new ElidedLabel(text, this);
     widget->setGeometry(rect(x, y, width, 8).adjusted(0, -3, 0, 3));
     widget->setAlignment(align | Qt::AlignVCenter);
     return widget;
@@ -49,6 +65,9 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   list_->setGeometry(rect(14, 19, 128, 88));
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Long names end in "..." (their tooltip has them whole) rather than scroll sideways.
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list_->setTextElideMode(Qt::ElideRight);
 
   (new QGroupBox(QStringLiteral("Settings"), this))->setGeometry(rect(7, 114, 141, 165));
   const Qt::Alignment right = Qt::AlignRight;
@@ -151,6 +170,7 @@ void PageSource::FillList() {
     }
     auto* item = new QListWidgetItem(name);
     item->setData(Qt::UserRole, code);
+    item->setToolTip(name);
     list_->insertItem(row, item);
   }
   const QString current = QString::fromLatin1(instance_->GetName());
@@ -208,19 +228,24 @@ void PageSource::RenderPending() {
 
 void PageSource::RefreshFields() {
   name_->setText(QString::fromLatin1(instance_->GetName()));
+  name_->setToolTip(name_->text());
   const std::int32_t flags = instance_->GetFlags();
   std::string words;
   Projection::FormatTypeFlags(flags & 0xFF, &words);
   type_->setText(QString::fromStdString(words));
+  type_->setToolTip(type_->text().trimmed());
   conformal_->setText(YesNo(flags & Projection::MAP_CONFORMAL));
   equalArea_->setText(YesNo(flags & Projection::MAP_EQUAL_AREA));
   perspective_->setText(YesNo(flags & Projection::MAP_PERSPECTIVE));
 
-  // Each write runs the edit's change handler, which reads the rounded value back.
-  const double shown[kFieldCount] = {instance_->centerLat, instance_->centerLon, values_[kOffsetX],
-                                     values_[kOffsetY],    values_[kScale],      values_[kAspect]};
+  // Each write runs the edit's change handler, which reads the rounded value back and applies it,
+  // so every value is taken just before its own write. The centre comes from the instance (folded
+  // over the poles), the rest from the page.
   for (int field = 0; field < kFieldCount; ++field) {
-    edits_[field]->setText(QString::fromStdString(FormatFixed(shown[field], 4)));
+    const double shown = field == kLat   ? instance_->centerLat
+                         : field == kLon ? instance_->centerLon
+                                         : values_[field];
+    edits_[field]->setText(QString::fromStdString(FormatFixed(shown, 4)));
   }
 }
 

@@ -2,6 +2,7 @@
 #include "app/preview_frame.h"
 
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QPainter>
 #include <cmath>
 
@@ -14,6 +15,16 @@ QRect DialogRect(const QWidget& page, int x, int y, int width, int height) {
   return QRect(static_cast<int>(std::lround(x * across)), static_cast<int>(std::lround(y * down)),
                static_cast<int>(std::lround(width * across)),
                static_cast<int>(std::lround(height * down)));
+}
+
+QWidget* CentredPanel(QWidget& page, int width, int height) {
+  auto* panel = new QWidget(&page);
+  panel->setFixedSize(DialogRect(page, 0, 0, width, height).size());
+  auto* layout = new QHBoxLayout(&page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(panel, 0, Qt::AlignHCenter | Qt::AlignTop);
+  page.setMinimumSize(panel->size());
+  return panel;
 }
 
 PreviewFrame::PreviewFrame(QWidget* parent, const VideoBuffer* buffer, QPoint offset)

@@ -14,6 +14,11 @@ class QWidget;
 // the font height down), so that the pages keep their proportions with any font and screen.
 QRect DialogRect(const QWidget& page, int x, int y, int width, int height);
 
+// A panel of `width` x `height` dialog units at the top centre of `page`, owned by `page`, for the
+// controls of a page that is smaller than the wizard's largest. That size becomes the page's
+// minimum.
+QWidget* CentredPanel(QWidget& page, int width, int height);
+
 class PreviewFrame : public QFrame {
  public:
   // Shows `buffer` (not owned; may be empty) with its top-left at `offset` logical pixels.

@@ -5,6 +5,44 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+namespace {
+
+QString ChosenPath(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+QStringList NameFilters(const char* filter) {
+  const QStringList parts = QString::fromLatin1(filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size() && !parts[i].isEmpty(); i += 2) {
+    QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString& pattern : patterns) {
+      if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
+    }
+    filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  }
+  return filters;
+}
+
+void SetUpOpenDialog(QFileDialog& dialog) {
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilters(NameFilters(kOpenImageFilter));
+  dialog.setDefaultSuffix(QStringLiteral("bmp"));
+}
+
+void SetUpSaveDialog(QFileDialog& dialog) {
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilters(NameFilters(kSaveImageFilter));
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+}
+
 std::string FilePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 void WizardPrompts::ShowMessage(QWidget* parent, const QString& text) {
@@ -13,20 +51,12 @@ void WizardPrompts::ShowMessage(QWidget* parent, const QString& text) {
 
 QString WizardPrompts::AskOpenPath(QWidget* parent) {
   QFileDialog dialog(parent);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QString::fromLatin1(kOpenImageFilter));
-  dialog.setDefaultSuffix(QStringLiteral("bmp"));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
+  SetUpOpenDialog(dialog);
+  return ChosenPath(dialog);
 }
 
 QString WizardPrompts::AskSavePath(QWidget* parent) {
   QFileDialog dialog(parent);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilter(QString::fromLatin1(kSaveImageFilter));
-  dialog.setDefaultSuffix(QStringLiteral("png"));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
+  SetUpSaveDialog(dialog);
+  return ChosenPath(dialog);
 }

@@ -4,17 +4,33 @@
 #define KARTOVEL_APP_WIZARD_PROMPTS_H_
 
 #include <QString>
+#include <QStringList>
 #include <string>
 
+class QFileDialog;
 class QWidget;
 
-// File dialog filters, in the toolkit's "name (patterns);;name (patterns)" form.
+// File dialog filters as "description|patterns|description|patterns|...||", patterns separated by
+// ';'. The descriptions are what the user sees.
 inline constexpr char kOpenImageFilter[] =
-    "All Image Files (*.bmp *.png *.jpg *.gif);;Windows Bitmap Files (*.bmp);;"
-    "Portable Network Graphics Files (*.png);;JPEG Image Files (*.jpg);;"
-    "Graphics Interface Format Files (*.gif*);;All Files (*.*)";
+    "All Image Files (*.bmp;*.png;*.jpg;*.gif)|*.bmp;*.png;*.jpg;*.gif|"
+    "Windows Bitmap Files (*.bmp)|*.bmp|Portable Network Graphics Files (*.png)|*.png|"
+    "JPEG Image Files (*.jpg)|*.jpg|Graphics Interface Format Files (*.gif*)|*.gif|"
+    "All Files (*.*)|*.*||";
 inline constexpr char kSaveImageFilter[] =
-    "Portable Network Graphics Files (*.png);;Windows Bitmap Files (*.bmp);;All Files (*.*)";
+    "Portable Network Graphics Files (*.png)|*.png|Windows Bitmap Files (*.bmp)|*.bmp|"
+    "All Files (*.*)|*.*||";
+
+// The toolkit's name filters for such a string: "description (patterns)" with the patterns
+// separated by blanks, as the toolkit reads them; "*.*" becomes "*" so that it also takes names
+// without a dot. Shown with QFileDialog::HideNameFilterDetails, only the description is seen.
+QStringList NameFilters(const char* filter);
+
+// The open dialog of the source image page (an existing file, default suffix "bmp") and the save
+// dialog of the export page (default suffix "png", asks before replacing a file), set up but not
+// shown.
+void SetUpOpenDialog(QFileDialog& dialog);
+void SetUpSaveDialog(QFileDialog& dialog);
 
 // A path as the file system wants it (the user's file name encoding).
 std::string FilePath(const QString& path);

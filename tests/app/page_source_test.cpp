@@ -105,6 +105,12 @@ TEST_F(PageSourceTest, TypedTextsReachTheInstanceInSinglePrecision) {
   // The rewrites of the other edits show the page values (not the folded instance values).
   EXPECT_EQ(Page().Edit(PageSource::kLat)->text(), "100.00000");
   EXPECT_EQ(Page().Edit(PageSource::kAspect)->text(), "0.10000");
+
+  // The next refresh brings the folded latitude back into the page and its edit.
+  QTest::mouseClick(Page().ZoomInButton(), Qt::LeftButton);
+  EXPECT_EQ(Page().Value(PageSource::kLat), 80.0);
+  EXPECT_EQ(Page().Edit(PageSource::kLat)->text(), "80.00000");
+  EXPECT_EQ(Page().Edit(PageSource::kAspect)->text(), "0.1000");
 }
 
 TEST_F(PageSourceTest, LettersChangeNothingButRewriteTheOtherEdits) {
@@ -144,6 +150,25 @@ TEST_F(PageSourceTest, BackAndNextKeepEveryValue) {
   EXPECT_EQ(Take().lon, before.lon);
   EXPECT_EQ(Take().scale, before.scale);
   EXPECT_TRUE(prompts_.messages.isEmpty());
+}
+
+TEST_F(PageSourceTest, SourceViewKeepsTheFirstImageResultFollowsTheNewOne) {
+  Page().SourceView()->repaint();
+  const VideoBuffer& display = Page().Display();
+  const QPoint probe(display.width / 3 + 3, display.height / 3 + 3);  // off the graticule
+  const std::uint32_t shown = display.GetPixel(probe.x(), probe.y());
+
+  Click(QWizard::BackButton);
+  QImage red(50, 25, QImage::Format_RGB32);
+  red.fill(qRgb(255, 0, 0));
+  const QString other = dir_.filePath("red.png");
+  ASSERT_TRUE(red.save(other));
+  OpenAndNext(other);
+  QTest::mouseClick(Page().ZoomOutButton(), Qt::LeftButton);
+  Page().SourceView()->repaint();
+  EXPECT_EQ(display.GetPixel(probe.x(), probe.y()), shown);
+  const VideoBuffer& result = Page().Result();
+  EXPECT_EQ(result.GetPixel(result.width / 2, result.height / 2), 0xFF0000FFu);
 }
 
 TEST_F(PageSourceTest, ChoosingAProjectionKeepsTheParameters) {
@@ -239,6 +264,22 @@ namespace {
 
 // The page on its own with no picture behind it: changes and repaints must leave the previews
 // alone instead of reprojecting nothing.
+// At the start the list shows the first name, from the top, that begins with the projection's.
+TEST(PageSourceWithoutImage, StartsOnTheFirstNameBeginningWithTheProjections) {
+  for (const char* name : {"Pointy", "Mollweide", "Sinusoidal"}) {
+    VideoBuffer empty;
+    MapInstance instance;
+    ASSERT_EQ(instance.SelectByName(name), 0) << name;
+    RecordingPrompts prompts;
+    PageSource page(&empty, &instance, &prompts);
+    page.initializePage();
+    const QListWidgetItem* current = page.ProjectionList()->currentItem();
+    ASSERT_NE(current, nullptr) << name;
+    EXPECT_EQ(current->text(), QString::fromLatin1(name));
+    EXPECT_EQ(current->data(Qt::UserRole).toInt(), instance.typeCode);
+  }
+}
+
 TEST(PageSourceWithoutImage, PreviewsStayUntouched) {
   VideoBuffer empty;
   MapInstance instance;
@@ -254,6 +295,24 @@ TEST(PageSourceWithoutImage, PreviewsStayUntouched) {
   EXPECT_EQ(page.Result().GetPixel(page.Result().width / 2, page.Result().height / 2), 0u);
   EXPECT_EQ(instance.scale, 0.5);
   EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// Texts that read as numbers no map can use: the page stays usable and draws what it can.
+TEST_F(PageSourceTest, OddNumbersKeepThePageAlive) {
+  for (const char* typed : {"nan", "inf", "-inf", "1e308", "0"}) {
+    for (int f = 0; f < PageSource::kFieldCount; ++f) {
+      TypeInto(Page().Edit(Field(f)), typed);
+      Page().SourceView()->repaint();
+      Page().ResultView()->repaint();
+    }
+    QTest::mouseClick(Page().FitButton(), Qt::LeftButton);
+  }
+  Page().SourceView()->repaint();
+  EXPECT_EQ(Instance().scale, 1.0);
 }
 
 }  // namespace
