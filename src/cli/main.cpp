@@ -131,6 +131,10 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
       settings->toProjection = true;
       continue;
     }
+    if (name == "--list") {
+      *error = "--list takes no files or options";
+      return false;
+    }
     std::string value;
     if (const std::size_t eq = name.find('='); eq != std::string::npos) {
       value = name.substr(eq + 1);

@@ -78,6 +78,7 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
       {in + " '" + dir / "no/such/folder.png" + "'",
        "Cannot write file " + dir / "no/such/folder.png"},
       {in, "Expected INPUT and OUTPUT"},
+      {"--list " + in, "--list takes no files or options"},
   };
   for (const auto& c : cases) {
     const Outcome o = Convert(c.arguments, dir);
