@@ -14,9 +14,16 @@ namespace {
 
 constexpr char kEarth[] = "/usr/share/xplanet/images/earth.jpg";
 
-// A real map stretched to width x width/2, or a synthetic one where the picture is missing.
-void EnsureRegistry();
+// Loads the projections once, the built-in ones and whatever lies beside the benchmark.
+void EnsureRegistry() {
+  static const bool loaded = [] {
+    GetProjectionRegistry().LoadAll(ExecutableDirectory());
+    return true;
+  }();
+  (void)loaded;
+}
 
+// A real map stretched to width x width/2, or a synthetic one where the picture is missing.
 const VideoBuffer& Map(int width) {
   EnsureRegistry();
   static VideoBuffer small, large;
@@ -36,14 +43,6 @@ const VideoBuffer& Map(int width) {
     Reproject(earth, plain, map);
   }
   return map;
-}
-
-void EnsureRegistry() {
-  static const bool loaded = [] {
-    GetProjectionRegistry().LoadAll(ExecutableDirectory());
-    return true;
-  }();
-  (void)loaded;
 }
 
 struct Case {

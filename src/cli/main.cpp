@@ -1,6 +1,7 @@
 // kartovel-convert: the command-line face of Kartovel, making the same files as the wizard.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -25,23 +26,38 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kartovel-convert --list\n"
-    "       kartovel-convert [options] INPUT OUTPUT\n"
+    "kartovel-convert: turns a world map drawn in one projection into an equirectangular\n"
+    "picture, exactly as the Kartovel wizard exports it, or draws one in a projection.\n"
+    "\n"
+    "usage: kartovel-convert [options] INPUT OUTPUT\n"
     "       kartovel-convert --to-projection [options] INPUT OUTPUT\n"
-    "  --list                 one line per projection type: code<TAB>name<TAB>type words\n"
-    "  INPUT OUTPUT           reproject the map INPUT into an equirectangular OUTPUT\n"
-    "                         (.png: RGBA PNG, any other name: 32-bit BMP)\n"
-    "  --to-projection        the reverse: draw the equirectangular INPUT in the projection\n"
-    "  --projection NAME|CODE projection of the map (default 2, equirectangular)\n"
-    "  --center LAT,LON       centre of projection, degrees (default 0,0)\n"
-    "  --offset X,Y           offsets in user units (default 0,0)\n"
-    "  --scale S              scale (default 1)\n"
-    "  --aspect A             aspect (default 1)\n"
-    "  --parallels P1,P2      standard parallels, degrees (default 50,10)\n"
-    "  --width W              output width in pixels (default 1024)\n"
-    "  --height H             output height, --to-projection only (default W/2)\n"
-    "The top row of the output is latitude -90 in the projection's terms: for a north-up map\n"
-    "enter latitude-like values negated (centre 30N as --center -30,LON).\n";
+    "       kartovel-convert --list\n"
+    "       kartovel-convert --help\n"
+    "\n"
+    "  INPUT OUTPUT            reproject the map INPUT (PNG, BMP, JPEG, GIF, ...) into an\n"
+    "                          equirectangular OUTPUT of W x W/2 pixels: an RGBA PNG when the\n"
+    "                          name ends in .png, otherwise a 32-bit BMP; pixels without a\n"
+    "                          source are magenta with alpha 0\n"
+    "  --to-projection         the reverse: draw the equirectangular INPUT as a W x H map in\n"
+    "                          the projection, so that converting it back gives INPUT again\n"
+    "  --list                  one line per projection type: code<TAB>name<TAB>type words\n"
+    "\n"
+    "The map, as on the wizard's projection page (centre, offset, scale and aspect are taken\n"
+    "at single precision, as the page's edits take them):\n"
+    "  --projection NAME|CODE  type code or exact name from --list (default 2, equirectangular)\n"
+    "  --center LAT,LON        centre of projection, degrees (default 0,0)\n"
+    "  --offset X,Y            offset in user units (default 0,0)\n"
+    "  --scale S               size of the map: at 1 the world's width spans the picture's\n"
+    "                          width (default 1)\n"
+    "  --aspect A              vertical size is S / (A + 0.0001): at 0.5 and scale 1 the\n"
+    "                          world's height spans the picture's height (default 1)\n"
+    "  --parallels P1,P2       standard parallels of conic projections, degrees (default 50,10)\n"
+    "  --width W               output width in pixels, at least 4 (default 1024)\n"
+    "  --height H              output height, --to-projection only (default W/2)\n"
+    "\n"
+    "Orientation: the top row of the output is latitude -90 in the projection's terms, so\n"
+    "for a north-up map enter latitude-like values negated (centre 30N as --center -30,LON).\n"
+    "Exit status: 0 done, 1 the conversion failed, 2 the command line is wrong.\n";
 
 // Exit codes: 1 the work failed, 2 the command line is wrong.
 constexpr int kFailed = 1;
@@ -65,43 +81,59 @@ int Fail(int code, const std::string& message) {
   return code;
 }
 
-bool ParseDouble(const std::string& text, double* value) {
+// A whole-text number; `single` narrows it to single precision first, as the page's edits read
+// their numbers, so that the same text sets the same value in the wizard and here.
+bool ParseNumber(const std::string& text, bool single, double* value) {
   if (text.empty()) return false;
   char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  const double v = single ? std::strtof(text.c_str(), &end) : std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) return false;
   *value = v;
   return true;
 }
 
-bool ParsePair(const std::string& text, double* first, double* second) {
+bool ParsePair(const std::string& text, bool single, double* first, double* second) {
   const std::size_t comma = text.find(',');
-  return comma != std::string::npos && ParseDouble(text.substr(0, comma), first) &&
-         ParseDouble(text.substr(comma + 1), second);
+  return comma != std::string::npos && ParseNumber(text.substr(0, comma), single, first) &&
+         ParseNumber(text.substr(comma + 1), single, second);
 }
 
+// Decimal digits only, up to 4294967295 as the export page takes its width.
 bool ParseCount(const std::string& text, long long* value) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
   errno = 0;
-  const long long v = std::strtoll(text.c_str(), nullptr, 10);
-  if (errno == ERANGE || v > std::numeric_limits<std::int32_t>::max()) return false;
-  *value = v;
+  const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || v > std::numeric_limits<std::uint32_t>::max()) return false;
+  *value = static_cast<long long>(v);
   return true;
+}
+
+// A size for VideoBuffer::Create: beyond its range it is simply too large to be held.
+int ClampSize(long long size) {
+  return static_cast<int>(std::min<long long>(size, std::numeric_limits<std::int32_t>::max()));
 }
 
 // Fills `settings` from the arguments; on failure returns false with a message in `error`.
 bool ParseArguments(const std::vector<std::string>& args, Settings* settings, std::string* error) {
   std::vector<std::string> positional;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
-    if (name.rfind("--", 0) != 0 || name.size() == 2) {
+    if (!optionsEnded && name == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || name.rfind("--", 0) != 0) {
       positional.push_back(name);
       continue;
     }
     if (name == "--to-projection") {
       settings->toProjection = true;
       continue;
+    }
+    if (name == "--list") {
+      *error = "--list takes no files or options";
+      return false;
     }
     std::string value;
     if (const std::size_t eq = name.find('='); eq != std::string::npos) {
@@ -117,16 +149,16 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
     if (name == "--projection") {
       settings->projection = value;
     } else if (name == "--center") {
-      ok = ParsePair(value, &settings->centerLat, &settings->centerLon);
+      ok = ParsePair(value, true, &settings->centerLat, &settings->centerLon);
     } else if (name == "--offset") {
-      ok = ParsePair(value, &settings->offsetX, &settings->offsetY);
+      ok = ParsePair(value, true, &settings->offsetX, &settings->offsetY);
     } else if (name == "--scale") {
-      ok = ParseDouble(value, &settings->scale);
+      ok = ParseNumber(value, true, &settings->scale);
     } else if (name == "--aspect") {
-      ok = ParseDouble(value, &settings->aspect);
+      ok = ParseNumber(value, true, &settings->aspect);
     } else if (name == "--parallels") {
       double p1, p2;
-      ok = ParsePair(value, &p1, &p2);
+      ok = ParsePair(value, false, &p1, &p2);
       if (ok) settings->parallel1 = p1, settings->parallel2 = p2;
     } else if (name == "--width") {
       ok = ParseCount(value, &settings->width);
@@ -151,6 +183,15 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
   settings->output = positional[1];
   if (settings->height && !settings->toProjection) {
     *error = "--height belongs to --to-projection; the export height is half the width";
+    return false;
+  }
+  if (settings->toProjection) {
+    if (settings->width < 2 || settings->height.value_or(settings->width / 2) < 2) {
+      *error = "Width and height must be at least 2";
+      return false;
+    }
+  } else if (settings->width < 4) {
+    *error = "Width must be at least 4 pixels";
     return false;
   }
   return true;
@@ -216,13 +257,11 @@ void SetUpInstance(const Settings& s, int code, MapInstance* instance) {
 }
 
 int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance) {
-  if (s.width < 4) return Fail(kBadUsage, "Width must be at least 4 pixels");
   RasterProgress progress;
   ExportResult result;
   {
     ProgressLine line(&progress, s.width / 2);
-    result =
-        ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output, &progress);
+    result = ExportEquirectangular(source, instance, ClampSize(s.width), s.output, &progress);
   }
   switch (result) {
     case ExportResult::kOk:
@@ -241,9 +280,8 @@ int Export(const Settings& s, const VideoBuffer& source, const MapInstance& inst
 
 int RenderMap(const Settings& s, const VideoBuffer& world, const MapInstance& instance) {
   const long long height = s.height.value_or(s.width / 2);
-  if (s.width < 2 || height < 2) return Fail(kBadUsage, "Width and height must be at least 2");
   VideoBuffer map;
-  if (map.Create(static_cast<std::int32_t>(s.width), static_cast<std::int32_t>(height)) != 0) {
+  if (map.Create(ClampSize(s.width), ClampSize(height)) != 0) {
     return Fail(kFailed, "Not enough memory for an image of " + std::to_string(s.width) + " x " +
                              std::to_string(height) + " pixels");
   }
@@ -286,9 +324,12 @@ int ListProjections() {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
   }
   const bool list = args.size() == 1 && args[0] == "--list";
   Settings settings;

@@ -234,10 +234,14 @@ int Tokenizer::InstallLine(const char* data, std::size_t length) {
   return Scan();
 }
 
+void Tokenizer::EndInput() {
+  type_ = kEndOfInput;
+  text_[0] = '\0';
+}
+
 bool Tokenizer::ReadLine() {
   if (!ReadPhysicalLine()) {
-    type_ = kEndOfInput;
-    text_[0] = '\0';
+    EndInput();
     return false;
   }
   Skip();
@@ -359,11 +363,7 @@ void Tokenizer::Skip() {
     if (type_ == kEndOfInput) return;
     if (!inComment) {
       if (type_ == kEndOfLine || type_ == kLineComment) {
-        if (!ReadPhysicalLine()) {
-          type_ = kEndOfInput;
-          text_[0] = '\0';
-          return;
-        }
+        if (!ReadPhysicalLine()) return EndInput();
       } else if (type_ == kCommentOpen) {
         ++depth;
         inComment = true;
@@ -380,11 +380,7 @@ void Tokenizer::Skip() {
       --depth;
       inComment = false;
     } else if (type_ == kEndOfLine) {
-      if (!ReadPhysicalLine()) {
-        type_ = kEndOfInput;
-        text_[0] = '\0';
-        return;
-      }
+      if (!ReadPhysicalLine()) return EndInput();
       inComment = false;
     } else {
       Scan();

@@ -132,6 +132,8 @@ class Tokenizer {
   int GetChar();
   void UngetChar(int c);
   bool ReadPhysicalLine();
+  // No line is left: the current token becomes kEndOfInput with an empty text.
+  void EndInput();
   int InstallLine(const char* data, std::size_t length);
   void SetText(const char* begin, const char* end);
   void ScanNumber();

@@ -91,9 +91,14 @@ inline bool RowDone(RasterProgress* progress) {
 
 int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
               RasterProgress* progress) {
-  if (!source.HasStorage() || !destination.HasStorage()) return 0;
-  const std::int64_t w = source.width, h = source.height;
+  if (!destination.HasStorage()) return 0;
   const std::int64_t W = destination.width, H = destination.height;
+  if (!source.HasStorage()) {
+    // No point has a source: the whole picture is the no-source colour.
+    std::fill_n(reinterpret_cast<std::uint32_t*>(destination.pixels), W * H, kNoSourceStored);
+    return 0;
+  }
+  const std::int64_t w = source.width, h = source.height;
   const Placement place(instance, w, h);
   const std::vector<double> longitudes = ColumnLongitudes(W);
   const double inverseHeight = 1.0 / static_cast<double>(H);

@@ -18,7 +18,7 @@ struct RasterProgress {
 // Fills every pixel of `destination` (already created, W x H) from `source` drawn as `instance`
 // describes: top row latitude -pi/2, left column longitude -pi. Pixels without a source become
 // 0x00FF00FF (magenta, alpha 0); the others are opaque. Returns 0, or -1 when cancelled.
-// An empty source or destination is left untouched (returns 0).
+// An empty destination is left untouched; from an empty source every pixel is magenta.
 int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
               RasterProgress* progress = nullptr);
 

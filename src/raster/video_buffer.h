@@ -48,10 +48,10 @@ class VideoBuffer {
   // Dropped outside the picture or on an empty buffer.
   void SetPixel(std::int32_t x, std::int32_t y, std::uint32_t colour);
 
-  // Reads a picture (PNG by name ending ".png" in any case, or by content; everything else through
-  // the picture decoder) at its own pixel size. 0 on success, -1 when it cannot be opened, read,
-  // decoded or held, -2 for a PNG whose bit depth stays other than 8. The buffer is not emptied
-  // first; on success it holds the picture (empty for a side of 1 pixel).
+  // Reads a picture at its own pixel size: a PNG (told by its signature, whatever its name) through
+  // libpng, everything else through the picture decoder. 0 on success, -1 when it cannot be opened,
+  // read, decoded or held, -2 for a PNG whose bit depth stays other than 8. The buffer is not
+  // emptied first; on success it holds the picture (empty for a side of 1 pixel).
   int Load(const std::string& path);
   // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), otherwise a 32-bit BMP. 0 on
   // success, -1 on failure; an existing file is replaced only by a complete new one.

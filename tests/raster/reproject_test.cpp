@@ -162,8 +162,12 @@ TEST_F(ReprojectTest, EmptyBuffersAndCancelling) {
   dst.Fill(0x123456);
   MapInstance m;
   EXPECT_EQ(Reproject(src, m, empty), 0);
+  EXPECT_FALSE(empty.HasStorage());
+  // No source pixel exists, so no destination pixel has a source.
   EXPECT_EQ(Reproject(empty, m, dst), 0);
-  EXPECT_EQ(dst.GetPixel(3, 3), 0x123456u);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(dst.GetPixel(x, y), kMagenta) << x << "," << y;
+  }
 
   RasterProgress progress;
   progress.cancel = true;
