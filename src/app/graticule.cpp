@@ -5,6 +5,7 @@
 
 #include "app/video_display.h"
 #include "projection/map_project.h"
+#include "raster/reproject.h"
 
 namespace {
 
@@ -22,14 +23,7 @@ int Truncate(double value) {
 std::vector<GraticuleRuns> GraticuleLines(MapInstance& instance, int width, int height) {
   std::vector<GraticuleRuns> lines;
   if (!instance.projection) return lines;
-  double horizontal = 0;
-  double vertical = 0;
-  instance.GetAxes(&horizontal, &vertical);
-  const double halfWidth = width * 0.5;
-  const double halfHeight = height * 0.5;
-  const double xFactor = horizontal * halfWidth;
-  const double yFactor = vertical * halfHeight;
-  const double k = 1.0 / instance.unitFactor;
+  const Placement place(instance, width, height);
 
   auto trace = [&](auto pointAt, int count) {
     GraticuleRuns runs;
@@ -40,8 +34,7 @@ std::vector<GraticuleRuns> GraticuleLines(MapInstance& instance, int width, int 
       double y = 0;
       if (instance.projection->Forward(latitude * Projection::kDegToRad,
                                        longitude * Projection::kDegToRad, &x, &y) == 0) {
-        run.emplace_back(Truncate(xFactor * (x * k) + halfWidth),
-                         Truncate(yFactor * (y * k) + halfHeight));
+        run.emplace_back(Truncate(place.X(x)), Truncate(place.Y(y)));
       } else if (!run.empty()) {
         runs.push_back(std::move(run));
         run.clear();

@@ -53,21 +53,6 @@ inline std::uint32_t BlendOpaque(std::uint32_t c00, std::uint32_t c01, std::uint
   return out;
 }
 
-// Where a map point (map units) falls on a picture of the instance's layout, in pixels with y
-// down; shared by Reproject and the consistency check of RenderProjection.
-struct Placement {
-  Placement(const MapInstance& instance, std::int64_t w, std::int64_t h)
-      : halfWidth(w * 0.5),
-        halfHeight(h * 0.5),
-        xFactor(instance.scale * (w * 0.5)),
-        yFactor(instance.scale / (instance.aspect + 0.0001) * (h * 0.5)),
-        k(1 / instance.unitFactor) {}
-  double X(double x) const { return xFactor * (x * k) + halfWidth; }
-  double Y(double y) const { return yFactor * (y * k) + halfHeight; }
-
-  double halfWidth, halfHeight, xFactor, yFactor, k;
-};
-
 // Column c of a W-wide world picture: longitude (2c / W - 1) pi, exactly in this form.
 std::vector<double> ColumnLongitudes(std::int64_t width) {
   std::vector<double> lon(static_cast<std::size_t>(width));

@@ -4,10 +4,27 @@
 #define KARTOVEL_RASTER_REPROJECT_H_
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "raster/video_buffer.h"
 #include "registry/map_instance.h"
+
+// Where a map point (map units, as Forward gives it) falls on a w x h picture drawn as `instance`
+// describes: pixels with x to the right and y downwards, the picture's centre at the origin of the
+// normalised coordinates. The one placement of the reprojection loops and the graticule overlay.
+struct Placement {
+  Placement(const MapInstance& instance, std::int64_t w, std::int64_t h)
+      : halfWidth(w * 0.5),
+        halfHeight(h * 0.5),
+        xFactor(instance.scale * (w * 0.5)),
+        yFactor(instance.scale / (instance.aspect + 0.0001) * (h * 0.5)),
+        k(1 / instance.unitFactor) {}
+  double X(double x) const { return xFactor * (x * k) + halfWidth; }
+  double Y(double y) const { return yFactor * (y * k) + halfHeight; }
+
+  double halfWidth, halfHeight, xFactor, yFactor, k;
+};
 
 // Lets a long run report progress and stop early. Written by worker threads, read by anyone.
 struct RasterProgress {
