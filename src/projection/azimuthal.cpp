@@ -100,13 +100,6 @@ int FinishInverse(const MapProject& p, const Offset& o, double c, const InverseR
 
 // ---- Azimuthal equidistant --------------------------------------------------------------------
 
-int MapAzimuthalEquidistant::Init(double centerLatitude, double centerLongitude, double yOffset,
-                                  double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  CenteredLatitudeWindow();
-  return 0;
-}
-
 int MapAzimuthalEquidistant::Forward(double latitude, double longitude, double* x, double* y) {
   const Direction d = Toward(*this, latitude, longitude);
   double k = 1;  // the centre itself
@@ -146,13 +139,6 @@ std::string MapAzimuthalEquidistant::GetDescription() const {
 
 // ---- Gnomonic ---------------------------------------------------------------------------------
 
-int MapGnomonic::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
-                      double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  CenteredLatitudeWindow();
-  return 0;
-}
-
 int MapGnomonic::Forward(double latitude, double longitude, double* x, double* y) {
   const Direction d = Toward(*this, latitude, longitude);
   if (d.g <= 0) return -1;  // on or beyond the horizon
@@ -186,14 +172,6 @@ std::string MapGnomonic::GetDescription() const {
 }
 
 // ---- Lambert azimuthal equal-area -------------------------------------------------------------
-
-int MapLambertAzimuthalEqualArea::Init(double centerLatitude, double centerLongitude,
-                                       double yOffset, double xOffset, double a, double b, double,
-                                       double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  CenteredLatitudeWindow();
-  return 0;
-}
 
 int MapLambertAzimuthalEqualArea::Forward(double latitude, double longitude, double* x, double* y) {
   const Direction d = Toward(*this, latitude, longitude);
@@ -233,13 +211,6 @@ namespace {
 constexpr double kOrthographicRimSlack = 1e-7;
 }  // namespace
 
-int MapOrthographic::Init(double centerLatitude, double centerLongitude, double yOffset,
-                          double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  CenteredLatitudeWindow();
-  return 0;
-}
-
 int MapOrthographic::Forward(double latitude, double longitude, double* x, double* y) {
   const Direction d = Toward(*this, latitude, longitude);
   if (d.g <= 0 && std::fabs(d.g) > epsilon) return -1;  // the far hemisphere
@@ -266,13 +237,6 @@ std::string MapOrthographic::GetDescription() const {
 }
 
 // ---- Stereographic ----------------------------------------------------------------------------
-
-int MapStereographic::Init(double centerLatitude, double centerLongitude, double yOffset,
-                           double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
 
 int MapStereographic::Forward(double latitude, double longitude, double* x, double* y) {
   const Direction d = Toward(*this, latitude, longitude);

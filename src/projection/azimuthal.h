@@ -11,6 +11,7 @@
 #define KARTOVEL_PROJECTION_AZIMUTHAL_H_
 
 #include "projection/map_project.h"
+#include "projection/world_frame.h"
 
 namespace Projection {
 
@@ -23,8 +24,6 @@ class MapAzimuthalEquidistant : public MapProject {
     return MAP_EQUIDISTANT | MAP_AZIMUTHAL | MAP_AZIMUTHAL_PROPER;
   }
   std::int32_t GetTypeCode() const override { return 1; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
@@ -40,8 +39,6 @@ class MapGnomonic : public MapProject {
     return MAP_PERSPECTIVE | MAP_AZIMUTHAL | MAP_AZIMUTHAL_PROPER;
   }
   std::int32_t GetTypeCode() const override { return 3; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
@@ -58,8 +55,6 @@ class MapLambertAzimuthalEqualArea : public MapProject {
     return MAP_EQUAL_AREA | MAP_AZIMUTHAL | MAP_AZIMUTHAL_PROPER;
   }
   std::int32_t GetTypeCode() const override { return 5; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
@@ -76,8 +71,6 @@ class MapOrthographic : public MapProject {
     return MAP_PERSPECTIVE | MAP_AZIMUTHAL | MAP_AZIMUTHAL_PROPER;
   }
   std::int32_t GetTypeCode() const override { return 9; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
@@ -87,15 +80,13 @@ class MapOrthographic : public MapProject {
 
 // Conformal. Forward rejects only the antipode. Its latitude window is fixed at +-pi/2 whatever the
 // centre.
-class MapStereographic : public MapProject {
+class MapStereographic : public FixedWindowProjection {
  public:
   const char* GetName() const override { return "Stereographic"; }
   std::int32_t GetFlags() const override {
     return MAP_CONFORMAL | MAP_PERSPECTIVE | MAP_AZIMUTHAL | MAP_AZIMUTHAL_PROPER | MAP_POLYCONIC;
   }
   std::int32_t GetTypeCode() const override { return 11; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;

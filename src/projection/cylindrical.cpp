@@ -11,13 +11,6 @@ namespace Projection {
 
 // ---- Equirectangular -----------------------------------------------------------------------
 
-int MapEquirectangular::Init(double centerLatitude, double centerLongitude, double yOffset,
-                             double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
 int MapEquirectangular::Forward(double latitude, double longitude, double* x, double* y) {
   *x = axisA * WrapAngle(longitude - centerLon) + offsetX;
   *y = axisA * latitude + offsetY;
@@ -61,12 +54,6 @@ int MapMercator::Init(double centerLatitude, double centerLongitude, double yOff
   const double ratio = b / a;
   e = ratio < 1.0 ? std::sqrt(1.0 - ratio * ratio) : 0.0;
   return 0;
-}
-
-int MapMercator::Forward(double latitude, double longitude, double* x, double* y) {
-  Row row;
-  PrepareRow(latitude, &row);
-  return ForwardInRow(row, longitude, x, y);
 }
 
 void MapMercator::PrepareRow(double latitude, Row* row) const {
@@ -119,19 +106,6 @@ constexpr double kMillerLat = 0.4;     // 2/5
 constexpr double kMillerInvY = 0.8;    // 4/5
 constexpr double kMillerInvLat = 2.5;  // 5/2
 }  // namespace
-
-int MapMillerCylindrical::Init(double centerLatitude, double centerLongitude, double yOffset,
-                               double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
-int MapMillerCylindrical::Forward(double latitude, double longitude, double* x, double* y) {
-  Row row;
-  PrepareRow(latitude, &row);
-  return ForwardInRow(row, longitude, x, y);
-}
 
 void MapMillerCylindrical::PrepareRow(double latitude, Row* row) const {
   row->status = 0;

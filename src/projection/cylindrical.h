@@ -4,19 +4,18 @@
 #define KARTOVEL_PROJECTION_CYLINDRICAL_H_
 
 #include "projection/map_project.h"
+#include "projection/world_frame.h"
 #include "projection/row_forward.h"
 
 namespace Projection {
 
 // x = a WrapAngle(lon - lon0), y = a lat. Forward never fails. Inverse returns -1 with only the
 // latitude written when |y - y0| > a pi/2, and -1 with both outputs written outside the window.
-class MapEquirectangular : public MapProject {
+class MapEquirectangular : public FixedWindowProjection {
  public:
   const char* GetName() const override { return "Equirectangular"; }
   std::int32_t GetFlags() const override { return MAP_CYLINDRICAL | MAP_EQUIDISTANT; }
   std::int32_t GetTypeCode() const override { return 2; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
@@ -28,7 +27,7 @@ class MapEquirectangular : public MapProject {
 // nothing written within 1e-10 of a pole. Inverse returns -1 with latitude 0 and the longitude
 // unwritten when its latitude iteration has not converged in 16 steps, and -1 with both outputs
 // written outside the window.
-class MapMercator : public MapProject, public RowForward {
+class MapMercator : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Mercator"; }
   std::int32_t GetFlags() const override { return MAP_CYLINDRICAL | MAP_CONFORMAL; }
@@ -36,7 +35,6 @@ class MapMercator : public MapProject, public RowForward {
   int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
            double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
-  int Forward(double latitude, double longitude, double* x, double* y) override;
   // Per row: the latitude's y (and its failure); Forward is built from the two.
   void PrepareRow(double latitude, Row* row) const override;
   int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
@@ -49,15 +47,12 @@ class MapMercator : public MapProject, public RowForward {
 
 // Forward never fails (the poles have an image). Inverse returns -1 with both outputs written
 // outside the window.
-class MapMillerCylindrical : public MapProject, public RowForward {
+class MapMillerCylindrical : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Miller Cylindrical"; }
   std::int32_t GetFlags() const override { return MAP_CYLINDRICAL; }
   std::int32_t GetTypeCode() const override { return 7; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
-  int Forward(double latitude, double longitude, double* x, double* y) override;
   // Per row: the latitude's y (and its failure); Forward is built from the two.
   void PrepareRow(double latitude, Row* row) const override;
   int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;

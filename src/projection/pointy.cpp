@@ -11,13 +11,6 @@ namespace {
 constexpr double kTwoOverPi = 0.6366197723675814;  // 2 / pi
 }  // namespace
 
-int MapPointy::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
-                    double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
 int MapPointy::Forward(double latitude, double longitude, double* x, double* y) {
   *x = offsetX + WrapAngle(longitude - centerLon) * axisA * (1 - std::fabs(latitude) * kTwoOverPi);
   *y = offsetY + axisA * latitude;

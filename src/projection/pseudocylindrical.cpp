@@ -50,19 +50,6 @@ bool SolveAuxiliaryAngle(double target, double start, int furtherSteps, double e
 
 // ---- Sinusoidal -------------------------------------------------------------------------------
 
-int MapSinusoidal::Init(double centerLatitude, double centerLongitude, double yOffset,
-                        double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
-int MapSinusoidal::Forward(double latitude, double longitude, double* x, double* y) {
-  Row row;
-  PrepareRow(latitude, &row);
-  return ForwardInRow(row, longitude, x, y);
-}
-
 void MapSinusoidal::PrepareRow(double latitude, Row* row) const {
   row->status = 0;
   row->value[0] = axisA * std::cos(latitude);
@@ -110,19 +97,6 @@ constexpr double kMollweideInvCx = 1.1107207345384886;  // 1 / kMollweideCx
 constexpr double kMollweideInvCy = 0.707106781186545;   // 1 / kMollweideCy
 constexpr int kMollweideFurtherSteps = 50;              // the poles need about 29
 }  // namespace
-
-int MapMollweide::Init(double centerLatitude, double centerLongitude, double yOffset,
-                       double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
-int MapMollweide::Forward(double latitude, double longitude, double* x, double* y) {
-  Row row;
-  PrepareRow(latitude, &row);
-  return ForwardInRow(row, longitude, x, y);
-}
 
 void MapMollweide::PrepareRow(double latitude, Row* row) const {
   double theta;
@@ -177,19 +151,6 @@ constexpr double kWagnerIVInvCy = 0.6387817155121752;  // 1 / kWagnerIVCy
 constexpr int kWagnerIVFurtherSteps = 30;
 }  // namespace
 
-int MapWagnerIV::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
-                      double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
-int MapWagnerIV::Forward(double latitude, double longitude, double* x, double* y) {
-  Row row;
-  PrepareRow(latitude, &row);
-  return ForwardInRow(row, longitude, x, y);
-}
-
 void MapWagnerIV::PrepareRow(double latitude, Row* row) const {
   double theta;
   if (!SolveAuxiliaryAngle(kWagnerIVCp * std::sin(latitude), latitude, kWagnerIVFurtherSteps,
@@ -239,19 +200,6 @@ std::string MapWagnerIV::GetDescription() const {
 namespace {
 constexpr double kWagnerVIK = 0.3039635509270133;  // 3 / pi^2
 }  // namespace
-
-int MapWagnerVI::Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset,
-                      double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
-int MapWagnerVI::Forward(double latitude, double longitude, double* x, double* y) {
-  Row row;
-  PrepareRow(latitude, &row);
-  return ForwardInRow(row, longitude, x, y);
-}
 
 void MapWagnerVI::PrepareRow(double latitude, Row* row) const {
   row->status = 0;

@@ -8,20 +8,18 @@
 #define KARTOVEL_PROJECTION_PSEUDOCYLINDRICAL_H_
 
 #include "projection/map_project.h"
+#include "projection/world_frame.h"
 #include "projection/row_forward.h"
 
 namespace Projection {
 
 // Equal-area; the poles are points. Inverse rejects |y - y0| >= a pi/2 (latitude written only).
-class MapSinusoidal : public MapProject, public RowForward {
+class MapSinusoidal : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Sinusoidal"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL | MAP_EQUAL_AREA; }
   std::int32_t GetTypeCode() const override { return 10; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
-  int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
   void GetBounds(double* left, double* top, double* right, double* bottom) const override;
   std::string GetDescription() const override;
@@ -32,15 +30,12 @@ class MapSinusoidal : public MapProject, public RowForward {
 
 // Equal-area with an elliptical outline. Forward returns -1 (nothing written) when its Newton
 // iteration has not converged after 51 steps; Inverse clamps y to the poles instead of rejecting.
-class MapMollweide : public MapProject, public RowForward {
+class MapMollweide : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Mollweide"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL | MAP_EQUAL_AREA; }
   std::int32_t GetTypeCode() const override { return 8; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
-  int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
   void GetBounds(double* left, double* top, double* right, double* bottom) const override;
   std::string GetDescription() const override;
@@ -51,15 +46,12 @@ class MapMollweide : public MapProject, public RowForward {
 
 // Equal-area with flat poles. Forward returns -1 (nothing written) after 31 Newton steps without
 // convergence; Inverse returns -1 when either arcsine argument leaves [-1, 1].
-class MapWagnerIV : public MapProject, public RowForward {
+class MapWagnerIV : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Wagner IV"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL | MAP_EQUAL_AREA; }
   std::int32_t GetTypeCode() const override { return 13; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
-  int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
   void GetBounds(double* left, double* top, double* right, double* bottom) const override;
   std::string GetDescription() const override;
@@ -70,15 +62,12 @@ class MapWagnerIV : public MapProject, public RowForward {
 
 // Compromise projection with pole lines half the equator's length. Inverse rejects
 // |y - y0| >= a pi/2 (latitude written only).
-class MapWagnerVI : public MapProject, public RowForward {
+class MapWagnerVI : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Wagner VI"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL; }
   std::int32_t GetTypeCode() const override { return 22; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
-  int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
   void GetBounds(double* left, double* top, double* right, double* bottom) const override;
   std::string GetDescription() const override;

@@ -23,6 +23,18 @@ class RowForward {
   virtual int ForwardInRow(const Row& row, double longitude, double* x, double* y) const = 0;
 };
 
+// A projection whose Forward is PrepareRow followed by ForwardInRow, so that the row fast path
+// and Forward agree bit for bit by construction. Base is MapProject or one of its subclasses.
+template <class Base>
+class RowProjection : public Base, public RowForward {
+ public:
+  int Forward(double latitude, double longitude, double* x, double* y) final {
+    Row row;
+    PrepareRow(latitude, &row);
+    return ForwardInRow(row, longitude, x, y);
+  }
+};
+
 }  // namespace Projection
 
 #endif  // KARTOVEL_PROJECTION_ROW_FORWARD_H_

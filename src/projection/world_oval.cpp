@@ -81,13 +81,6 @@ constexpr double kWagnerVIIMaxY = 1.5;
 constexpr double kWagnerVIIMaxX = 2.75;
 }  // namespace
 
-int MapWagnerVII::Init(double centerLatitude, double centerLongitude, double yOffset,
-                       double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
-
 int MapWagnerVII::Forward(double latitude, double longitude, double* x, double* y) {
   const double s = std::sin(latitude);
   const double k = std::sqrt(1 - kWagnerVIINSquared * s * s);  // cosine of the auxiliary latitude
@@ -136,13 +129,6 @@ namespace {
 constexpr double kOneOver27 = 0.037037037037037035;
 constexpr double kThirdPi = 1.0471975511965976;  // pi / 3
 }  // namespace
-
-int MapVanDerGrinten::Init(double centerLatitude, double centerLongitude, double yOffset,
-                           double xOffset, double a, double b, double, double) {
-  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
-  FixedLatitudeWindow();
-  return 0;
-}
 
 int MapVanDerGrinten::Forward(double latitude, double longitude, double* x, double* y) {
   const double dLon = WrapAngle(longitude - centerLon);

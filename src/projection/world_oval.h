@@ -6,6 +6,7 @@
 #define KARTOVEL_PROJECTION_WORLD_OVAL_H_
 
 #include "projection/map_project.h"
+#include "projection/world_frame.h"
 
 namespace Projection {
 
@@ -29,13 +30,11 @@ class MapHammer : public MapProject {
 
 // Equal-area with a rounded outline. Inverse returns -1 with nothing written for |y - y0| > 1.5,
 // |x - x0| > 2.75 (fixed limits, whatever a), the centre point itself and off-map points.
-class MapWagnerVII : public MapProject {
+class MapWagnerVII : public FixedWindowProjection {
  public:
   const char* GetName() const override { return "Wagner VII"; }
   std::int32_t GetFlags() const override { return MAP_AZIMUTHAL | MAP_EQUAL_AREA; }
   std::int32_t GetTypeCode() const override { return 15; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
@@ -45,13 +44,11 @@ class MapWagnerVII : public MapProject {
 
 // The world in a disc of radius pi a. Inverse fails only through the longitude window, and never on
 // the centre meridian (there it answers even outside the disc).
-class MapVanDerGrinten : public MapProject {
+class MapVanDerGrinten : public FixedWindowProjection {
  public:
   const char* GetName() const override { return "Van Der Grinten"; }
   std::int32_t GetFlags() const override { return MAP_POLYCONIC; }
   std::int32_t GetTypeCode() const override { return 12; }
-  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
-           double b, double parallel1, double parallel2) override;
   int Inverse(double x, double y, double* latitude, double* longitude) override;
   int Forward(double latitude, double longitude, double* x, double* y) override;
   double GetUnitScale() const override;
