@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "projection/map_project.h"
-#include "raster/reproject.h"
-#include "raster/video_buffer.h"
+#include "engine/reproject.h"
+#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 #include "registry/projection_registry.h"
 

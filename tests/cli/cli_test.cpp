@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "raster/raster_test_support.h"
-#include "raster/reproject.h"
+#include "image/image_test_support.h"
+#include "engine/reproject.h"
 #include "registry/registry_fixture.h"
 
 namespace {
 
-using raster_test::Channel;
-using raster_test::ReadBytes;
-using raster_test::ScratchDir;
+using test_support::Channel;
+using test_support::ReadBytes;
+using test_support::ScratchDir;
 
 struct Outcome {
   int exitCode;
@@ -55,7 +55,7 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
   ScratchDir dir;
   VideoBuffer map;
   ASSERT_EQ(map.Create(8, 4), 0);
-  raster_test::FillPattern(&map);
+  test_support::FillPattern(&map);
   const std::string in = dir / "in.png";
   ASSERT_EQ(map.Save(in), 0);
   const std::string out = dir / "out.png";
@@ -106,7 +106,7 @@ TEST_F(ConvertTest, WritesTheSameFileAsTheExportJobForTheSameSettings) {
   ScratchDir dir;
   VideoBuffer map;
   ASSERT_EQ(map.Create(90, 70), 0);
-  raster_test::FillPattern(&map);
+  test_support::FillPattern(&map);
   const std::string in = dir / "in.png";
   ASSERT_EQ(map.Save(in), 0);
 

@@ -3,7 +3,7 @@
 // Every loop works backwards from the destination, one OpenMP team over the destination rows with
 // static scheduling, and reads and writes the pixel blocks directly (the same layout GetPixel and
 // SetPixel use) so that the inner loops allocate nothing and make no bounds-checking calls.
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 
 #include <algorithm>
 #include <cmath>

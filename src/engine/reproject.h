@@ -1,13 +1,13 @@
 // The reprojection engine: a map image in any registered projection to equirectangular, the
 // reverse render, and stretching one image over another. Parallel over destination rows.
-#ifndef KARTOVEL_RASTER_REPROJECT_H_
-#define KARTOVEL_RASTER_REPROJECT_H_
+#ifndef KARTOVEL_ENGINE_REPROJECT_H_
+#define KARTOVEL_ENGINE_REPROJECT_H_
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
 // Where a map point (map units, as Forward gives it) falls on a w x h picture drawn as `instance`
@@ -62,4 +62,4 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
                                    int width, const std::string& path,
                                    RasterProgress* progress = nullptr);
 
-#endif  // KARTOVEL_RASTER_REPROJECT_H_
+#endif  // KARTOVEL_ENGINE_REPROJECT_H_

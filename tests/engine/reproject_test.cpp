@@ -1,5 +1,5 @@
 // The reprojection loops: placement, orientation, edges, fills, threads, and the export job.
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -8,14 +8,14 @@
 #include <cstring>
 #include <filesystem>
 
-#include "raster/raster_test_support.h"
+#include "image/image_test_support.h"
 #include "registry/registry_fixture.h"
 
 namespace {
 
-using raster_test::Channel;
-using raster_test::FillPattern;
-using raster_test::PatternColour;
+using test_support::Channel;
+using test_support::FillPattern;
+using test_support::PatternColour;
 
 constexpr std::uint32_t kMagenta = 0x00FF00FF;
 
@@ -230,7 +230,7 @@ TEST_F(ReprojectTest, RenderProjectionPlacesTheWorldWhereReprojectLooks) {
 }
 
 TEST_F(ReprojectTest, ExportWritesOnlyWholePictures) {
-  raster_test::ScratchDir dir;
+  test_support::ScratchDir dir;
   VideoBuffer src;
   ASSERT_EQ(src.Create(20, 10), 0);
   FillPattern(&src);
