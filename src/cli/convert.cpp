@@ -102,4 +102,3 @@ int ListProjections() {
   }
   return 0;
 }
-

@@ -51,14 +51,10 @@ struct FlagOption {
 
 const ValueOption kValueOptions[] = {
     {"--projection", [](const std::string& v, Settings* s) { return s->projection = v, true; }},
-    {"--center",
-     [](const std::string& v, Settings* s) {
-       return ParsePair(v, true, &s->centerLat, &s->centerLon);
-     }},
-    {"--offset",
-     [](const std::string& v, Settings* s) {
-       return ParsePair(v, true, &s->offsetX, &s->offsetY);
-     }},
+    {"--center", [](const std::string& v,
+                    Settings* s) { return ParsePair(v, true, &s->centerLat, &s->centerLon); }},
+    {"--offset", [](const std::string& v,
+                    Settings* s) { return ParsePair(v, true, &s->offsetX, &s->offsetY); }},
     {"--scale", [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->scale); }},
     {"--aspect",
      [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->aspect); }},
