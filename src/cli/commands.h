@@ -8,9 +8,9 @@
 // The type code that NAME|CODE names, or -1.
 int FindProjection(const std::string& text);
 
-// Sets up the map as the source projection page does: projection, scale and aspect, centre,
-// offsets; the parallels, which that page leaves at their defaults, last.
-void SetUpInstance(const Settings& s, int code, MapInstance* instance);
+// Sets up the map the options describe, with the projection of type `code`. Returns 0, or
+// kBadUsage after saying which values the projection refused.
+int SetUpInstance(const Settings& s, int code, MapInstance* instance);
 
 // INPUT OUTPUT: the conversion to equirectangular, or with --to-projection the reverse. Returns
 // the exit code.

@@ -31,13 +31,20 @@ int FindProjection(const std::string& text) {
   return registry.FindCode(text);
 }
 
-void SetUpInstance(const Settings& s, int code, MapInstance* instance) {
-  instance->Select(code);
-  instance->scale = s.scale;
-  instance->aspect = s.aspect;
-  instance->SetCenter(s.centerLat, s.centerLon);
-  instance->SetOffset(s.offsetX, s.offsetY);
-  if (s.parallel1) instance->SetParallels(*s.parallel1, *s.parallel2);
+int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
+  MapSettings map = s.map;
+  map.typeCode = code;
+  if (ApplySettings(map, instance) == 0) return 0;
+  // Name what the projection was given: for a cone the parallels are the usual culprit.
+  const auto pair = [](double a, double b) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g,%g", a, b);
+    return std::string(text);
+  };
+  std::string given = "--center " + pair(map.centerLat, map.centerLon);
+  if (map.parallel1)
+    given = "--parallels " + pair(*map.parallel1, *map.parallel2) + " with " + given;
+  return Fail(kBadUsage, std::string(instance->GetName()) + " refuses " + given);
 }
 
 static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance) {
@@ -83,12 +90,12 @@ int Convert(const Settings& s) {
   if (code < 0) {
     return Fail(kBadUsage, "Unknown projection " + s.projection + " (kartovel-convert --list)");
   }
+  MapInstance instance;
+  if (const int refused = SetUpInstance(s, code, &instance)) return refused;
   VideoBuffer source;
   if (source.Load(s.input) != 0 || !source.HasStorage()) {
     return Fail(kFailed, "Unable to read image file " + s.input);
   }
-  MapInstance instance;
-  SetUpInstance(s, code, &instance);
   return s.toProjection ? RenderMap(s, source, instance) : Export(s, source, instance);
 }
 

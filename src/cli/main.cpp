@@ -30,17 +30,17 @@ constexpr char kUsage[] =
     "at single precision, as the page's edits take them):\n"
     "  --projection NAME|CODE  type code or exact name from --list (default 2, equirectangular)\n"
     "  --center LAT,LON        centre of projection, degrees (default 0,0)\n"
-    "  --offset X,Y            offset in user units (default 0,0)\n"
+    "  --offset X,Y            offset in user units, right and up (default 0,0)\n"
     "  --scale S               size of the map: at 1 the world's width spans the picture's\n"
     "                          width (default 1)\n"
     "  --aspect A              vertical size is S / (A + 0.0001): at 0.5 and scale 1 the\n"
     "                          world's height spans the picture's height (default 1)\n"
-    "  --parallels P1,P2       standard parallels of conic projections, degrees (default 50,10)\n"
+    "  --parallels P1,P2       standard parallels of conic projections, degrees (default -50,-10)\n"
     "  --width W               output width in pixels, at least 4 (default 1024)\n"
     "  --height H              output height, --to-projection only (default W/2)\n"
     "\n"
-    "Orientation: the top row of the output is latitude -90 in the projection's terms, so\n"
-    "for a north-up map enter latitude-like values negated (centre 30N as --center -30,LON).\n"
+    "Latitudes are north-positive (--center 30,20 is 30N 20E) and a positive offset moves\n"
+    "the map right and up in the picture.\n"
     "Exit status: 0 done, 1 the conversion failed, 2 the command line is wrong.\n";
 
 }  // namespace

@@ -51,18 +51,21 @@ struct FlagOption {
 
 const ValueOption kValueOptions[] = {
     {"--projection", [](const std::string& v, Settings* s) { return s->projection = v, true; }},
-    {"--center", [](const std::string& v,
-                    Settings* s) { return ParsePair(v, true, &s->centerLat, &s->centerLon); }},
+    {"--center",
+     [](const std::string& v, Settings* s) {
+       return ParsePair(v, true, &s->map.centerLat, &s->map.centerLon);
+     }},
     {"--offset", [](const std::string& v,
-                    Settings* s) { return ParsePair(v, true, &s->offsetX, &s->offsetY); }},
-    {"--scale", [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->scale); }},
+                    Settings* s) { return ParsePair(v, true, &s->map.offsetX, &s->map.offsetY); }},
+    {"--scale",
+     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.scale); }},
     {"--aspect",
-     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->aspect); }},
+     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.aspect); }},
     {"--parallels",
      [](const std::string& v, Settings* s) {
        double p1, p2;
        if (!ParsePair(v, false, &p1, &p2)) return false;
-       s->parallel1 = p1, s->parallel2 = p2;
+       s->map.parallel1 = p1, s->map.parallel2 = p2;
        return true;
      }},
     {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},

@@ -6,19 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "registry/map_settings.h"
+
 // Exit codes: 1 the work failed, 2 the command line is wrong.
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
 
-// What the command line asks for. Numbers as typed (degrees, user units, pixels).
+// What the command line asks for. Numbers as typed (degrees north-positive, user units, pixels);
+// map.typeCode is left to FindProjection(projection).
 struct Settings {
   bool toProjection = false;
   std::string input, output;
   std::string projection = "2";
-  double centerLat = 0, centerLon = 0;
-  double offsetX = 0, offsetY = 0;
-  double scale = 1, aspect = 1;
-  std::optional<double> parallel1, parallel2;
+  MapSettings map;
   long long width = 1024;
   std::optional<long long> height;
 };
