@@ -4,12 +4,14 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <cstdio>
 
 #include "app/app_fixture.h"
 #include "engine/reproject.h"
+#include "registry/map_settings.h"
 #include "registry/projection_registry.h"
 
 namespace {
@@ -69,14 +71,14 @@ TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
                     list->visualItemRect(found.first()).center());
   QTest::mouseClick(page.FitButton(), Qt::LeftButton);
   TypeInto(page.Edit(PageSource::kAspect), "0.5");
+  TypeInto(page.Edit(PageSource::kOffsetX), "0");
   Click(QWizard::NextButton);
   ASSERT_EQ(wizard_->currentId(), KartovelWizard::kExportPage);
 
   const QString wizardOut = dir_.filePath("wizard.png");
-  prompts_.saveAnswers = {wizardOut};
+  wizard_->ExportPage().FileEdit()->setText(wizardOut);
   TypeInto(wizard_->ExportPage().WidthEdit(), "2048");
-  Click(QWizard::FinishButton);
-  ASSERT_FALSE(wizard_->isVisible());
+  QTest::mouseClick(wizard_->ExportPage().ExportButton(), Qt::LeftButton);
   EXPECT_TRUE(prompts_.messages.isEmpty());
 
   VideoBuffer back;
@@ -102,6 +104,64 @@ TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
   const QByteArray fromWizard = Contents(wizardOut);
   EXPECT_FALSE(fromWizard.isEmpty());
   EXPECT_TRUE(fromWizard == Contents(cliOut));
+}
+
+// Values typed north-up in the wizard, and on the command line, give the very file that the
+// stored convention (latitudes and the y offset negated) gives.
+TEST_F(EndToEndTest, NorthUpEntryEqualsTheStoredConventionNegated) {
+  const QString map = WriteGradient(dir_, "map.png", 120, 90);
+  OpenAndNext(map);
+  PageSource& page = wizard_->SourcePage();
+  const struct {
+    const char* name;
+    QStringList typed;  // lat, lon, x, y, scale, aspect, parallel 1, parallel 2
+    const char* options;
+  } cases[] = {
+      {"Orthographic", {"30", "20", "0.05", "0.1", "0.8", "0.6", "20", "50"},
+       "--projection Orthographic --center 30,20 --offset 0.05,0.1 --scale 0.8 --aspect 0.6"},
+      {"Lambert Conformal Conic", {"10", "-15", "0", "-0.2", "0.7", "0.5", "25", "55"},
+       "--projection 20 --center 10,-15 --offset 0,-0.2 --scale 0.7 --aspect 0.5 "
+       "--parallels 25,55"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QListWidget* list = page.ProjectionList();
+    const QList<QListWidgetItem*> found = list->findItems(c.name, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1);
+    list->setCurrentItem(found.first());
+    for (int f = 0; f < PageSource::kFieldCount; ++f) {
+      TypeInto(page.Edit(PageSource::Field(f)), c.typed[f]);
+    }
+    Click(QWizard::NextButton);
+    const QString wizardOut = dir_.filePath(QStringLiteral("wizard-%1.png").arg(c.name));
+    wizard_->ExportPage().FileEdit()->setText(wizardOut);
+    TypeInto(wizard_->ExportPage().WidthEdit(), "200");
+    QTest::mouseClick(wizard_->ExportPage().ExportButton(), Qt::LeftButton);
+
+    MapInstance stored;
+    ASSERT_EQ(stored.SelectByName(c.name), 0);
+    stored.scale = c.typed[4].toFloat();
+    stored.aspect = c.typed[5].toFloat();
+    stored.SetCenter(-c.typed[0].toFloat(), c.typed[1].toFloat());
+    stored.SetOffset(c.typed[2].toFloat(), -c.typed[3].toFloat());
+    stored.SetParallels(-c.typed[6].toDouble(), -c.typed[7].toDouble());
+    VideoBuffer source;
+    ASSERT_EQ(source.Load(map.toStdString()), 0);
+    const QString storedOut = dir_.filePath("stored.png");
+    ASSERT_EQ(ExportEquirectangular(source, stored, 200, storedOut.toStdString()), ExportResult::kOk);
+    EXPECT_EQ(Contents(wizardOut), Contents(storedOut));
+
+    const QString cliOut = dir_.filePath("cli.png");
+    QProcess convert;
+    convert.start(QStringLiteral(KARTOVEL_CONVERT),
+                  QString::fromLatin1(c.options).split(' ') +
+                      QStringList{"--width", "200", map, cliOut});
+    ASSERT_TRUE(convert.waitForFinished(60000));
+    ASSERT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
+    EXPECT_EQ(Contents(cliOut), Contents(storedOut));
+    Click(QWizard::BackButton);
+  }
+  EXPECT_TRUE(prompts_.messages.isEmpty());
 }
 
 }  // namespace

@@ -77,16 +77,6 @@ TEST_F(PageOpenTest, BrowseLoadsOrReportsAndFillsTheEdit) {
   EXPECT_EQ(prompts_.messages.size(), 1);
 }
 
-TEST_F(PageOpenTest, SheetHasTheSizeOfItsLargestPageThroughout) {
-  const QSize first = wizard_->size();
-  EXPECT_GE(first.width(), wizard_->SourcePage().minimumWidth());
-  OpenAndNext(WriteGradient(dir_, "map.png", 40, 20));
-  EXPECT_EQ(wizard_->size(), first);
-  Click(QWizard::NextButton);
-  ASSERT_EQ(wizard_->currentId(), KartovelWizard::kExportPage);
-  EXPECT_EQ(wizard_->size(), first);
-}
-
 TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndStretchedWithOne) {
   PageOpen& page = wizard_->OpenPage();
   page.PreviewView()->repaint();

@@ -1,0 +1,15 @@
+// How wide an equirectangular export must be to keep a source picture's resolution.
+#ifndef KARTOVEL_ENGINE_RESOLUTION_H_
+#define KARTOVEL_ENGINE_RESOLUTION_H_
+
+#include <cstdint>
+
+#include "registry/map_instance.h"
+
+// 2 pi x the source's pixels per radian along the meridian through the centre of projection (at
+// the centre), rounded up to a multiple of 16: the export width at which the map's centre keeps
+// its detail. `instance` describes the map on a sourceWidth x sourceHeight picture. 0 when the
+// projection gives no point beside the centre or the sizes are empty.
+std::int64_t NativeExportWidth(MapInstance& instance, int sourceWidth, int sourceHeight);
+
+#endif  // KARTOVEL_ENGINE_RESOLUTION_H_
