@@ -78,22 +78,23 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   exportRow->addWidget(openFolder_);
 
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("&Width (pixels):"), widthRow);
+  auto* widthLabel = new QLabel(QStringLiteral("&Width (pixels):"));
+  widthLabel->setBuddy(widthEdit_);
+  auto* fileLabel = new QLabel(QStringLiteral("&File:"));
+  fileLabel->setBuddy(fileEdit_);
+  form->addRow(widthLabel, widthRow);
   form->addRow(QString(), estimate_);
-  form->addRow(QStringLiteral("&File:"), fileRow);
+  form->addRow(fileLabel, fileRow);
   form->addRow(QString(), exportRow);
   auto* page = new QVBoxLayout(this);
   page->addLayout(form);
   page->addStretch(1);
 
-  connect(widthEdit_, &QLineEdit::textEdited, this, [this] {
-    widthChosen_ = true;
-    ShowEstimate();
-  });
+  connect(widthEdit_, &QLineEdit::textEdited, this, [this] { widthChosen_ = true; });
+  connect(widthEdit_, &QLineEdit::textChanged, this, [this] { ShowEstimate(); });
   connect(native, &QPushButton::clicked, this, [this] {
     widthChosen_ = false;
     widthEdit_->setText(QString::number(NativeWidth()));
-    ShowEstimate();
   });
   connect(browse, &QPushButton::clicked, this, [this] {
     const QString chosen = prompts_->AskSavePath(this, OutputPath());
@@ -125,7 +126,6 @@ void PageExport::SetWidth(std::uint32_t width) {
   exportWidth_ = width;
   widthChosen_ = true;
   widthEdit_->setText(QString::number(width));
-  ShowEstimate();
 }
 
 void PageExport::initializePage() {

@@ -34,6 +34,7 @@ PageOpen::PageOpen(VideoBuffer* source, WizardPrompts* prompts)
   pathEdit_->setAcceptDrops(false);
   label->setBuddy(pathEdit_);
   browse_ = new QPushButton(QStringLiteral("&..."));
+  browse_->setMaximumWidth(4 * fontMetrics().averageCharWidth() + 16);
   browse_->setToolTip(QStringLiteral("Browse for a picture"));
   recent_ = new QToolButton;
   recent_->setText(QStringLiteral("&Recent"));
@@ -62,12 +63,7 @@ PageOpen::~PageOpen() { preview_.Release(); }
 
 void PageOpen::SetPath(const QString& path) { pathEdit_->setText(path); }
 
-void PageOpen::initializePage() {
-  const QSize size = frame_->BufferSize();
-  if (preview_.width != size.width() || preview_.height != size.height()) {
-    preview_.Create(size.width(), size.height());
-  }
-}
+void PageOpen::initializePage() {}
 
 void PageOpen::Remember(const QString& path) {
   const QString full = QFileInfo(path).absoluteFilePath();
@@ -119,6 +115,20 @@ void PageOpen::PathChanged(const QString& text) {
 }
 
 void PageOpen::RenderPreview() {
+  // The picture keeps its proportions, as large as the frame allows and centred in it; without
+  // one the frame is yellow.
+  const QSize frame = frame_->BufferSize() - QSize(2, 2);
+  QSize size = frame;
+  if (source_->HasStorage()) {
+    size = QSize(source_->width, source_->height).scaled(frame, Qt::KeepAspectRatio);
+    size = size.expandedTo(QSize(1, 1));
+  }
+  if (preview_.width != size.width() || preview_.height != size.height()) {
+    preview_.Create(size.width(), size.height());
+  }
+  const qreal ratio = frame_->PixelRatio();
+  frame_->SetOffset(QPoint(1 + qRound((frame.width() - size.width()) / 2 / ratio),
+                           1 + qRound((frame.height() - size.height()) / 2 / ratio)));
   if (!preview_.HasStorage()) return;
   preview_.Fill(kEmptyPreviewColour);
   if (source_->HasStorage()) Resample(*source_, preview_);

@@ -170,15 +170,16 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   resultView_->setMinimumSize(160, 80);
   resultView_->setToolTip(QStringLiteral("The whole world as the export will show it"));
   resultView_->SetBeforePaint([this] { RenderPending(); });
-  auto* views = new QSplitter(Qt::Horizontal);
+  // Above each other: world maps are wide, so both get the page's width.
+  auto* views = new QSplitter(Qt::Vertical);
   views->addWidget(sourceView_);
   views->addWidget(resultView_);
-  views->setStretchFactor(0, 3);
-  views->setStretchFactor(1, 2);
   views->setChildrenCollapsible(false);
   for (QWidget* grows : std::initializer_list<QWidget*>{sourceView_, resultView_, views}) {
     grows->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   }
+  views->setStretchFactor(0, 3);
+  views->setStretchFactor(1, 2);
 
   sidePanel_ = new QVBoxLayout;
   auto* viewsRow = new QHBoxLayout;

@@ -3,6 +3,7 @@
 // Usage: kartovel-screenshots MAP OUTPUT-FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPixmap>
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
 
     wizard.next();
     PageExport& exportPage = wizard.ExportPage();
+    // A fresh file: the page would ask before replacing one it did not write itself.
+    QFile::remove(folder + "/earth-equirectangular.png");
     exportPage.FileEdit()->setText(folder + "/earth-equirectangular.png");
     exportPage.WidthEdit()->setText(QStringLiteral("2048"));
     exportPage.Export();

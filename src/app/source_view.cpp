@@ -3,6 +3,7 @@
 #include "app/source_view.h"
 
 #include <QKeyEvent>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -33,6 +34,25 @@ SourceView::SourceView(QWidget* parent, MapInstance* instance)
 
 void SourceView::SetSource(const VideoBuffer& source) {
   picture_ = ToImage(source);
+  // A picture that marks where the map ends with transparent pixels (as the reverse render and
+  // RGBA PNGs do) shows the view's background there; one without any opaque alpha is opaque.
+  bool transparent = false, opaque = false;
+  for (int y = 0; y < source.height && !(transparent && opaque); ++y) {
+    for (int x = 0; x < source.width; ++x) {
+      const std::uint32_t alpha = source.GetPixel(x, y) >> 24;
+      transparent |= alpha == 0;
+      opaque |= alpha == 0xFF;
+    }
+  }
+  if (transparent && opaque) {
+    picture_ = picture_.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < picture_.height(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(picture_.scanLine(y));
+      for (int x = 0; x < picture_.width(); ++x) {
+        if (source.GetPixel(x, y) >> 24 == 0) row[x] = 0;
+      }
+    }
+  }
   reduced_ = QImage();
   linesStale_ = true;
   ShowWhole();
@@ -153,9 +173,19 @@ void SourceView::DrawGraticule(QPainter& painter) {
     }
     if (best < 1e300) labels.push_back({labelAt + QPointF(3, -3), GraticuleLabel(line)});
   }
-  // Dark outlines keep the labels legible over any map.
+  // Dark outlines keep the labels legible over any map; a label that would cover another is left
+  // out (meridians crowd near the poles and at small zooms).
   QPainterPath path;
-  for (const Label& label : labels) path.addText(label.at, font(), label.text);
+  std::vector<QRectF> taken;
+  const QFontMetricsF metrics(font());
+  for (const Label& label : labels) {
+    const QRectF box = metrics.boundingRect(label.text).translated(label.at).adjusted(-2, -1, 2, 1);
+    bool free = true;
+    for (const QRectF& other : taken) free &= !other.intersects(box);
+    if (!free) continue;
+    taken.push_back(box);
+    path.addText(label.at, font(), label.text);
+  }
   painter.setPen(QPen(QColor(0, 0, 0, 200), 3));
   painter.drawPath(path);
   painter.fillPath(path, QColor(kGraticuleRgb));

@@ -77,17 +77,16 @@ TEST_F(PageOpenTest, BrowseLoadsOrReportsAndFillsTheEdit) {
   EXPECT_EQ(prompts_.messages.size(), 1);
 }
 
-TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndStretchedWithOne) {
+TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndKeepsTheProportionsOfOne) {
   PageOpen& page = wizard_->OpenPage();
   page.PreviewView()->repaint();
   const VideoBuffer& preview = page.Preview();
   ASSERT_TRUE(preview.HasStorage());
-  EXPECT_EQ(preview.width, page.PreviewView()->BufferSize().width());
   for (const auto& [x, y] : {std::pair{0, 0}, {preview.width - 1, preview.height - 1}}) {
     EXPECT_EQ(preview.GetPixel(x, y) & 0xFFFFFF, 0x00FFFFu);
   }
 
-  // A 2:1 picture covers the whole, nearly square frame: its corners come out at the corners.
+  // A 2:1 picture: red top-left quarter, blue elsewhere; shown 2:1 across the frame's width.
   QImage wide(64, 32, QImage::Format_RGB32);
   wide.fill(qRgb(0, 0, 255));
   for (int y = 0; y < 16; ++y) {
@@ -97,6 +96,8 @@ TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndStretchedWithOne) {
   ASSERT_TRUE(wide.save(path));
   page.SetPath(path);
   page.PreviewView()->repaint();
+  EXPECT_NEAR(preview.width, 2 * preview.height, 2);
+  EXPECT_EQ(preview.width, page.PreviewView()->BufferSize().width() - 2);
   EXPECT_EQ(preview.GetPixel(0, 0) & 0xFFFFFF, 0x0000FFu);  // red, top left
   EXPECT_EQ(preview.GetPixel(preview.width * 3 / 4, preview.height * 3 / 4) & 0xFFFFFF,
             0xFF0000u);  // blue, bottom right
