@@ -42,7 +42,8 @@ PageOpen::PageOpen(VideoBuffer* source, WizardPrompts* prompts)
   recent_->setMenu(new QMenu(recent_));
   connect(recent_->menu(), &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
   frame_ = new PreviewFrame(this, &preview_, QPoint(1, 1));
-  frame_->setFixedSize(DialogRect(*this, 0, 0, 257, 234).size());
+  frame_->setMinimumSize(DialogRect(*this, 0, 0, 257, 234).size());
+  frame_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   frame_->SetBeforePaint([this] { RenderPreview(); });
 
   auto* row = new QHBoxLayout;
@@ -52,7 +53,7 @@ PageOpen::PageOpen(VideoBuffer* source, WizardPrompts* prompts)
   row->addWidget(recent_);
   auto* page = new QVBoxLayout(this);
   page->addLayout(row);
-  page->addWidget(frame_, 1, Qt::AlignHCenter | Qt::AlignTop);
+  page->addWidget(frame_, 1);
 
   connect(browse_, &QPushButton::clicked, this, [this] { Browse(); });
   connect(pathEdit_, &QLineEdit::textChanged, this,

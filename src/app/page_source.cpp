@@ -24,6 +24,7 @@
 #include "app/text_exchange.h"
 #include "app/wizard_prompts.h"
 #include "engine/reproject.h"
+#include "engine/resolution.h"
 #include "projection/map_project.h"
 #include "registry/projection_registry.h"
 
@@ -32,6 +33,17 @@ namespace {
 constexpr double kFitOffsetX = 0.00001;
 constexpr double kAspectGuard = 0.0001;  // keeps the vertical factor defined at aspect 0
 constexpr double kDragDecimals = 1e4;    // dragged values keep four decimals, as typed ones would
+
+// `v` in single precision, as the command line reads these values. Through a volatile float:
+// GCC 12 at -O2 drops a plain double-float-double round trip when it vectorises two of them
+// (seen in Fit), and the map would then differ from the command line's.
+double Single(double v) {
+  const volatile float narrow = static_cast<float>(v);
+  return narrow;
+}
+
+// Values the page works out itself keep four decimals, in single precision, as typed ones would.
+double FourDecimals(double v) { return Single(std::round(v * kDragDecimals) / kDragDecimals); }
 
 QString YesNo(bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); }
 
@@ -126,7 +138,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
 
   // Right: the tool row, the source view and the result.
   fit_ = new QPushButton(QStringLiteral("&Fit"));
-  fit_->setToolTip(QStringLiteral("Reset centre, offsets, scale and aspect"));
+  fit_->setToolTip(
+      QStringLiteral("Centre and offsets to 0, scale and aspect so that the map fills the picture"));
   centre_ = new QPushButton(QStringLiteral("&Center Of Projection"));
   centre_->setCheckable(true);
   centre_->setToolTip(QStringLiteral("Dragging turns the globe instead of moving the map"));
@@ -236,7 +249,7 @@ void PageSource::ShowInstance() {
   values_ = {s.centerLat, s.centerLon, s.offsetX, s.offsetY, s.scale, s.aspect,
              s.parallel1.value_or(0), s.parallel2.value_or(0)};
   for (int field = 0; field < kFieldCount; ++field) {
-    if (IsSingle(field)) values_[field] = static_cast<float>(values_[field]);
+    if (IsSingle(field)) values_[field] = Single(values_[field]);
   }
   const QSignalBlocker quiet(list_);
   for (int row = 0; row < list_->count(); ++row) {
@@ -298,7 +311,7 @@ bool PageSource::ExchangeFromControls() {
       edits_[field]->selectAll();
       return false;
     }
-    values_[field] = IsSingle(field) ? static_cast<float>(*value) : *value;
+    values_[field] = IsSingle(field) ? Single(*value) : *value;
   }
   return true;
 }
@@ -364,8 +377,8 @@ void PageSource::RefreshFields() {
   // The edits show exactly the values the map is made with (the centre as the instance folded
   // it over the poles); writing them changes nothing.
   const MapSettings s = SettingsOf(*instance_);
-  values_[kLat] = static_cast<float>(s.centerLat);
-  values_[kLon] = static_cast<float>(s.centerLon);
+  values_[kLat] = Single(s.centerLat);
+  values_[kLon] = Single(s.centerLon);
   const bool guarded = editGuard_;
   editGuard_ = true;
   for (int field = 0; field < kFieldCount; ++field) {
@@ -397,18 +410,23 @@ void PageSource::SelectionChanged() {
 }
 
 void PageSource::Fit() {
-  values_[kScale] = 1;
-  values_[kAspect] = 1;
-  values_[kOffsetX] = static_cast<float>(kFitOffsetX);
+  // Centre and offsets to 0; then the whole map fills the picture (a projection that cannot be
+  // measured gets scale and aspect 1).
+  values_[kOffsetX] = Single(kFitOffsetX);
   values_[kOffsetY] = 0;
   values_[kLat] = 0;
   values_[kLon] = 0;
+  ApplyValues();
+  double reachX = 0, reachY = 0;
+  const bool measured = MapReach(*instance_, &reachX, &reachY);
+  values_[kScale] = measured ? FourDecimals(1 / reachX) : 1;
+  values_[kAspect] = measured ? FourDecimals(reachY / reachX) : 1;
   ApplyValues();
   RefreshFields();
 }
 
 void PageSource::Zoom(double factor) {
-  values_[kScale] = static_cast<float>(values_[kScale] * factor);
+  values_[kScale] = Single(values_[kScale] * factor);
   ApplyValues();
   RefreshFields();
 }
@@ -424,17 +442,14 @@ void PageSource::DragMove(QPointF sourceDelta) {
   const double down = scale / (valuesAtPress_[kAspect] + kAspectGuard) * std::max(1, size.height()) / 2;
   if (!(across != 0 && down != 0 && std::isfinite(across) && std::isfinite(down))) return;
   const double units[2] = {sourceDelta.x() / across, sourceDelta.y() / down};
-  auto rounded = [](double v) {
-    return static_cast<double>(static_cast<float>(std::round(v * kDragDecimals) / kDragDecimals));
-  };
   // The map follows the hand: right moves it right, down moves it down (a smaller y offset); in
   // centre mode the globe turns under the hand, so pulling down brings the north into view.
   if (centre_->isChecked()) {
-    values_[kLon] = rounded(valuesAtPress_[kLon] - 180 * units[0]);
-    values_[kLat] = rounded(valuesAtPress_[kLat] + 180 * units[1]);
+    values_[kLon] = FourDecimals(valuesAtPress_[kLon] - 180 * units[0]);
+    values_[kLat] = FourDecimals(valuesAtPress_[kLat] + 180 * units[1]);
   } else {
-    values_[kOffsetX] = rounded(valuesAtPress_[kOffsetX] + units[0]);
-    values_[kOffsetY] = rounded(valuesAtPress_[kOffsetY] - units[1]);
+    values_[kOffsetX] = FourDecimals(valuesAtPress_[kOffsetX] + units[0]);
+    values_[kOffsetY] = FourDecimals(valuesAtPress_[kOffsetY] - units[1]);
   }
   ApplyValues();
   RefreshFields();

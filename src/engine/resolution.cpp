@@ -1,6 +1,7 @@
 // The export width that keeps the source's resolution, measured along the central meridian.
 #include "engine/resolution.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -27,4 +28,37 @@ std::int64_t NativeExportWidth(MapInstance& instance, int sourceWidth, int sourc
   const double width = 2 * std::numbers::pi * perRadian;
   if (!std::isfinite(width) || width <= 0 || width > 1e9) return 0;
   return static_cast<std::int64_t>(std::ceil(width / 16)) * 16;
+}
+
+bool MapReach(MapInstance& instance, double* x, double* y) {
+  if (!instance.projection) return false;
+  // Measured with no offset, so that the reach is the map's own.
+  MapInstance map = instance;
+  map.SetOffset(0, 0);
+  // Within 85 degrees of the equator, and over the whole globe: maps whose poles run off to
+  // infinity (Mercator, the far pole of a cone) are measured without the polar caps.
+  constexpr int kCap = 85;
+  double inner[2] = {0, 0}, whole[2] = {0, 0};
+  for (int latitude = -90; latitude <= 90; ++latitude) {
+    for (int longitude = -180; longitude <= 180; ++longitude) {
+      double px = 0, py = 0;
+      if (map.projection->Forward(latitude * Projection::kDegToRad,
+                                  longitude * Projection::kDegToRad, &px, &py) != 0 ||
+          !std::isfinite(px) || !std::isfinite(py)) {
+        continue;
+      }
+      const double reach[2] = {std::fabs(px / map.unitFactor), std::fabs(py / map.unitFactor)};
+      for (int axis = 0; axis < 2; ++axis) {
+        whole[axis] = std::max(whole[axis], reach[axis]);
+        if (std::abs(latitude) <= kCap) inner[axis] = std::max(inner[axis], reach[axis]);
+      }
+    }
+  }
+  constexpr double kRunsOff = 1.25;
+  double* const out[2] = {x, y};
+  for (int axis = 0; axis < 2; ++axis) {
+    if (!(inner[axis] > 0)) return false;
+    *out[axis] = whole[axis] <= kRunsOff * inner[axis] ? whole[axis] : inner[axis];
+  }
+  return true;
 }

@@ -1,4 +1,5 @@
-// How wide an equirectangular export must be to keep a source picture's resolution.
+// How wide an equirectangular export must be to keep a source picture's resolution, and how large
+// a map is.
 #ifndef KARTOVEL_ENGINE_RESOLUTION_H_
 #define KARTOVEL_ENGINE_RESOLUTION_H_
 
@@ -11,5 +12,11 @@
 // its detail. `instance` describes the map on a sourceWidth x sourceHeight picture. 0 when the
 // projection gives no point beside the centre or the sizes are empty.
 std::int64_t NativeExportWidth(MapInstance& instance, int sourceWidth, int sourceHeight);
+
+// How far the map of `instance` reaches from the picture's centre, in user units (the units of the
+// offsets), over the whole globe sampled every degree: `x` to the left or right, `y` up or down,
+// ignoring the scale and aspect. The scale 1 / x and the aspect y / x (times the scale) make the
+// map fill its picture. False when no point of the globe could be placed.
+bool MapReach(MapInstance& instance, double* x, double* y);
 
 #endif  // KARTOVEL_ENGINE_RESOLUTION_H_

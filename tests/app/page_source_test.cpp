@@ -125,12 +125,25 @@ TEST_F(PageSourceTest, ButtonsSetValuesAndRewriteEdits) {
   EXPECT_EQ(Instance().scale, 0.5);
   EXPECT_EQ(Page().Edit(PageSource::kScale)->text(), "0.5");
 
-  TypeInto(Page().Edit(PageSource::kLat), "12.5");
-  QTest::mouseClick(Page().FitButton(), Qt::LeftButton);
-  EXPECT_EQ(Page().Edit(PageSource::kLat)->text(), "0");
-  EXPECT_EQ(Page().Edit(PageSource::kScale)->text(), "1");
-  EXPECT_EQ(Instance().centerLat, 0.0);
-  EXPECT_EQ(Instance().scale, 1.0);
+  // Fit: the whole map fills the picture.
+  const struct {
+    const char* name;
+    const char* scale;
+    const char* aspect;
+  } fits[] = {
+      {"Equirectangular", "1", "0.5"},
+      {"Mollweide", "0.9723", "0.5"},    // the ellipse reaches 1.0285 x 0.5143 user units
+      {"Orthographic", "1", "1"},        // the visible hemisphere
+  };
+  for (const auto& f : fits) {
+    Choose(f.name);
+    TypeInto(Page().Edit(PageSource::kLat), "12.5");
+    QTest::mouseClick(Page().FitButton(), Qt::LeftButton);
+    EXPECT_EQ(Page().Edit(PageSource::kLat)->text(), "0") << f.name;
+    EXPECT_EQ(Page().Edit(PageSource::kScale)->text(), f.scale) << f.name;
+    EXPECT_EQ(Page().Edit(PageSource::kAspect)->text(), f.aspect) << f.name;
+    EXPECT_EQ(Instance().centerLat, 0.0);
+  }
 }
 
 TEST_F(PageSourceTest, SearchNarrowsTheListAndEnterTakesTheFirstLeft) {
