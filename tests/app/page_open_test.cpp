@@ -1,7 +1,11 @@
 // The source image page: loading on every edit change, browsing, and what Next refuses.
 #include "app/page_open.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -101,6 +105,30 @@ TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndKeepsTheProportionsOfOne) {
   EXPECT_EQ(preview.GetPixel(0, 0) & 0xFFFFFF, 0x0000FFu);  // red, top left
   EXPECT_EQ(preview.GetPixel(preview.width * 3 / 4, preview.height * 3 / 4) & 0xFFFFFF,
             0xFF0000u);  // blue, bottom right
+}
+
+// A picture dropped on the window opens (from any page), and a picture taken to the next page
+// heads the recent files; the file dialog starts in its folder.
+TEST_F(PageOpenTest, DropsOpenAndRecentFilesRemember) {
+  const QString first = WriteGradient(dir_, "first.png", 40, 20);
+  const QString second = WriteGradient(dir_, "second.png", 30, 30);
+  OpenAndNext(first);
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(second)});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(wizard_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(wizard_.get(), &drop);
+  EXPECT_EQ(wizard_->currentId(), KartovelWizard::kOpenPage);
+  EXPECT_EQ(wizard_->OpenPage().Path(), second);
+  EXPECT_EQ(wizard_->SourceImage().width, 30);
+  Click(QWizard::NextButton);
+  ASSERT_EQ(wizard_->currentId(), KartovelWizard::kSourcePage);
+  const QStringList recent = PageOpen::RecentFiles();
+  ASSERT_GE(recent.size(), 2);
+  EXPECT_EQ(recent.mid(0, 2), (QStringList{second, first}));
+  EXPECT_EQ(PageOpen::LastFolder(), dir_.path());
 }
 
 }  // namespace
