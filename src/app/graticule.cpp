@@ -54,13 +54,15 @@ std::vector<GraticuleLine> GraticuleLines(MapInstance& instance, int width, int 
   const int alongMeridian = static_cast<int>(std::lround(180 / step)) + 1;
   for (int p = 0; p <= parallels; ++p) {
     const double stored = -90.0 + spacing * p;
-    trace(true, NorthPositiveLatitude(stored),
-          [&](int i) { return std::pair(stored, -180.0 + step * i); }, alongParallel);
+    trace(
+        true, NorthPositiveLatitude(stored),
+        [&](int i) { return std::pair(stored, -180.0 + step * i); }, alongParallel);
   }
   for (int m = 0; m <= meridians; ++m) {
     const double longitude = -180.0 + spacing * m;
-    trace(false, longitude, [&](int i) { return std::pair(-90.0 + step * i, longitude); },
-          alongMeridian);
+    trace(
+        false, longitude, [&](int i) { return std::pair(-90.0 + step * i, longitude); },
+        alongMeridian);
   }
   return lines;
 }

@@ -19,8 +19,8 @@ namespace {
 
 // A word for a POSIX shell: as it is when it needs no quoting, otherwise in single quotes.
 QString ShellWord(const QString& word) {
-  static const QString kPlain = QStringLiteral(
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./,=+:@%");
+  static const QString kPlain =
+      QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./,=+:@%");
   bool plain = !word.isEmpty();
   for (const QChar c : word) plain &= kPlain.contains(c);
   if (plain) return word;

@@ -116,8 +116,8 @@ QString PageExport::SuggestedPath() const {
   const QString source = sourcePath_ ? sourcePath_() : QString();
   if (source.isEmpty()) return QString();
   const QFileInfo info(source);
-  return QDir(info.absolutePath()).filePath(info.completeBaseName() +
-                                            QStringLiteral("-equirectangular.png"));
+  return QDir(info.absolutePath())
+      .filePath(info.completeBaseName() + QStringLiteral("-equirectangular.png"));
 }
 
 QString PageExport::OutputPath() const { return fileEdit_->text().trimmed(); }
@@ -149,8 +149,9 @@ void PageExport::ShowEstimate() {
   const std::uint64_t h = w / 2;
   const std::uint64_t bytes = w * h * 4;  // the 32-bit picture the export makes before writing
   height_->setText(QStringLiteral("\u00D7 %1 pixels").arg(h));
-  QString text = QStringLiteral("Needs about %1 of memory; the file takes up to %1 "
-                                "(a PNG is usually much smaller).")
+  QString text = QStringLiteral(
+                     "Needs about %1 of memory; the file takes up to %1 "
+                     "(a PNG is usually much smaller).")
                      .arg(Bytes(static_cast<double>(bytes)));
   const std::uint32_t native = NativeWidth();
   if (w > native) {
@@ -191,7 +192,8 @@ bool PageExport::Export() {
     if (path.isEmpty()) return false;
     fileEdit_->setText(path);
   } else if (QFileInfo::exists(path) && path != written_ &&
-             !prompts_->AskYesNo(this, QStringLiteral("%1 already exists. Replace it?").arg(path))) {
+             !prompts_->AskYesNo(this,
+                                 QStringLiteral("%1 already exists. Replace it?").arg(path))) {
     return false;
   }
   status_->setText(QString());

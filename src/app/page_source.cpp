@@ -114,10 +114,14 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   conformal_ = value(QStringLiteral("Conformal:"));
   equalArea_ = value(QStringLiteral("Equal-Area:"));
   perspective_ = value(QStringLiteral("Perspective:"));
-  static const char* const kEditLabels[kFieldCount] = {
-      "&Latitude (\u00B0N):", "L&ongitude (\u00B0E):", "&X offset (right):", "&Y offset (up):",
-      "&Scale:",              "&Aspect:",              "Parallel &1 (\u00B0N):",
-      "Parallel &2 (\u00B0N):"};
+  static const char* const kEditLabels[kFieldCount] = {"&Latitude (\u00B0N):",
+                                                       "L&ongitude (\u00B0E):",
+                                                       "&X offset (right):",
+                                                       "&Y offset (up):",
+                                                       "&Scale:",
+                                                       "&Aspect:",
+                                                       "Parallel &1 (\u00B0N):",
+                                                       "Parallel &2 (\u00B0N):"};
   for (int field = 0; field < kFieldCount; ++field) {
     edits_[field] = new QLineEdit;
     form->addRow(QString::fromUtf8(kEditLabels[field]), edits_[field]);
@@ -138,8 +142,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
 
   // Right: the tool row, the source view and the result.
   fit_ = new QPushButton(QStringLiteral("&Fit"));
-  fit_->setToolTip(
-      QStringLiteral("Centre and offsets to 0, scale and aspect so that the map fills the picture"));
+  fit_->setToolTip(QStringLiteral(
+      "Centre and offsets to 0, scale and aspect so that the map fills the picture"));
   centre_ = new QPushButton(QStringLiteral("&Center Of Projection"));
   centre_->setCheckable(true);
   centre_->setToolTip(QStringLiteral("Dragging turns the globe instead of moving the map"));
@@ -176,8 +180,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   toolRow_->addStretch(1);
 
   sourceView_ = new SourceView(nullptr, instance_);
-  sourceView_->SetDragHandlers({[this] { DragStart(); },
-                                [this](QPointF delta) { DragMove(delta); },
+  sourceView_->SetDragHandlers({[this] { DragStart(); }, [this](QPointF delta) { DragMove(delta); },
                                 [this](bool cancelled) { DragEnd(cancelled); }});
   resultView_ = new PreviewFrame(nullptr, &result_, QPoint(0, 0));
   resultView_->setMinimumSize(160, 80);
@@ -227,7 +230,6 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
       }
     }
   });
-  connect(centre_, &QPushButton::clicked, this, [this] { ExchangeFromControls(); });
 }
 
 PageSource::~PageSource() = default;
@@ -246,8 +248,14 @@ void PageSource::SourceChanged() {
 
 void PageSource::ShowInstance() {
   const MapSettings s = SettingsOf(*instance_);
-  values_ = {s.centerLat, s.centerLon, s.offsetX, s.offsetY, s.scale, s.aspect,
-             s.parallel1.value_or(0), s.parallel2.value_or(0)};
+  values_ = {s.centerLat,
+             s.centerLon,
+             s.offsetX,
+             s.offsetY,
+             s.scale,
+             s.aspect,
+             s.parallel1.value_or(0),
+             s.parallel2.value_or(0)};
   for (int field = 0; field < kFieldCount; ++field) {
     if (IsSingle(field)) values_[field] = Single(values_[field]);
   }
@@ -302,7 +310,6 @@ void PageSource::Filter(const QString& text) {
 bool PageSource::validatePage() { return ExchangeFromControls(); }
 
 bool PageSource::ExchangeFromControls() {
-  centreMode_ = centre_->isChecked() ? 1 : 0;
   for (int field = 0; field < kFieldCount; ++field) {
     const std::optional<double> value = ParseDouble(edits_[field]->text().toStdString());
     if (!value) {
@@ -439,7 +446,8 @@ void PageSource::DragMove(QPointF sourceDelta) {
   const QSize size = sourceView_->SourceSize();
   const double scale = valuesAtPress_[kScale];
   const double across = scale * std::max(1, size.width()) / 2;
-  const double down = scale / (valuesAtPress_[kAspect] + kAspectGuard) * std::max(1, size.height()) / 2;
+  const double down =
+      scale / (valuesAtPress_[kAspect] + kAspectGuard) * std::max(1, size.height()) / 2;
   if (!(across != 0 && down != 0 && std::isfinite(across) && std::isfinite(down))) return;
   const double units[2] = {sourceDelta.x() / across, sourceDelta.y() / down};
   // The map follows the hand: right moves it right, down moves it down (a smaller y offset); in

@@ -30,7 +30,17 @@ class PageSource : public QWizardPage {
  public:
   // The parameter edits, in the order the page rewrites them. The parallels are enabled for the
   // conic projections only.
-  enum Field { kLat, kLon, kOffsetX, kOffsetY, kScale, kAspect, kParallel1, kParallel2, kFieldCount };
+  enum Field {
+    kLat,
+    kLon,
+    kOffsetX,
+    kOffsetY,
+    kScale,
+    kAspect,
+    kParallel1,
+    kParallel2,
+    kFieldCount
+  };
 
   // `source` and `instance` are the wizard's shared source image and source projection; `prompts`
   // its user dialogs. None is owned.
@@ -40,8 +50,8 @@ class PageSource : public QWizardPage {
   void initializePage() override;
   // Next: the edits must hold numbers.
   bool validatePage() override;
-  // Reads the toggle and the edits into the page's values at full precision. On a text that is
-  // not a number: "Enter a number.", that edit gets the focus, false.
+  // Reads the edits into the page's values (single precision where the command line uses it).
+  // On a text that is not a number: "Enter a number.", that edit gets the focus, false.
   bool ExchangeFromControls();
   // Takes the instance's settings (after a settings file was loaded, say) into the page.
   void ShowInstance();
@@ -53,7 +63,6 @@ class PageSource : public QWizardPage {
   void RenderPending();
 
   double Value(Field field) const { return values_[field]; }
-  bool CentreMode() const { return centreMode_ != 0; }
   const VideoBuffer& Result() const { return result_; }
 
   // Where other tools of this page put their controls: a row above the views, and a panel at the
@@ -95,7 +104,6 @@ class PageSource : public QWizardPage {
   VideoBuffer* source_;
   MapInstance* instance_;
   WizardPrompts* prompts_;
-  int centreMode_ = 0;
   std::array<double, kFieldCount> values_{};
   VideoBuffer result_;
   bool resultStale_ = true;

@@ -2,8 +2,8 @@
 // keys.
 #include "app/source_view.h"
 
-#include <QKeyEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -89,9 +89,7 @@ void SourceView::ZoomBy(double factor, QPointF anchor) {
   update();
 }
 
-void SourceView::ZoomOneToOne() {
-  ZoomBy(1 / (zoom_ * devicePixelRatioF()));
-}
+void SourceView::ZoomOneToOne() { ZoomBy(1 / (zoom_ * devicePixelRatioF())); }
 
 void SourceView::ShowWhole() {
   whole_ = true;
@@ -162,8 +160,8 @@ void SourceView::DrawGraticule(QPainter& painter) {
         polygon << v;
         // Parallels are labelled where they cross the view's vertical middle, meridians where
         // they cross its horizontal middle.
-        const double off = line.parallel ? std::fabs(v.x() - centre.x())
-                                         : std::fabs(v.y() - centre.y());
+        const double off =
+            line.parallel ? std::fabs(v.x() - centre.x()) : std::fabs(v.y() - centre.y());
         if (off < best && rect().contains(v.toPoint())) {
           best = off;
           labelAt = v;

@@ -46,8 +46,8 @@ bool ParsePoint(const std::string& text, ControlPoint* point) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < 4; ++i) {
     const std::size_t comma = i < 3 ? text.find(',', start) : text.size();
-    if (comma == std::string::npos || !ParseNumber(text.substr(start, comma - start), false,
-                                                   parts[i])) {
+    if (comma == std::string::npos ||
+        !ParseNumber(text.substr(start, comma - start), false, parts[i])) {
       return false;
     }
     start = comma + 1;

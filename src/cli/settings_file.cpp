@@ -74,8 +74,8 @@ std::string SettingsFileText(const Settings& settings, const std::string& projec
   }
   text += "--width " + std::to_string(settings.width) + "\n";
   for (const ControlPoint& p : settings.points) {
-    text += "--point " + OptionNumber(p.column) + "," + OptionNumber(p.row) + "," + OptionNumber(p.latitude) + "," +
-            OptionNumber(p.longitude) + "\n";
+    text += "--point " + OptionNumber(p.column) + "," + OptionNumber(p.row) + "," +
+            OptionNumber(p.latitude) + "," + OptionNumber(p.longitude) + "\n";
   }
   return text;
 }

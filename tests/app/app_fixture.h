@@ -31,9 +31,7 @@ class RecordingPrompts : public WizardPrompts {
   }
   QString AskOpenPath(QWidget*, const QString&) override { return Take(openAnswers); }
   QString AskSavePath(QWidget*, const QString&) override { return Take(saveAnswers); }
-  QString AskSettingsPath(QWidget*, bool, const QString&) override {
-    return Take(settingsAnswers);
-  }
+  QString AskSettingsPath(QWidget*, bool, const QString&) override { return Take(settingsAnswers); }
   void OpenFolder(const QString& folder) override { openedFolders << folder; }
 
   QStringList messages;

@@ -99,8 +99,7 @@ TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
   QProcess convert;
   convert.start(QStringLiteral(KARTOVEL_CONVERT),
                 {"--projection", "Mollweide", "--scale", "0.9723", "--aspect", "0.5", "--offset",
-                 "0,0", "--width",
-                 "2048", mapPath, cliOut});
+                 "0,0", "--width", "2048", mapPath, cliOut});
   ASSERT_TRUE(convert.waitForFinished(120000));
   ASSERT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
   const QByteArray fromWizard = Contents(wizardOut);
@@ -119,9 +118,11 @@ TEST_F(EndToEndTest, NorthUpEntryEqualsTheStoredConventionNegated) {
     QStringList typed;  // lat, lon, x, y, scale, aspect, parallel 1, parallel 2
     const char* options;
   } cases[] = {
-      {"Orthographic", {"30", "20", "0.05", "0.1", "0.8", "0.6", "20", "50"},
+      {"Orthographic",
+       {"30", "20", "0.05", "0.1", "0.8", "0.6", "20", "50"},
        "--projection Orthographic --center 30,20 --offset 0.05,0.1 --scale 0.8 --aspect 0.6"},
-      {"Lambert Conformal Conic", {"10", "-15", "0", "-0.2", "0.7", "0.5", "25", "55"},
+      {"Lambert Conformal Conic",
+       {"10", "-15", "0", "-0.2", "0.7", "0.5", "25", "55"},
        "--projection 20 --center 10,-15 --offset 0,-0.2 --scale 0.7 --aspect 0.5 "
        "--parallels 25,55"},
   };
@@ -150,14 +151,14 @@ TEST_F(EndToEndTest, NorthUpEntryEqualsTheStoredConventionNegated) {
     VideoBuffer source;
     ASSERT_EQ(source.Load(map.toStdString()), 0);
     const QString storedOut = dir_.filePath("stored.png");
-    ASSERT_EQ(ExportEquirectangular(source, stored, 200, storedOut.toStdString()), ExportResult::kOk);
+    ASSERT_EQ(ExportEquirectangular(source, stored, 200, storedOut.toStdString()),
+              ExportResult::kOk);
     EXPECT_EQ(Contents(wizardOut), Contents(storedOut));
 
     const QString cliOut = dir_.filePath("cli.png");
     QProcess convert;
-    convert.start(QStringLiteral(KARTOVEL_CONVERT),
-                  QString::fromLatin1(c.options).split(' ') +
-                      QStringList{"--width", "200", map, cliOut});
+    convert.start(QStringLiteral(KARTOVEL_CONVERT), QString::fromLatin1(c.options).split(' ') +
+                                                        QStringList{"--width", "200", map, cliOut});
     ASSERT_TRUE(convert.waitForFinished(60000));
     ASSERT_EQ(convert.exitCode(), 0) << convert.readAllStandardError().toStdString();
     EXPECT_EQ(Contents(cliOut), Contents(storedOut));

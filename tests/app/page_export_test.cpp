@@ -159,9 +159,10 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   prompts_.settingsAnswers = {saved};
   QTest::mouseClick(wizard_->button(KartovelWizard::kSaveSettingsButton), Qt::LeftButton);
   const QString commandLine = wizard_->CommandLine();
-  EXPECT_TRUE(commandLine.startsWith("kartovel-convert --projection 2 --center 12.25,0 --offset "
-                                     "1e-05,0.125 --scale 1 --aspect 1 --parallels 20,50 "
-                                     "--width 96 /"))
+  EXPECT_TRUE(
+      commandLine.startsWith("kartovel-convert --projection 2 --center 12.25,0 --offset "
+                             "1e-05,0.125 --scale 1 --aspect 1 --parallels 20,50 "
+                             "--width 96 /"))
       << commandLine.toStdString();
 
   // Another wizard: opening the picture takes its sidecar over.

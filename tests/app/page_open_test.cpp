@@ -4,11 +4,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QMimeData>
-#include <QUrl>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 
 #include "app/app_fixture.h"
 #include "app/preview_frame.h"

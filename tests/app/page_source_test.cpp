@@ -132,8 +132,8 @@ TEST_F(PageSourceTest, ButtonsSetValuesAndRewriteEdits) {
     const char* aspect;
   } fits[] = {
       {"Equirectangular", "1", "0.5"},
-      {"Mollweide", "0.9723", "0.5"},    // the ellipse reaches 1.0285 x 0.5143 user units
-      {"Orthographic", "1", "1"},        // the visible hemisphere
+      {"Mollweide", "0.9723", "0.5"},  // the ellipse reaches 1.0285 x 0.5143 user units
+      {"Orthographic", "1", "1"},      // the visible hemisphere
   };
   for (const auto& f : fits) {
     Choose(f.name);
@@ -256,8 +256,8 @@ TEST_F(PageSourceTest, ViewZoomsAboutTheCursorAndPansWithTheOtherButtons) {
   QWheelEvent wheel(anchor, View().mapToGlobal(anchor), QPoint(), QPoint(0, 240), Qt::NoButton,
                     Qt::NoModifier, Qt::NoScrollPhase, false);
   QCoreApplication::sendEvent(&View(), &wheel);
-  EXPECT_NEAR(View().Zoom() / (std::min(View().width() / 200.0, View().height() / 100.0)),
-              1.5625, 1e-9);
+  EXPECT_NEAR(View().Zoom() / (std::min(View().width() / 200.0, View().height() / 100.0)), 1.5625,
+              1e-9);
   EXPECT_NEAR((View().ToSource(anchor) - under).manhattanLength(), 0, 1e-9);
 
   const QPointF origin = View().Origin();

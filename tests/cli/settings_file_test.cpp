@@ -12,14 +12,14 @@ TEST(SettingsFile, ValidLinesAreReadTheRestListedWithoutEffect) {
       "--projection Lambert Conformal Conic\n"
       "  --center=30,20  \r\n"
       "--offset 0.25,-0.5\n"
-      "--scale 2x\n"                  // malformed: the scale stays
+      "--scale 2x\n"  // malformed: the scale stays
       "--parallels 20,50\n"
-      "--frobnicate 3\n"              // unknown
+      "--frobnicate 3\n"  // unknown
       "--point 10,20,45.5,-7\n"
-      "--point 1,2,3\n"               // three numbers
-      "--settings other.kartovel\n"   // no nesting
-      "--to-projection yes\n"         // a flag with a value
-      "center 1,2\n"                  // no option at all
+      "--point 1,2,3\n"              // three numbers
+      "--settings other.kartovel\n"  // no nesting
+      "--to-projection yes\n"        // a flag with a value
+      "center 1,2\n"                 // no option at all
       "--width 5056\n";
   Settings s;
   std::vector<std::string> ignored;
