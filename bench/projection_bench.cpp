@@ -67,8 +67,7 @@ const bool kRowBenchmarksRegistered = [] {
     if (dynamic_cast<Projection::RowForward*>(p.get()) == nullptr) continue;
     std::string name = p->GetName();
     std::replace(name.begin(), name.end(), ' ', '_');
-    benchmark::RegisterBenchmark(("BM_ForwardInRow/" + name).c_str(),
-                                 BM_ForwardInRow, i)
+    benchmark::RegisterBenchmark(("BM_ForwardInRow/" + name).c_str(), BM_ForwardInRow, i)
         ->Threads(1)
         ->Threads(2)
         ->UseRealTime();

@@ -149,8 +149,8 @@ std::string MapMillerCylindrical::GetDescription() const {
 
 // Row::value of the two classes below: [0] x per radian, [1] y with the offset.
 namespace {
-int PlaceInCylinderRow(const MapProject& p, const RowForward::Row& row, double longitude,
-                       double* x, double* y) {
+int PlaceInCylinderRow(const MapProject& p, const RowForward::Row& row, double longitude, double* x,
+                       double* y) {
   *x = row.value[0] * WrapAngle(longitude - p.centerLon) + p.offsetX;
   *y = row.value[1];
   return 0;
@@ -207,8 +207,8 @@ std::string MapCylindricalEqualArea::GetDescription() const {
 // ---- Gall stereographic -----------------------------------------------------------------
 
 namespace {
-constexpr double kGallX = 0.7071067811865475;  // 1 / sqrt(2)
-constexpr double kGallY = 1.7071067811865475;  // 1 + sqrt(2) / 2
+constexpr double kGallX = 0.7071067811865475;     // 1 / sqrt(2)
+constexpr double kGallY = 1.7071067811865475;     // 1 + sqrt(2) / 2
 constexpr double kGallInvX = 1.4142135623730951;  // sqrt(2)
 }  // namespace
 

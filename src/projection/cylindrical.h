@@ -5,8 +5,8 @@
 #define KARTOVEL_PROJECTION_CYLINDRICAL_H_
 
 #include "projection/map_project.h"
-#include "projection/world_frame.h"
 #include "projection/row_forward.h"
+#include "projection/world_frame.h"
 
 namespace Projection {
 
@@ -64,8 +64,8 @@ class MapMillerCylindrical : public RowProjection<FixedWindowProjection> {
 
 // Equal-area, true to scale along the standard parallels +-parallel1 (Init argument 7): x =
 // a cos(p1) dLon, y = a sin(lat) / cos(p1). Init returns -1 unless cos(p1) > 1e-10, keeping the
-// standard parallel of its last successful Init (0 before any). Forward never fails; Inverse returns
-// -1 with nothing written beyond the poles, with both outputs written outside the window.
+// standard parallel of its last successful Init (0 before any). Forward never fails; Inverse
+// returns -1 with nothing written beyond the poles, with both outputs written outside the window.
 class MapCylindricalEqualArea : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Cylindrical Equal-Area"; }

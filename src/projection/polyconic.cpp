@@ -100,7 +100,8 @@ int MapBonne::Init(double centerLatitude, double centerLongitude, double yOffset
   FixedLatitudeWindow();
   if (!(std::fabs(parallel1) <= kHalfPi)) return -1;
   standardParallel = parallel1;
-  apexDistance = std::fabs(parallel1) < kZeroLatitude ? 0 : std::cos(parallel1) / std::sin(parallel1);
+  apexDistance =
+      std::fabs(parallel1) < kZeroLatitude ? 0 : std::cos(parallel1) / std::sin(parallel1);
   return 0;
 }
 
@@ -128,8 +129,8 @@ int MapBonne::Inverse(double x, double y, double* latitude, double* longitude) {
     return Finish(*this, dy, lambda + centerLon, latitude, longitude);
   }
   const double side = standardParallel > 0 ? 1.0 : -1.0;  // the apex lies on this side
-  const double u = apexDistance - dy;  // from the point to the apex along y
-  const double h = std::hypot(dx, u);  // |rho|
+  const double u = apexDistance - dy;                     // from the point to the apex along y
+  const double h = std::hypot(dx, u);                     // |rho|
   // phi = cot(phi1) + phi1 - rho; with the apex far away, rho - u is taken from dx^2 / (rho + u).
   double phi = side * u > 0 ? dy + standardParallel - side * dx * dx / (h + std::fabs(u))
                             : apexDistance + standardParallel - side * h;

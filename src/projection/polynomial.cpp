@@ -82,9 +82,9 @@ constexpr RobinsonCubic kRobinsonY[] = {
     {0.9761f, 0.00616527f, -0.000256f, -4.2106e-06f},
     {1.0f, 0.00328947f, -0.000319159f, -4.2106e-06f},
 };
-constexpr int kRobinsonLastNode = 18;              // 90 degrees
-constexpr double kRobinsonFxc = 0.8487;            // x of the equator at 1 radian
-constexpr double kRobinsonFyc = 1.3523;            // y of the pole
+constexpr int kRobinsonLastNode = 18;                                // 90 degrees
+constexpr double kRobinsonFxc = 0.8487;                              // x of the equator at 1 radian
+constexpr double kRobinsonFyc = 1.3523;                              // y of the pole
 constexpr double kRobinsonNodesPerRadian = 11.45915590261646417544;  // 36 / pi
 constexpr double kRobinsonNodeStep = 0.08726646259971647884;         // 5 degrees in radians
 constexpr double kRobinsonIntervalDegrees = 5;
@@ -93,8 +93,7 @@ constexpr double kRobinsonIntervalDegrees = 5;
 // there), starting from the linear interpolation.
 bool RobinsonIntervalSolve(int i, double target, double* t) {
   const RobinsonCubic& y = kRobinsonY[i];
-  const double start =
-      kRobinsonIntervalDegrees * (target - y.c0) / (kRobinsonY[i + 1].c0 - y.c0);
+  const double start = kRobinsonIntervalDegrees * (target - y.c0) / (kRobinsonY[i + 1].c0 - y.c0);
   return SolveInBracket(
       [&y, target](double u, double* v, double* s) { *v = y.At(u) - target, *s = y.Slope(u); },
       -1.0, kRobinsonIntervalDegrees + 1, start, kLatitudeTolerance, kMaxSteps, t);
@@ -148,8 +147,7 @@ int MapRobinson::Inverse(double x, double y, double* latitude, double* longitude
   }
   const double a = kRobinsonNodeStep * i + t * kDegToRad;
   const double phi = dy < 0 ? -a : a;
-  const double lambda =
-      (x - offsetX) / (axisA * kRobinsonFxc * kRobinsonX[i].At(t)) + centerLon;
+  const double lambda = (x - offsetX) / (axisA * kRobinsonFxc * kRobinsonX[i].At(t)) + centerLon;
   *latitude = phi;
   *longitude = WrapAngle(lambda);
   return InsideBounds(phi, lambda);
@@ -180,10 +178,10 @@ constexpr double kEqualEarthA1 = 1.340264;
 constexpr double kEqualEarthA2 = -0.081106;
 constexpr double kEqualEarthA3 = 0.000893;
 constexpr double kEqualEarthA4 = 0.003796;
-constexpr double kEqualEarthM = 0.8660254037844386;            // sqrt(3) / 2
-constexpr double kEqualEarthMaxY = 1.3173627591574133;         // y of the pole
-constexpr double kEqualEarthMaxPsi = 1.0471975511965976;       // psi of the pole, pi / 3
-constexpr double kEqualEarthHalfWidth = 2.7066299836960748;    // pi / (M A1)
+constexpr double kEqualEarthM = 0.8660254037844386;          // sqrt(3) / 2
+constexpr double kEqualEarthMaxY = 1.3173627591574133;       // y of the pole
+constexpr double kEqualEarthMaxPsi = 1.0471975511965976;     // psi of the pole, pi / 3
+constexpr double kEqualEarthHalfWidth = 2.7066299836960748;  // pi / (M A1)
 
 // y and its derivative d y / d psi at the parametric latitude psi.
 double EqualEarthY(double psi) {
@@ -347,9 +345,9 @@ double NaturalEarthIIY(double phi) {
 }
 double NaturalEarthIISlope(double phi) {
   const double p2 = phi * phi, p4 = p2 * p2;
-  return kNaturalEarthIIB0 + p4 * p4 *
-                                 (9 * kNaturalEarthIIB1 + 11 * kNaturalEarthIIB2 * p2 +
-                                  13 * kNaturalEarthIIB3 * p4);
+  return kNaturalEarthIIB0 +
+         p4 * p4 *
+             (9 * kNaturalEarthIIB1 + 11 * kNaturalEarthIIB2 * p2 + 13 * kNaturalEarthIIB3 * p4);
 }
 }  // namespace
 
@@ -357,8 +355,7 @@ void MapNaturalEarthII::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, NaturalEarthIIX(latitude), NaturalEarthIIY(latitude), row);
 }
 
-int MapNaturalEarthII::ForwardInRow(const Row& row, double longitude, double* x,
-                                    double* y) const {
+int MapNaturalEarthII::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
   return PlaceInRow(*this, row, longitude, x, y);
 }
 

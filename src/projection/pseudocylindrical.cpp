@@ -312,9 +312,9 @@ std::string MapEckertIV::GetDescription() const {
 // ---- Eckert VI --------------------------------------------------------------------------------
 
 namespace {
-constexpr double kEckertVIN = 2.5707963267948966;    // 1 + pi / 2
-constexpr double kEckertVICy = 0.882025543449103;    // sqrt(2 / n)
-constexpr double kEckertVICx = 0.4410127717245515;   // Cy / 2
+constexpr double kEckertVIN = 2.5707963267948966;      // 1 + pi / 2
+constexpr double kEckertVICy = 0.882025543449103;      // sqrt(2 / n)
+constexpr double kEckertVICx = 0.4410127717245515;     // Cy / 2
 constexpr double kEckertVIInvN = 0.38898452964834274;  // 1 / n
 constexpr int kEckertVIFurtherSteps = 30;
 }  // namespace

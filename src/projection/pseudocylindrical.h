@@ -10,8 +10,8 @@
 #define KARTOVEL_PROJECTION_PSEUDOCYLINDRICAL_H_
 
 #include "projection/map_project.h"
-#include "projection/world_frame.h"
 #include "projection/row_forward.h"
+#include "projection/world_frame.h"
 
 namespace Projection {
 
@@ -79,9 +79,9 @@ class MapWagnerVI : public RowProjection<FixedWindowProjection> {
 };
 
 // Equal-area with pole lines half the equator's length and rounded corners. The whole map is
-// 2 pi Cx by 2 Cy (Cx = 2 / sqrt(pi (4 + pi)), Cy = 2 sqrt(pi / (4 + pi))), unit scale 1 / (2 pi Cx).
-// Forward returns -1 (nothing written) when its auxiliary angle cannot be found (a latitude that is
-// not a number); Inverse returns -1 with nothing written when |y - y0| > a Cy.
+// 2 pi Cx by 2 Cy (Cx = 2 / sqrt(pi (4 + pi)), Cy = 2 sqrt(pi / (4 + pi))), unit scale 1 / (2 pi
+// Cx). Forward returns -1 (nothing written) when its auxiliary angle cannot be found (a latitude
+// that is not a number); Inverse returns -1 with nothing written when |y - y0| > a Cy.
 class MapEckertIV : public RowProjection<FixedWindowProjection> {
  public:
   const char* GetName() const override { return "Eckert IV"; }

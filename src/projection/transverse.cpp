@@ -16,7 +16,7 @@ namespace {
 // A point seen from the central meridian's great circle.
 struct Transverse {
   double sinAcross, cosAcross;  // of the angular distance from the central meridian's circle
-  double along;  // angle along that great circle from the equator, in (-pi, pi]
+  double along;                 // angle along that great circle from the equator, in (-pi, pi]
 };
 
 Transverse ToTransverse(const MapProject& p, double latitude, double longitude) {

@@ -5,8 +5,8 @@
 //
 // Both map the whole sphere: the hemisphere away from the centre lands beyond y - y0 = +-a pi/2,
 // up to +-a pi. The unit scale puts the band within 80 degrees of the central meridian across the
-// frame. Inverse returns -1 with nothing written for points beyond the map (|y - y0 + a phi0| > a pi,
-// or for Cassini |x - x0| > a pi/2), with both outputs written outside the window.
+// frame. Inverse returns -1 with nothing written for points beyond the map (|y - y0 + a phi0| > a
+// pi, or for Cassini |x - x0| > a pi/2), with both outputs written outside the window.
 #ifndef KARTOVEL_PROJECTION_TRANSVERSE_H_
 #define KARTOVEL_PROJECTION_TRANSVERSE_H_
 

@@ -125,7 +125,8 @@ const CatalogueRow kCatalogue[] = {
     {20, "Lambert Conformal Conic", 0x1004, 0.25, -kPi, kHalfPi, kPi, -kHalfPi, 271},
     {22, "Wagner VI", 0x0002, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 191},
     {23, "Robinson", 0x0002, 1 / (kPi * 0.8487), -kPi * 0.8487, 1.3523, kPi * 0.8487, -1.3523, 439},
-    {24, "Winkel Tripel", 0x0020, 1 / (1 + kHalfPi), -1 - kHalfPi, kHalfPi, 1 + kHalfPi, -kHalfPi, 457},
+    {24, "Winkel Tripel", 0x0020, 1 / (1 + kHalfPi), -1 - kHalfPi, kHalfPi, 1 + kHalfPi, -kHalfPi,
+     457},
     {25, "Equal Earth", 0x2002, 1 / 2.7066299836960748, -2.7066299836960748, 1.3173627591574133,
      2.7066299836960748, -1.3173627591574133, 377},
     {26, "Natural Earth", 0x0002, 1 / (kPi * 0.8707), -kPi * 0.8707, 1.422390506730596,
@@ -145,9 +146,11 @@ const CatalogueRow kCatalogue[] = {
     {34, "Transverse Mercator", 0x1001, 1 / 2.4362460537158763, -2.4362460537158763, kPi,
      2.4362460537158763, -kPi, 553},
     {35, "Cassini", 0x0011, 1 / (80 * kDegToRad), -80 * kDegToRad, kPi, 80 * kDegToRad, -kPi, 444},
-    {36, "American Polyconic", 0x0008, kInvPi, -kPi, 2.4076332694218174, kPi, -2.4076332694218174, 465},
+    {36, "American Polyconic", 0x0008, kInvPi, -kPi, 2.4076332694218174, kPi, -2.4076332694218174,
+     465},
     {37, "Bonne", 0x2004, kInvPi, -kPi, kPi, kPi, -kPi, 528},
-    {38, "Times", 0x0002, 1 / (kPi * 0.74482), -kPi * 0.74482, 1.70711, kPi * 0.74482, -1.70711, 367},
+    {38, "Times", 0x0002, 1 / (kPi * 0.74482), -kPi * 0.74482, 1.70711, kPi * 0.74482, -1.70711,
+     367},
     {39, "Nicolosi Globular", 0x0008, 2 / kPi, -kHalfPi, kHalfPi, kHalfPi, -kHalfPi, 456},
 };
 
