@@ -9,7 +9,7 @@
 #include "app/page_source.h"
 #include "app/preview_frame.h"
 #include "app/wizard_prompts.h"
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 #include "registry/projection_registry.h"
 
 namespace {

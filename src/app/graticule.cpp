@@ -5,7 +5,7 @@
 
 #include "app/video_display.h"
 #include "projection/map_project.h"
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 
 namespace {
 

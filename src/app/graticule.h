@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
 inline constexpr std::uint32_t kGraticuleColour = 0x0000FFFF;  // yellow

@@ -8,7 +8,7 @@
 #include "app/page_open.h"
 #include "app/page_source.h"
 #include "app/wizard_prompts.h"
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
 // Owns the source image, the source and destination projections (both equirectangular at first)

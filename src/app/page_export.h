@@ -5,8 +5,8 @@
 #include <QWizardPage>
 #include <cstdint>
 
-#include "raster/reproject.h"
-#include "raster/video_buffer.h"
+#include "engine/reproject.h"
+#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
 class QLineEdit;

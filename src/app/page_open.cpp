@@ -7,7 +7,7 @@
 
 #include "app/preview_frame.h"
 #include "app/wizard_prompts.h"
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 
 namespace {
 

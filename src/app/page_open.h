@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWizardPage>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 
 class PreviewFrame;
 class QLineEdit;

@@ -19,7 +19,7 @@
 #include "app/video_display.h"
 #include "app/wizard_prompts.h"
 #include "projection/map_project.h"
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 #include "registry/projection_registry.h"
 
 namespace {

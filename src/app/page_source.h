@@ -7,7 +7,7 @@
 #include <QWizardPage>
 #include <array>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
 class PreviewFrame;

@@ -6,7 +6,7 @@
 #include <QRect>
 #include <functional>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 
 class QWidget;
 

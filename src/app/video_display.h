@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 
 class QColor;
 class QPainter;

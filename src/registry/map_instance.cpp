@@ -97,18 +97,17 @@ Projection::MapProject* MapInstance::Held() {
   return projection;
 }
 
-void MapInstance::InitProjection() {
-  projection->Init(centerLat * kDegToRad, centerLon * kDegToRad, offsetY, offsetX, 1.0, 1.0,
-                   parallel1 * kDegToRad, parallel2 * kDegToRad);
+int MapInstance::InitProjection() {
+  const int result =
+      projection->Init(centerLat * kDegToRad, centerLon * kDegToRad, offsetY, offsetX, 1.0, 1.0,
+                       parallel1 * kDegToRad, parallel2 * kDegToRad);
   unitFactor = 1.0 / projection->GetUnitScale();
+  return result;
 }
 
-void MapInstance::Apply() {
-  if (projection) {
-    InitProjection();
-  } else {
-    Select(typeCode);
-  }
+int MapInstance::Apply() {
+  if (!projection) Select(typeCode);
+  return projection ? InitProjection() : -1;
 }
 
 int MapInstance::SetCenter(double latitude, double longitude) {
@@ -146,8 +145,7 @@ void MapInstance::GetOffset(double* x, double* y) const {
 int MapInstance::SetParallels(double first, double second) {
   parallel1 = first;
   parallel2 = second;
-  Apply();
-  return 0;
+  return Apply();
 }
 
 void MapInstance::GetParallels(double* first, double* second) const {

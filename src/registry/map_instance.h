@@ -27,7 +27,9 @@ class MapInstance {
   // Gives the projection back to the registry; holds none afterwards.
   void Release();
   // Re-initialises the held projection from the stored parameters (selecting typeCode if none).
-  void Apply();
+  // Returns the projection's Init result: non-zero when it refused the parameters and kept its
+  // previous constants (a degenerate cone, say); -1 when no projection could be selected.
+  int Apply();
 
   // Degrees. Wraps both into [-180, 180], folds the latitude over the poles and clamps it to
   // +-89.999 (single precision). Non-finite values become 0; huge ones are reduced by remainder.
@@ -36,6 +38,7 @@ class MapInstance {
   // User units; an x of exactly 0 becomes 0.00001.
   int SetOffset(double x, double y);
   void GetOffset(double* x, double* y) const;
+  // Non-zero when the projection refused them (it keeps its previous cone).
   int SetParallels(double first, double second);
   void GetParallels(double* first, double* second) const;
   int SetScale(double value);
@@ -63,7 +66,7 @@ class MapInstance {
 
  private:
   void CopyParameters(const MapInstance& other);
-  void InitProjection();
+  int InitProjection();
   Projection::MapProject* Held();
 };
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "app/app_fixture.h"
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 #include "registry/projection_registry.h"
 
 namespace {

@@ -10,15 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "raster/raster_test_support.h"
-#include "raster/reproject.h"
+#include "image/image_test_support.h"
+#include "engine/reproject.h"
+#include "registry/map_settings.h"
 #include "registry/registry_fixture.h"
 
 namespace {
 
-using raster_test::Channel;
-using raster_test::ReadBytes;
-using raster_test::ScratchDir;
+using test_support::Channel;
+using test_support::ReadBytes;
+using test_support::ScratchDir;
 
 struct Outcome {
   int exitCode;
@@ -55,7 +56,7 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
   ScratchDir dir;
   VideoBuffer map;
   ASSERT_EQ(map.Create(8, 4), 0);
-  raster_test::FillPattern(&map);
+  test_support::FillPattern(&map);
   const std::string in = dir / "in.png";
   ASSERT_EQ(map.Save(in), 0);
   const std::string out = dir / "out.png";
@@ -79,6 +80,11 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
        "Cannot write file " + dir / "no/such/folder.png"},
       {in, "Expected INPUT and OUTPUT"},
       {"--list " + in, "--list takes no files or options"},
+      // A cone the projection refuses is named, not silently replaced by the default one.
+      {in + " " + out + " --projection 18 --parallels 30,-30",
+       "Albers Equal-Area Conic refuses --parallels 30,-30"},
+      {in + " " + out + " --projection 19 --parallels 0,0",
+       "Equidistant Conic refuses --parallels 0,0"},
   };
   for (const auto& c : cases) {
     const Outcome o = Convert(c.arguments, dir);
@@ -106,12 +112,13 @@ TEST_F(ConvertTest, WritesTheSameFileAsTheExportJobForTheSameSettings) {
   ScratchDir dir;
   VideoBuffer map;
   ASSERT_EQ(map.Create(90, 70), 0);
-  raster_test::FillPattern(&map);
+  test_support::FillPattern(&map);
   const std::string in = dir / "in.png";
   ASSERT_EQ(map.Save(in), 0);
 
   // Set up in the order of the source projection page, with the numbers as its edits read
-  // them: in single precision.
+  // them: in single precision. The command line takes them north-positive, the instance holds
+  // latitudes and the y offset negated.
   MapInstance m;
   ASSERT_EQ(m.Select(6), 0);
   m.scale = 0.8f;
@@ -124,7 +131,7 @@ TEST_F(ConvertTest, WritesTheSameFileAsTheExportJobForTheSameSettings) {
     const std::string cli = dir / (std::string("cli-") + name);
     const Outcome o = Convert(in + " " + cli +
                                   " --projection Mercator --scale 0.8 --aspect 0.7"
-                                  " --center -12.5,40.1 --offset 0.05,-0.02 --parallels -20,-50"
+                                  " --center 12.5,40.1 --offset 0.05,0.02 --parallels 20,50"
                                   " --width 101",
                               dir);
     ASSERT_EQ(o.exitCode, 0) << o.errors;
@@ -153,11 +160,10 @@ TEST_F(ConvertTest, EarthPictureSurvivesTheWayIntoAProjectionAndBack) {
     const char* name;
     double centerLat, centerLon, parallel1, parallel2;
   } const cases[] = {
-      {7, "Miller Cylindrical", 0, 0, 50, 10},
-      {8, "Mollweide", 0, 0, 50, 10},
-      // North-up maps: latitude-like values negated (centre 30N, parallels 20N and 50N).
-      {9, "Orthographic", -30, 20, 50, 10},
-      {20, "Lambert Conformal Conic", 0, 10, -20, -50},
+      {7, "Miller Cylindrical", 0, 0, -50, -10},
+      {8, "Mollweide", 0, 0, -50, -10},
+      {9, "Orthographic", 30, 20, -50, -10},
+      {20, "Lambert Conformal Conic", 0, 10, 20, 50},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -167,8 +173,8 @@ TEST_F(ConvertTest, EarthPictureSurvivesTheWayIntoAProjectionAndBack) {
     }
     MapInstance m;
     ASSERT_EQ(m.Select(c.code), 0);
-    m.SetCenter(c.centerLat, c.centerLon);
-    m.SetParallels(c.parallel1, c.parallel2);
+    m.SetCenter(StoredLatitude(c.centerLat), c.centerLon);
+    m.SetParallels(StoredLatitude(c.parallel1), StoredLatitude(c.parallel2));
     // Fit the map up to 80 degrees from the equator into the picture, with a small margin (the
     // far pole of a conic map lies at infinity).
     double xMax = 0, yMax = 0;

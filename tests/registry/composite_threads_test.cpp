@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "parser/tokenizer.h"
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 #include "registry/registry_fixture.h"
 
 namespace {

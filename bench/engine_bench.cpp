@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "raster/image_files.h"
-#include "raster/reproject.h"
+#include "image/image_files.h"
+#include "engine/reproject.h"
 #include "registry/map_instance.h"
 #include "registry/projection_registry.h"
 

@@ -1,6 +1,6 @@
-// Shared helpers of the raster tests: scratch folders, patterned buffers, file bytes.
-#ifndef KARTOVEL_TESTS_RASTER_RASTER_TEST_SUPPORT_H_
-#define KARTOVEL_TESTS_RASTER_RASTER_TEST_SUPPORT_H_
+// Shared helpers of the image, engine and command-line tests: scratch folders, patterned buffers, file bytes.
+#ifndef KARTOVEL_TESTS_IMAGE_IMAGE_TEST_SUPPORT_H_
+#define KARTOVEL_TESTS_IMAGE_IMAGE_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 
-namespace raster_test {
+namespace test_support {
 
 // A fresh empty folder for one test, removed with the object.
 class ScratchDir {
@@ -62,6 +62,6 @@ inline void WriteBytes(const std::string& path, const std::vector<unsigned char>
 
 inline int Channel(std::uint32_t colour, int index) { return (colour >> (8 * index)) & 0xFF; }
 
-}  // namespace raster_test
+}  // namespace test_support
 
-#endif  // KARTOVEL_TESTS_RASTER_RASTER_TEST_SUPPORT_H_
+#endif  // KARTOVEL_TESTS_IMAGE_IMAGE_TEST_SUPPORT_H_

@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstring>
 
-#include "raster/image_files.h"
+#include "image/image_files.h"
 
 namespace ImageFiles {
 

@@ -1,5 +1,5 @@
 // VideoBuffer: the pixel block, single-pixel access, and the choice of file codec.
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <utility>
 
-#include "raster/image_files.h"
+#include "image/image_files.h"
 
 static_assert(std::endian::native == std::endian::little,
               "pixels and file headers are stored little-endian");

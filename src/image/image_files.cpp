@@ -1,5 +1,5 @@
 // Codec-independent file handling: the size gate, format sniffing, BMP writing, safe replacement.
-#include "raster/image_files.h"
+#include "image/image_files.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,15 +1,15 @@
 // Image file codecs behind VideoBuffer::Load and Save, and the size gate every decoder obeys.
 //
-// Internal to the raster library (and its tests and benchmarks): callers use VideoBuffer.
-#ifndef KARTOVEL_RASTER_IMAGE_FILES_H_
-#define KARTOVEL_RASTER_IMAGE_FILES_H_
+// Internal to the image library (and its tests and benchmarks): callers use VideoBuffer.
+#ifndef KARTOVEL_IMAGE_IMAGE_FILES_H_
+#define KARTOVEL_IMAGE_IMAGE_FILES_H_
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 
 namespace ImageFiles {
 
@@ -65,4 +65,4 @@ int ReplaceFile(const std::string& path, const std::function<bool(std::FILE*)>& 
 
 }  // namespace ImageFiles
 
-#endif  // KARTOVEL_RASTER_IMAGE_FILES_H_
+#endif  // KARTOVEL_IMAGE_IMAGE_FILES_H_

@@ -3,7 +3,7 @@
 // Every loop works backwards from the destination, one OpenMP team over the destination rows with
 // static scheduling, and reads and writes the pixel blocks directly (the same layout GetPixel and
 // SetPixel use) so that the inner loops allocate nothing and make no bounds-checking calls.
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,11 +53,12 @@ inline std::uint32_t BlendOpaque(std::uint32_t c00, std::uint32_t c01, std::uint
   return out;
 }
 
-// Column c of a W-wide world picture: longitude (2c / W - 1) pi, exactly in this form.
-std::vector<double> ColumnLongitudes(std::int64_t width) {
-  std::vector<double> lon(static_cast<std::size_t>(width));
+// Columns left .. left + count - 1 of a W-wide world grid: longitude (2c / W - 1) pi, exactly in
+// this form.
+std::vector<double> ColumnLongitudes(std::int64_t width, std::int64_t left, std::int64_t count) {
+  std::vector<double> lon(static_cast<std::size_t>(count));
   const double inverse = 1.0 / static_cast<double>(width);
-  for (std::int64_t c = 0; c < width; ++c) lon[c] = (2.0 * c * inverse - 1.0) * kPi;
+  for (std::int64_t i = 0; i < count; ++i) lon[i] = (2.0 * (left + i) * inverse - 1.0) * kPi;
   return lon;
 }
 
@@ -75,7 +76,7 @@ inline bool RowDone(RasterProgress* progress) {
 }  // namespace
 
 int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
-              RasterProgress* progress) {
+              RasterProgress* progress, const GridWindow& window) {
   if (!destination.HasStorage()) return 0;
   const std::int64_t W = destination.width, H = destination.height;
   if (!source.HasStorage()) {
@@ -85,8 +86,10 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
   }
   const std::int64_t w = source.width, h = source.height;
   const Placement place(instance, w, h);
-  const std::vector<double> longitudes = ColumnLongitudes(W);
-  const double inverseHeight = 1.0 / static_cast<double>(H);
+  const std::int64_t gridWidth = window.width > 0 ? window.width : W;
+  const std::int64_t gridHeight = window.height > 0 ? window.height : H;
+  const std::vector<double> longitudes = ColumnLongitudes(gridWidth, window.left, W);
+  const double inverseHeight = 1.0 / static_cast<double>(gridHeight);
   Projection::MapProject* projection = instance.projection;
   const auto* rowForward = dynamic_cast<const Projection::RowForward*>(projection);
   const Rows src(source), dst(destination);
@@ -96,7 +99,7 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
   for (std::int64_t r = 0; r < H; ++r) {
     if (cancelled) continue;
     std::uint32_t* out = dst.MutableRow(r);
-    const double lat = RowLatitude(r, inverseHeight);
+    const double lat = RowLatitude(window.top + r, inverseHeight);
     Projection::RowForward::Row prepared{};
     if (rowForward) rowForward->PrepareRow(lat, &prepared);
     for (std::int64_t c = 0; c < W; ++c) {

@@ -1,5 +1,5 @@
 // The reprojection loops: placement, orientation, edges, fills, threads, and the export job.
-#include "raster/reproject.h"
+#include "engine/reproject.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -8,14 +8,14 @@
 #include <cstring>
 #include <filesystem>
 
-#include "raster/raster_test_support.h"
+#include "image/image_test_support.h"
 #include "registry/registry_fixture.h"
 
 namespace {
 
-using raster_test::Channel;
-using raster_test::FillPattern;
-using raster_test::PatternColour;
+using test_support::Channel;
+using test_support::FillPattern;
+using test_support::PatternColour;
 
 constexpr std::uint32_t kMagenta = 0x00FF00FF;
 
@@ -155,6 +155,32 @@ TEST_F(ReprojectTest, OneAndTwoThreadsGiveTheSameBytes) {
   EXPECT_EQ(std::memcmp(one.pixels, two.pixels, one.ByteCount()), 0);
 }
 
+// Bands and regional windows are cut from one grid: each equals the same pixels of the whole.
+TEST_F(ReprojectTest, WindowsOfTheGridEqualTheCropOfTheWholePicture) {
+  VideoBuffer src, whole;
+  ASSERT_EQ(src.Create(300, 150), 0);
+  FillPattern(&src);
+  ASSERT_EQ(whole.Create(257, 128), 0);
+  MapInstance m;
+  ASSERT_EQ(m.Select(8), 0);
+  m.SetCenter(10, 30);
+  Reproject(src, m, whole);
+  const struct {
+    std::int32_t left, top, width, height;
+  } windows[] = {{0, 0, 257, 5}, {0, 123, 257, 5}, {100, 40, 31, 17}, {255, 126, 2, 2}};
+  for (const auto& w : windows) {
+    VideoBuffer part;
+    ASSERT_EQ(part.Create(w.width, w.height), 0);
+    Reproject(src, m, part, nullptr, {whole.width, whole.height, w.left, w.top});
+    for (std::int32_t y = 0; y < w.height; ++y) {
+      for (std::int32_t x = 0; x < w.width; ++x) {
+        ASSERT_EQ(part.GetPixel(x, y), whole.GetPixel(w.left + x, w.top + y))
+            << "window at " << w.left << "," << w.top << " pixel " << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST_F(ReprojectTest, EmptyBuffersAndCancelling) {
   VideoBuffer src, empty, dst;
   ASSERT_EQ(src.Create(8, 4), 0);
@@ -230,7 +256,7 @@ TEST_F(ReprojectTest, RenderProjectionPlacesTheWorldWhereReprojectLooks) {
 }
 
 TEST_F(ReprojectTest, ExportWritesOnlyWholePictures) {
-  raster_test::ScratchDir dir;
+  test_support::ScratchDir dir;
   VideoBuffer src;
   ASSERT_EQ(src.Create(20, 10), 0);
   FillPattern(&src);

@@ -1,5 +1,5 @@
 // VideoBuffer: memory layout, colour words, size limits, access outside the picture.
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 
 #include <gtest/gtest.h>
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "raster/raster_test_support.h"
-#include "raster/video_buffer.h"
+#include "image/image_test_support.h"
+#include "image/video_buffer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using raster_test::Channel;
+using test_support::Channel;
 
 const fs::path kTestData = KARTOVEL_TESTDATA_DIR;
 

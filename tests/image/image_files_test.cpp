@@ -1,5 +1,5 @@
 // Image files: PNG and BMP writing, safe replacement, decoding limits, contents over names.
-#include "raster/image_files.h"
+#include "image/image_files.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,15 +11,15 @@
 #include <cstring>
 #include <filesystem>
 
-#include "raster/raster_test_support.h"
-#include "raster/video_buffer.h"
+#include "image/image_test_support.h"
+#include "image/video_buffer.h"
 
 namespace {
 
-using raster_test::FillPattern;
-using raster_test::ReadBytes;
-using raster_test::ScratchDir;
-using raster_test::WriteBytes;
+using test_support::FillPattern;
+using test_support::ReadBytes;
+using test_support::ScratchDir;
+using test_support::WriteBytes;
 
 // A PNG file built chunk by chunk, so that tests can declare what no encoder would write.
 class PngBytes {
@@ -242,10 +242,10 @@ TEST(ImageFilesTest, ContentsChooseTheDecoderWhateverTheName) {
   ASSERT_EQ(b.width, 40);
   ASSERT_EQ(b.height, 20);
   const std::uint32_t c = b.GetPixel(20, 10);
-  EXPECT_NEAR(raster_test::Channel(c, 0), 200, 3);
-  EXPECT_NEAR(raster_test::Channel(c, 1), 100, 3);
-  EXPECT_NEAR(raster_test::Channel(c, 2), 50, 3);
-  EXPECT_EQ(raster_test::Channel(c, 3), 0xFF);
+  EXPECT_NEAR(test_support::Channel(c, 0), 200, 3);
+  EXPECT_NEAR(test_support::Channel(c, 1), 100, 3);
+  EXPECT_NEAR(test_support::Channel(c, 2), 50, 3);
+  EXPECT_EQ(test_support::Channel(c, 3), 0xFF);
 
   // Not a picture at all.
   WriteBytes(dir / "notes.png", {'h', 'e', 'l', 'l', 'o'});
@@ -263,7 +263,7 @@ TEST(ImageFilesTest, PicturesAboveTheToolkitsDefaultAllocationLimitLoad) {
   ASSERT_EQ(b.Load(dir / "big.jpg"), 0);
   EXPECT_EQ(b.width, 6000);
   EXPECT_EQ(b.height, 6000);
-  EXPECT_NEAR(raster_test::Channel(b.GetPixel(5999, 5999), 1), 90, 2);
+  EXPECT_NEAR(test_support::Channel(b.GetPixel(5999, 5999), 1), 90, 2);
 }
 
 TEST(ImageFilesTest, TransparentPartsOfPicturesAreBlackWithAlphaZero) {
@@ -279,10 +279,10 @@ TEST(ImageFilesTest, TransparentPartsOfPicturesAreBlackWithAlphaZero) {
   EXPECT_EQ(b.GetPixel(1, 2), 0u);
   // Half transparent: drawn over black.
   const std::uint32_t half = b.GetPixel(2, 2);
-  EXPECT_NEAR(raster_test::Channel(half, 0), 100, 1);
-  EXPECT_NEAR(raster_test::Channel(half, 1), 50, 1);
-  EXPECT_NEAR(raster_test::Channel(half, 2), 25, 1);
-  EXPECT_EQ(raster_test::Channel(half, 3), 128);
+  EXPECT_NEAR(test_support::Channel(half, 0), 100, 1);
+  EXPECT_NEAR(test_support::Channel(half, 1), 50, 1);
+  EXPECT_NEAR(test_support::Channel(half, 2), 25, 1);
+  EXPECT_EQ(test_support::Channel(half, 3), 128);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 //
 // GetPixel and SetPixel may run concurrently on distinct pixels; everything else belongs to one
 // thread at a time.
-#ifndef KARTOVEL_RASTER_VIDEO_BUFFER_H_
-#define KARTOVEL_RASTER_VIDEO_BUFFER_H_
+#ifndef KARTOVEL_IMAGE_VIDEO_BUFFER_H_
+#define KARTOVEL_IMAGE_VIDEO_BUFFER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -70,4 +70,4 @@ class VideoBuffer {
   BitmapInfoHeader* descriptor = nullptr;  // owned; null while empty
 };
 
-#endif  // KARTOVEL_RASTER_VIDEO_BUFFER_H_
+#endif  // KARTOVEL_IMAGE_VIDEO_BUFFER_H_

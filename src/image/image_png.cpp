@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "raster/image_files.h"
+#include "image/image_files.h"
 
 namespace ImageFiles {
 

@@ -1,13 +1,13 @@
 // The reprojection engine: a map image in any registered projection to equirectangular, the
 // reverse render, and stretching one image over another. Parallel over destination rows.
-#ifndef KARTOVEL_RASTER_REPROJECT_H_
-#define KARTOVEL_RASTER_REPROJECT_H_
+#ifndef KARTOVEL_ENGINE_REPROJECT_H_
+#define KARTOVEL_ENGINE_REPROJECT_H_
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
-#include "raster/video_buffer.h"
+#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
 // Where a map point (map units, as Forward gives it) falls on a w x h picture drawn as `instance`
@@ -32,12 +32,22 @@ struct RasterProgress {
   std::atomic<long long> rowsDone{0};
 };
 
+// A window of a whole-world grid of width x height pixels: the destination's pixel (c, r) is
+// pixel (left + c, top + r) of the grid. Row R of the grid carries latitude (2R/height - 1) pi/2,
+// column C longitude (2C/width - 1) pi. Bands and regional exports are windows of one grid, so
+// they fit together pixel for pixel.
+struct GridWindow {
+  std::int64_t width = 0, height = 0;  // the whole grid; 0 means the destination's own size
+  std::int64_t left = 0, top = 0;
+};
+
 // Fills every pixel of `destination` (already created, W x H) from `source` drawn as `instance`
-// describes: top row latitude -pi/2, left column longitude -pi. Pixels without a source become
-// 0x00FF00FF (magenta, alpha 0); the others are opaque. Returns 0, or -1 when cancelled.
-// An empty destination is left untouched; from an empty source every pixel is magenta.
+// describes: by default top row latitude -pi/2, left column longitude -pi; with a window, the
+// window's part of its grid. Pixels without a source become 0x00FF00FF (magenta, alpha 0); the
+// others are opaque. Returns 0, or -1 when cancelled. An empty destination is left untouched; from
+// an empty source every pixel is magenta.
 int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
-              RasterProgress* progress = nullptr);
+              RasterProgress* progress = nullptr, const GridWindow& window = {});
 
 // Stretches the whole of `source` over the whole of `destination` (bilinear, alpha 0). An empty
 // source fills the destination with 0; an empty destination is left untouched.
@@ -62,4 +72,4 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
                                    int width, const std::string& path,
                                    RasterProgress* progress = nullptr);
 
-#endif  // KARTOVEL_RASTER_REPROJECT_H_
+#endif  // KARTOVEL_ENGINE_REPROJECT_H_

@@ -1,0 +1,22 @@
+// The commands of kartovel-convert, each given the settings its options were read into.
+#ifndef KARTOVEL_CLI_COMMANDS_H_
+#define KARTOVEL_CLI_COMMANDS_H_
+
+#include "cli/options.h"
+#include "registry/map_instance.h"
+
+// The type code that NAME|CODE names, or -1.
+int FindProjection(const std::string& text);
+
+// Sets up the map the options describe, with the projection of type `code`. Returns 0, or
+// kBadUsage after saying which values the projection refused.
+int SetUpInstance(const Settings& s, int code, MapInstance* instance);
+
+// INPUT OUTPUT: the conversion to equirectangular, or with --to-projection the reverse. Returns
+// the exit code.
+int Convert(const Settings& s);
+
+// --list: one line per registered type, ascending code; scripts read this format.
+int ListProjections();
+
+#endif  // KARTOVEL_CLI_COMMANDS_H_

@@ -1,0 +1,111 @@
+// The conversion commands of kartovel-convert: INPUT OUTPUT, --to-projection, --list.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/progress_line.h"
+#include "engine/reproject.h"
+#include "image/video_buffer.h"
+#include "projection/map_project.h"
+#include "registry/projection_registry.h"
+
+namespace {
+
+// A size for VideoBuffer::Create: beyond its range it is simply too large to be held.
+int ClampSize(long long size) {
+  return static_cast<int>(std::min<long long>(size, std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+int FindProjection(const std::string& text) {
+  ProjectionRegistry& registry = GetProjectionRegistry();
+  if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+      text.size() <= 3) {
+    const int code = std::atoi(text.c_str());
+    return registry.IsAvailable(code) ? code : -1;
+  }
+  return registry.FindCode(text);
+}
+
+int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
+  MapSettings map = s.map;
+  map.typeCode = code;
+  if (ApplySettings(map, instance) == 0) return 0;
+  // Name what the projection was given: for a cone the parallels are the usual culprit.
+  const auto pair = [](double a, double b) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g,%g", a, b);
+    return std::string(text);
+  };
+  std::string given = "--center " + pair(map.centerLat, map.centerLon);
+  if (map.parallel1)
+    given = "--parallels " + pair(*map.parallel1, *map.parallel2) + " with " + given;
+  return Fail(kBadUsage, std::string(instance->GetName()) + " refuses " + given);
+}
+
+static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance) {
+  RasterProgress progress;
+  ExportResult result;
+  {
+    ProgressLine line(&progress, s.width / 2);
+    result = ExportEquirectangular(source, instance, ClampSize(s.width), s.output, &progress);
+  }
+  switch (result) {
+    case ExportResult::kOk:
+      return 0;
+    case ExportResult::kBadWidth:
+      return Fail(kBadUsage, "Width must be at least 4 pixels");
+    case ExportResult::kNoMemory:
+      return Fail(kFailed,
+                  "Not enough memory for an image " + std::to_string(s.width) + " pixels wide");
+    case ExportResult::kCancelled:
+    case ExportResult::kWriteFailed:
+      break;
+  }
+  return Fail(kFailed, "Cannot write file " + s.output);
+}
+
+static int RenderMap(const Settings& s, const VideoBuffer& world, const MapInstance& instance) {
+  const long long height = s.height.value_or(s.width / 2);
+  VideoBuffer map;
+  if (map.Create(ClampSize(s.width), ClampSize(height)) != 0) {
+    return Fail(kFailed, "Not enough memory for an image of " + std::to_string(s.width) + " x " +
+                             std::to_string(height) + " pixels");
+  }
+  RasterProgress progress;
+  {
+    ProgressLine line(&progress, height);
+    RenderProjection(world, instance, map, &progress);
+  }
+  if (map.Save(s.output) != 0) return Fail(kFailed, "Cannot write file " + s.output);
+  return 0;
+}
+
+int Convert(const Settings& s) {
+  const int code = FindProjection(s.projection);
+  if (code < 0) {
+    return Fail(kBadUsage, "Unknown projection " + s.projection + " (kartovel-convert --list)");
+  }
+  MapInstance instance;
+  if (const int refused = SetUpInstance(s, code, &instance)) return refused;
+  VideoBuffer source;
+  if (source.Load(s.input) != 0 || !source.HasStorage()) {
+    return Fail(kFailed, "Unable to read image file " + s.input);
+  }
+  return s.toProjection ? RenderMap(s, source, instance) : Export(s, source, instance);
+}
+
+int ListProjections() {
+  ProjectionRegistry& registry = GetProjectionRegistry();
+  for (int code = registry.First(); code != ProjectionRegistry::kEnd; code = registry.Next(code)) {
+    std::string words;
+    Projection::FormatTypeFlags(static_cast<std::int32_t>(registry.GetSlotFlags(code)), &words);
+    if (!words.empty()) words.erase(0, 1);
+    std::printf("%d\t%s\t%s\n", code, registry.GetSlotName(code).c_str(), words.c_str());
+  }
+  return 0;
+}

@@ -1,0 +1,165 @@
+// The option table of kartovel-convert and the checks that the options go together.
+#include "cli/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+// A whole-text number; `single` narrows it to single precision first, as the page's edits read
+// their numbers, so that the same text sets the same value in the wizard and here.
+bool ParseNumber(const std::string& text, bool single, double* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const double v = single ? std::strtof(text.c_str(), &end) : std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
+}
+
+bool ParsePair(const std::string& text, bool single, double* first, double* second) {
+  const std::size_t comma = text.find(',');
+  return comma != std::string::npos && ParseNumber(text.substr(0, comma), single, first) &&
+         ParseNumber(text.substr(comma + 1), single, second);
+}
+
+// Decimal digits only, up to 4294967295 as the export page takes its width.
+bool ParseCount(const std::string& text, long long* value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  errno = 0;
+  const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || v > std::numeric_limits<std::uint32_t>::max()) return false;
+  *value = static_cast<long long>(v);
+  return true;
+}
+
+// An option that takes a value: false when the value is malformed.
+struct ValueOption {
+  const char* name;
+  bool (*read)(const std::string& value, Settings* s);
+};
+
+// An option that stands alone.
+struct FlagOption {
+  const char* name;
+  void (*set)(Settings* s);
+};
+
+const ValueOption kValueOptions[] = {
+    {"--projection", [](const std::string& v, Settings* s) { return s->projection = v, true; }},
+    {"--center",
+     [](const std::string& v, Settings* s) {
+       return ParsePair(v, true, &s->map.centerLat, &s->map.centerLon);
+     }},
+    {"--offset", [](const std::string& v,
+                    Settings* s) { return ParsePair(v, true, &s->map.offsetX, &s->map.offsetY); }},
+    {"--scale",
+     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.scale); }},
+    {"--aspect",
+     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.aspect); }},
+    {"--parallels",
+     [](const std::string& v, Settings* s) {
+       double p1, p2;
+       if (!ParsePair(v, false, &p1, &p2)) return false;
+       s->map.parallel1 = p1, s->map.parallel2 = p2;
+       return true;
+     }},
+    {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},
+    {"--height",
+     [](const std::string& v, Settings* s) {
+       long long h = 0;
+       if (!ParseCount(v, &h)) return false;
+       s->height = h;
+       return true;
+     }},
+};
+
+const FlagOption kFlagOptions[] = {
+    {"--to-projection", [](Settings* s) { s->toProjection = true; }},
+};
+
+// The checks between options, once all are read.
+bool CheckTogether(Settings* settings, std::string* error) {
+  if (settings->height && !settings->toProjection) {
+    *error = "--height belongs to --to-projection; the export height is half the width";
+    return false;
+  }
+  if (settings->toProjection) {
+    if (settings->width < 2 || settings->height.value_or(settings->width / 2) < 2) {
+      *error = "Width and height must be at least 2";
+      return false;
+    }
+  } else if (settings->width < 4) {
+    *error = "Width must be at least 4 pixels";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int Fail(int code, const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  return code;
+}
+
+bool ParseArguments(const std::vector<std::string>& args, Settings* settings, std::string* error) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    if (!optionsEnded && name == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || name.rfind("--", 0) != 0) {
+      positional.push_back(name);
+      continue;
+    }
+    if (name == "--list") {
+      *error = "--list takes no files or options";
+      return false;
+    }
+    const FlagOption* flag = nullptr;
+    for (const FlagOption& f : kFlagOptions) flag = name == f.name ? &f : flag;
+    if (flag) {
+      flag->set(settings);
+      continue;
+    }
+    std::string value;
+    bool inlineValue = false;
+    if (const std::size_t eq = name.find('='); eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+      inlineValue = true;
+    }
+    const ValueOption* option = nullptr;
+    for (const ValueOption& o : kValueOptions) option = name == o.name ? &o : option;
+    if (!option) {
+      *error = "Unknown option " + name;
+      return false;
+    }
+    if (!inlineValue) {
+      if (i + 1 >= args.size()) {
+        *error = "Missing value after " + name;
+        return false;
+      }
+      value = args[++i];
+    }
+    if (!option->read(value, settings)) {
+      *error = "Malformed number for " + name + ": " + value;
+      return false;
+    }
+  }
+  if (positional.size() != 2) {
+    *error = "Expected INPUT and OUTPUT file names (kartovel-convert --help)";
+    return false;
+  }
+  settings->input = positional[0];
+  settings->output = positional[1];
+  return CheckTogether(settings, error);
+}

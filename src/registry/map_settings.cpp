@@ -1,0 +1,74 @@
+// Settings as people write them to and from the stored convention of MapInstance.
+#include "registry/map_settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Every digit a double needs, without trailing noise for short values ("30", "0.5").
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  for (int digits = 6; digits < 17; ++digits) {
+    char shorter[32];
+    std::snprintf(shorter, sizeof shorter, "%.*g", digits, v);
+    if (std::strtod(shorter, nullptr) == v) return shorter;
+  }
+  return text;
+}
+
+std::string Pair(double a, double b) { return Number(a) + "," + Number(b); }
+
+}  // namespace
+
+int ApplySettings(const MapSettings& s, MapInstance* instance) {
+  instance->Select(s.typeCode);
+  instance->scale = s.scale;
+  instance->aspect = s.aspect;
+  instance->SetCenter(StoredLatitude(s.centerLat), s.centerLon);
+  instance->SetOffset(s.offsetX, -s.offsetY);
+  if (s.parallel1 && s.parallel2) {
+    return instance->SetParallels(StoredLatitude(*s.parallel1), StoredLatitude(*s.parallel2));
+  }
+  return instance->Apply();
+}
+
+MapSettings SettingsOf(const MapInstance& instance) {
+  MapSettings s;
+  s.typeCode = instance.typeCode;
+  double lat, lon, x, y, p1, p2;
+  instance.GetCenter(&lat, &lon);
+  instance.GetOffset(&x, &y);
+  instance.GetParallels(&p1, &p2);
+  s.centerLat = NorthPositiveLatitude(lat);
+  s.centerLon = lon;
+  s.offsetX = x;
+  s.offsetY = -y;
+  s.scale = instance.scale;
+  s.aspect = instance.aspect;
+  s.parallel1 = NorthPositiveLatitude(p1);
+  s.parallel2 = NorthPositiveLatitude(p2);
+  return s;
+}
+
+std::vector<std::string> SettingsOptions(const MapSettings& s) {
+  std::vector<std::string> options = {"--projection", std::to_string(s.typeCode),
+                                      "--center",     Pair(s.centerLat, s.centerLon),
+                                      "--offset",     Pair(s.offsetX, s.offsetY),
+                                      "--scale",      Number(s.scale),
+                                      "--aspect",     Number(s.aspect)};
+  if (s.parallel1 && s.parallel2) {
+    options.insert(options.end(), {"--parallels", Pair(*s.parallel1, *s.parallel2)});
+  }
+  return options;
+}
+
+std::string SettingsOptionsLine(const MapSettings& settings) {
+  std::string line;
+  for (const std::string& word : SettingsOptions(settings)) {
+    if (!line.empty()) line += ' ';
+    line += word;
+  }
+  return line;
+}
