@@ -52,8 +52,12 @@ while IFS='|' read -r key w h proj te; do
   python3 "$here/world_map_sources.py" sidecar "$key" "$w" "$OUT" >/dev/null
   # shellcheck disable=SC1090
   . "$stem.env"
+  # The sidecar holds the engine's stored convention (latitudes and the y offset negated); the
+  # command line takes them north-positive and upward.
+  north_lat=$(python3 -c "print(-($CENTER_LAT))")
+  up_offset=$(python3 -c "print(-($OFFSET_Y))")
   ours=$(seconds "$bin/kartovel-convert" "$stem.png" "$stem.back.png" --projection "$PROJECTION" \
-    --center "$CENTER_LAT,$CENTER_LON" --offset "$OFFSET_X,$OFFSET_Y" --scale "$SCALE" \
+    --center "$north_lat,$CENTER_LON" --offset "$OFFSET_X,$up_offset" --scale "$SCALE" \
     --aspect "$ASPECT" --width "$WIDTH")
   gdal_translate -q -of PNM -b 1 -b 2 -b 3 "$stem.back.png" "$stem.back.ppm"
   # The peer: gdalwarp's own way back to the same grid. The source CRS is given again: GeoTIFF
