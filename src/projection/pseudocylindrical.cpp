@@ -60,10 +60,7 @@ bool SolveAuxiliaryAngle(double target, double start, int furtherSteps, double e
 // ---- Sinusoidal -------------------------------------------------------------------------------
 
 void MapSinusoidal::PrepareRow(double latitude, Row* row) const {
-  row->status = 0;
-  row->value[0] = axisA * std::cos(latitude);
-  row->value[1] = axisA * latitude + offsetY;
-  row->value[2] = 1.0;
+  FillRow(*this, std::cos(latitude), latitude, row);
 }
 
 int MapSinusoidal::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
@@ -211,10 +208,7 @@ constexpr double kWagnerVIK = 0.3039635509270133;  // 3 / pi^2
 }  // namespace
 
 void MapWagnerVI::PrepareRow(double latitude, Row* row) const {
-  row->status = 0;
-  row->value[0] = axisA * std::sqrt(1 - kWagnerVIK * latitude * latitude);
-  row->value[1] = axisA * latitude + offsetY;
-  row->value[2] = 1.0;
+  FillRow(*this, std::sqrt(1 - kWagnerVIK * latitude * latitude), latitude, row);
 }
 
 int MapWagnerVI::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
