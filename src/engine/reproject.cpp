@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
-#include <tuple>
 #include <vector>
 
 #include "projection/map_project.h"
@@ -118,7 +117,8 @@ class Grid {
 };
 
 // Where one row of grid samples falls on the source: columns -1 .. W of the destination, so that
-// every pixel sees its neighbours. Rows and columns outside the grid have no sample.
+// every pixel sees its neighbours. Beyond the grid's edges the grid goes on (around the date line,
+// over the poles).
 struct RowSamples {
   std::int64_t row = -2;  // grid row held; -2: none
   std::vector<double> px, py;
@@ -131,14 +131,12 @@ struct RowSamples {
     px.resize(count);
     py.resize(count);
     piece.assign(count, 0);
-    if (gridRow < 0 || gridRow >= grid.Height()) return;
-    const double lat = grid.Latitude(gridRow);
+    const double lat = std::clamp(grid.Latitude(gridRow), -kHalfPi, kHalfPi);
     Projection::RowForward::Row prepared{};
     const Projection::RowForward* rowPath = grid.Equirectangular() ? sampler.RowPath() : nullptr;
     if (rowPath) rowPath->PrepareRow(lat, &prepared);
     for (std::size_t i = 0; i < count; ++i) {
       const std::int64_t column = left + static_cast<std::int64_t>(i) - 1;
-      if (column < 0 || column >= grid.Width()) continue;
       double latitude = lat, longitude = longitudes[i];
       if (!grid.Equirectangular() &&
           !grid.Point(static_cast<double>(column), static_cast<double>(gridRow), &latitude,
@@ -151,28 +149,30 @@ struct RowSamples {
   }
 };
 
-// What one output pixel spans on the source: across, the shorter of the steps to the samples
-// before and after it, and down likewise (so that a step across a cut or the date line does not
-// count). A side without a neighbour on the same piece within `limit` pixels has no step.
+// What one output pixel spans on the source: the steps to the next samples across and down, or
+// from the previous ones where the next is on another piece or more than `limit` pixels away (a
+// cut, or the date line of a wrapping source). A side with neither has no step.
 Footprint FootprintAt(const RowSamples& above, const RowSamples& here, const RowSamples& below,
                       std::size_t i, double limit) {
   const std::uint8_t piece = here.piece[i];
-  const auto shorter = [&](const RowSamples& a, std::size_t j, const RowSamples& b,
-                           std::size_t k, double* dx, double* dy) {
-    double best = limit;
-    for (const auto& [s, m, sign] : {std::tuple{&a, j, -1.0}, std::tuple{&b, k, 1.0}}) {
-      if (s->piece[m] != piece) continue;
-      const double x = sign * (s->px[m] - here.px[i]), y = sign * (s->py[m] - here.py[i]);
-      if (std::hypot(x, y) < best) {
-        best = std::hypot(x, y);
-        *dx = x;
-        *dy = y;
+  const double x = here.px[i], y = here.py[i], limit2 = limit * limit;
+  const auto step = [&](const RowSamples& before, std::size_t j, const RowSamples& after,
+                        std::size_t k, double* dx, double* dy) {
+    if (after.piece[k] == piece) {
+      const double sx = after.px[k] - x, sy = after.py[k] - y;
+      if (sx * sx + sy * sy < limit2) {
+        *dx = sx, *dy = sy;
+        return;
       }
+    }
+    if (before.piece[j] == piece) {
+      const double sx = x - before.px[j], sy = y - before.py[j];
+      if (sx * sx + sy * sy < limit2) *dx = sx, *dy = sy;
     }
   };
   Footprint f;
-  shorter(here, i - 1, here, i + 1, &f.acrossX, &f.acrossY);
-  shorter(above, i, below, i, &f.downX, &f.downY);
+  step(here, i - 1, here, i + 1, &f.acrossX, &f.acrossY);
+  step(above, i, below, i, &f.downX, &f.downY);
   return f;
 }
 
@@ -216,14 +216,21 @@ int Coverage(const Grid& grid, const SourceSampler& sampler, std::int64_t column
              std::int64_t row, Rgb* mean) {
   int count = 0;
   Rgb sum;
+  const Projection::RowForward* rowPath = grid.Equirectangular() ? sampler.RowPath() : nullptr;
   for (int j = 0; j < 4; ++j) {
+    // On an equirectangular grid the four sub-samples of a row share their latitude.
+    Projection::RowForward::Row prepared{};
+    double lat, lon;
+    if (rowPath && grid.Point(column, row + (j + 0.5) / 4 - 0.5, &lat, &lon)) {
+      rowPath->PrepareRow(lat, &prepared);
+    }
     for (int i = 0; i < 4; ++i) {
-      double lat, lon, px, py;
+      double px, py;
       std::uint8_t piece;
       Rgb colour;
       bool partial;
       if (grid.Point(column + (i + 0.5) / 4 - 0.5, row + (j + 0.5) / 4 - 0.5, &lat, &lon) &&
-          sampler.Locate(lat, lon, nullptr, &px, &py, &piece) &&
+          sampler.Locate(lat, lon, rowPath ? &prepared : nullptr, &px, &py, &piece) &&
           sampler.Sample(Kernel::kBilinear, px, py, piece, &colour, &partial)) {
         sum.r += colour.r;
         sum.g += colour.g;
@@ -236,10 +243,24 @@ int Coverage(const Grid& grid, const SourceSampler& sampler, std::int64_t column
   return count;
 }
 
+// Whether a neighbouring sample of sample i lies on the map while it does not, or the reverse.
+inline bool NextToOutline(const RowSamples& above, const RowSamples& here, const RowSamples& below,
+                          std::size_t i) {
+  const bool on = here.piece[i] != 0;
+  return (above.piece[i] != 0) != on || (below.piece[i] != 0) != on ||
+         (here.piece[i - 1] != 0) != on || (here.piece[i + 1] != 0) != on;
+}
+
+Rgb Unpacked(std::uint32_t c) {
+  return {static_cast<double>(c & 0xFF), static_cast<double>((c >> 8) & 0xFF),
+          static_cast<double>((c >> 16) & 0xFF)};
+}
+
 // Rounds each channel to the nearest level.
-std::uint32_t Packed(const Rgb& c, std::uint32_t alpha) {
+inline std::uint32_t Packed(const Rgb& c, std::uint32_t alpha) {
   const auto channel = [](double v) {
-    return static_cast<std::uint32_t>(std::clamp(v + 0.5, 0.0, 255.0));
+    const int level = static_cast<int>(v + 0.5);  // v + 0.5 in (-1, 0) truncates to 0 as well
+    return static_cast<std::uint32_t>(level < 0 ? 0 : level > 255 ? 255 : level);
   };
   return alpha << 24 | channel(c.r) | channel(c.g) << 8 | channel(c.b) << 16;
 }
@@ -275,7 +296,8 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
   // source (or output pictures a few pixels wide, which need no footprint).
   const double stepLimit = 0.25 * static_cast<double>(sampler.Width());
   // Longitudes of columns -1 .. W, exactly in the form (2c / W - 1) pi.
-  const std::vector<double> longitudes = ColumnLongitudes(grid.Width(), window.left - 1, W + 2);
+  std::vector<double> longitudes = ColumnLongitudes(grid.Width(), window.left - 1, W + 2);
+  for (double& lon : longitudes) lon = Projection::WrapAngle(lon);  // columns -1 and W of the grid
   const Rows dst(destination);
   bool cancelled = false;
 
@@ -301,24 +323,30 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
         const std::size_t i = static_cast<std::size_t>(c) + 1;
         const std::uint8_t piece = here.piece[i];
         Rgb colour;
-        bool partial = true, found = false;
+        bool found = false;
         if (piece != 0) {
-          const Footprint footprint = antialias ? FootprintAt(above, here, below, i, stepLimit) : Footprint{};
-          if (footprint.Longer() > 1.5) {
+          const Footprint footprint =
+              antialias ? FootprintAt(above, here, below, i, stepLimit) : Footprint{};
+          if (!footprint.Shrinks() && sampling.kernel == Kernel::kBilinear &&
+              sampler.InteriorBilinear(here.px[i], here.py[i], piece, &out[c])) {
+            // The common case, in integers: four map neighbours, one rounding.
+            if (!coverage || !NextToOutline(above, here, below, i)) continue;
+            found = true;
+            colour = Unpacked(out[c]);
+          } else if (footprint.Shrinks()) {
             found = sampler.SampleFootprint(here.px[i], here.py[i], footprint, piece, &colour);
-            partial = false;
           } else {
+            bool partial;
             found = sampler.Sample(sampling.kernel, here.px[i], here.py[i], piece, &colour,
                                    &partial);
           }
         }
-        // At the outline (a neighbour of the pixel or of its sample lies off the map), the part
-        // of the pixel on the map becomes its alpha.
+        // At the outline (a neighbouring sample lies off the map while this one is on it, or the
+        // reverse), the part of the pixel on the map becomes its alpha. Where the neighbouring
+        // samples all lie on the map, so does the pixel between them, even when the source
+        // pixels around its sample do not all (the edge of a whole-world map).
         const bool outline =
-            coverage && (partial || (above.piece[i] == 0) != (piece == 0) ||
-                         (below.piece[i] == 0) != (piece == 0) ||
-                         (here.piece[i - 1] == 0) != (piece == 0) ||
-                         (here.piece[i + 1] == 0) != (piece == 0));
+            coverage && ((piece != 0 && !found) || NextToOutline(above, here, below, i));
         if (!outline) {
           out[c] = found ? Packed(colour, 0xFF) : kNoSourceStored;
           continue;

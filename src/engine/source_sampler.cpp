@@ -13,8 +13,8 @@ using Projection::kPi;
 namespace {
 
 constexpr std::uint8_t kUnknown = 0xFF;  // not yet looked at; pieces are 1..254, 0 is off the map
-constexpr int kTile = 16;                // side of the tiles the outline search starts from
-constexpr int kSubTile = 4;
+constexpr int kTile = 32;  // side of the tiles the outline search starts from
+constexpr int kSubTile = 8;
 
 // The piece of the map that a composite's segment index stands for (1..254).
 std::uint8_t PieceOfSegment(int segment) { return static_cast<std::uint8_t>(1 + segment % 254); }
@@ -155,7 +155,7 @@ void SourceSampler::MarkPieces() {
         uniform = mark(x, y) == first;
       }
     }
-    if (uniform && (first != 0 || side == kSubTile)) {
+    if (uniform && (first != 0 || side <= kSubTile)) {
       for (std::int64_t y = y0; y < y1; ++y) {
         std::replace(pieces + y * w + x0, pieces + y * w + x1, kUnknown, first);
       }
@@ -244,7 +244,7 @@ bool SourceSampler::Locate(double latitude, double longitude,
   if (!(cy > -1.0 && cy < height_)) return false;
   if (planes_[0].wraps) {
     if (!std::isfinite(cx)) return false;
-    cx -= width_ * std::floor(cx / width_);
+    if (cx < 0 || cx >= width_) cx -= width_ * std::floor(cx / width_);
   } else if (!(cx > -1.0 && cx < width_)) {
     return false;
   }
@@ -256,6 +256,10 @@ bool SourceSampler::Locate(double latitude, double longitude,
 
 bool SourceSampler::Bilinear(const Plane& plane, double px, double py, std::uint8_t piece,
                              Rgb* colour, bool* partial) const {
+  if (Interior(plane, px, py, piece, colour)) {
+    *partial = false;
+    return true;
+  }
   const double floorX = std::floor(px), floorY = std::floor(py);
   const double fx = px - floorX, fy = py - floorY;
   std::int64_t x[2] = {static_cast<std::int64_t>(floorX), static_cast<std::int64_t>(floorX) + 1};
@@ -364,8 +368,8 @@ bool SourceSampler::Bicubic(double px, double py, std::uint8_t piece, Rgb* colou
   return true;
 }
 
-bool SourceSampler::Sample(Kernel kernel, double px, double py, std::uint8_t piece, Rgb* colour,
-                           bool* partial) const {
+bool SourceSampler::SampleNearOutline(Kernel kernel, double px, double py, std::uint8_t piece,
+                                      Rgb* colour, bool* partial) const {
   if (planes_.empty()) return false;
   switch (kernel) {
     case Kernel::kNearest:
