@@ -204,6 +204,8 @@ TEST_F(SamplingTest, OutputProjectionAgreesWithTheTwoStepPathAwayFromEdges) {
     ASSERT_EQ(Reproject(map, source, direct, nullptr, {}, {}, &target), 0);
     ASSERT_EQ(Reproject(map, source, equirectangular), 0);
     ASSERT_EQ(RenderProjection(equirectangular, target, twoStep), 0);
+    // Two resamplings differ from one by a few levels, most near the pole, where the
+    // equirectangular step crowds its samples.
     int compared = 0, off = 0;
     for (int y = 1; y < direct.height - 1; ++y) {
       for (int x = 1; x < direct.width - 1; ++x) {
@@ -218,7 +220,7 @@ TEST_F(SamplingTest, OutputProjectionAgreesWithTheTwoStepPathAwayFromEdges) {
         ++compared;
         for (int ch = 0; ch < 3; ++ch) {
           off += std::abs(Channel(direct.GetPixel(x, y), ch) -
-                          Channel(twoStep.GetPixel(x, y), ch)) > 5;
+                          Channel(twoStep.GetPixel(x, y), ch)) > 6;
         }
       }
     }
