@@ -54,9 +54,7 @@ void CubicWeights(double t, double w[4]) {
 }  // namespace
 
 SourceSampler::SourceSampler(const VideoBuffer& source, const MapInstance& instance)
-    : source_(source),
-      instance_(instance),
-      projection_(instance.projection),
+    : projection_(instance.projection),
       rowForward_(dynamic_cast<const Projection::RowForward*>(instance.projection)),
       composite_(dynamic_cast<const Projection::MapComposite*>(instance.projection)),
       width_(source.width),

@@ -20,7 +20,7 @@ namespace Projection {
 class MapComposite;
 }
 
-// A colour being blended: channel sums (red, green, blue) weighted to one.
+// A colour being blended: its three colour channels in the stored order, as fractional levels.
 struct Rgb {
   double r = 0, g = 0, b = 0;
 };
@@ -39,7 +39,8 @@ struct Footprint {
 class SourceSampler {
  public:
   // Marks every pixel of `source` whose centre maps back onto the globe through `instance`
-  // (parallel). The sampler keeps references to both; they must outlive it, unchanged.
+  // (parallel). The sampler reads the pixels of `source` and the projection of `instance` later:
+  // both must outlive it, unchanged.
   SourceSampler(const VideoBuffer& source, const MapInstance& instance);
 
   // Where a point of the globe (radians) falls on the picture and on which piece of the map:
@@ -52,11 +53,8 @@ class SourceSampler {
   [[gnu::always_inline]] bool InteriorBilinear(double px, double py, std::uint8_t piece,
                                                 std::uint32_t* pixel) const {
     const Plane& plane = planes_.front();
-    const std::int64_t ix = static_cast<std::int64_t>(px), iy = static_cast<std::int64_t>(py);
-    if (!(px >= 0 && py >= 0 && ix + 1 < plane.width && iy + 1 < plane.height)) return false;
-    const std::uint8_t* m0 = plane.pieces + iy * plane.width + ix;
-    const std::uint8_t* m1 = m0 + plane.width;
-    if (m0[0] != piece || m0[1] != piece || m1[0] != piece || m1[1] != piece) return false;
+    std::int64_t ix, iy;
+    if (!OnePiece(plane, px, py, piece, &ix, &iy)) return false;
     const std::uint32_t* r0 = plane.Row(iy) + ix;
     const std::uint32_t* r1 = plane.Row(iy + 1) + ix;
     // Weights in 1/2^24, from fractions in 1/4096: off by at most 0.03 of a level.
@@ -116,14 +114,23 @@ class SourceSampler {
     std::vector<std::uint8_t> pieces;
   };
 
-  // Bilinear where all four neighbours lie inside the plane on `piece`: the common case, inline.
+  // Whether the four pixels around (px, py) lie inside the plane, all on `piece`; (ix, iy) is the
+  // top-left one.
+  [[gnu::always_inline]] static bool OnePiece(const Plane& plane, double px, double py,
+                                              std::uint8_t piece, std::int64_t* ix,
+                                              std::int64_t* iy) {
+    *ix = static_cast<std::int64_t>(px);
+    *iy = static_cast<std::int64_t>(py);
+    if (!(px >= 0 && py >= 0 && *ix + 1 < plane.width && *iy + 1 < plane.height)) return false;
+    const std::uint8_t* m0 = plane.pieces + *iy * plane.width + *ix;
+    const std::uint8_t* m1 = m0 + plane.width;
+    return m0[0] == piece && m0[1] == piece && m1[0] == piece && m1[1] == piece;
+  }
+  // Bilinear where OnePiece holds: the common case, inline.
   [[gnu::always_inline]] static bool Interior(const Plane& plane, double px, double py,
                                               std::uint8_t piece, Rgb* colour) {
-    const std::int64_t ix = static_cast<std::int64_t>(px), iy = static_cast<std::int64_t>(py);
-    if (!(px >= 0 && py >= 0 && ix + 1 < plane.width && iy + 1 < plane.height)) return false;
-    const std::uint8_t* m0 = plane.pieces + iy * plane.width + ix;
-    const std::uint8_t* m1 = m0 + plane.width;
-    if (m0[0] != piece || m0[1] != piece || m1[0] != piece || m1[1] != piece) return false;
+    std::int64_t ix, iy;
+    if (!OnePiece(plane, px, py, piece, &ix, &iy)) return false;
     const std::uint32_t* r0 = plane.Row(iy) + ix;
     const std::uint32_t* r1 = plane.Row(iy + 1) + ix;
     const double fx = px - static_cast<double>(ix), fy = py - static_cast<double>(iy);
@@ -154,8 +161,6 @@ class SourceSampler {
   // The pyramid level and the number of taps along the longer side for `footprint`.
   static double LevelOf(const Footprint& footprint, int* taps);
 
-  const VideoBuffer& source_;
-  const MapInstance& instance_;
   Projection::MapProject* projection_;
   const Projection::RowForward* rowForward_;
   const Projection::MapComposite* composite_;
