@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "image/image_files.h"
 #include "engine/reproject.h"
+#include "image/image_files.h"
 #include "registry/map_instance.h"
 #include "registry/projection_registry.h"
 

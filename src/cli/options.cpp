@@ -49,8 +49,9 @@ bool ParseKernel(const std::string& text, Kernel* kernel) {
   static constexpr struct {
     const char* name;
     Kernel kernel;
-  } kKernels[] = {
-      {"nearest", Kernel::kNearest}, {"bilinear", Kernel::kBilinear}, {"bicubic", Kernel::kBicubic}};
+  } kKernels[] = {{"nearest", Kernel::kNearest},
+                  {"bilinear", Kernel::kBilinear},
+                  {"bicubic", Kernel::kBicubic}};
   for (const auto& k : kKernels) {
     if (text == k.name) return *kernel = k.kernel, true;
   }
@@ -109,13 +110,19 @@ const ValueOption kValueOptions[] = {
     {"--output-projection",
      [](const std::string& v, Settings* s) { return s->outputProjection = v, true; }},
     {"--output-center",
-     [](const std::string& v, Settings* s) { return ReadOutput("--output-center", ReadCenter, v, s); }},
+     [](const std::string& v, Settings* s) {
+       return ReadOutput("--output-center", ReadCenter, v, s);
+     }},
     {"--output-offset",
-     [](const std::string& v, Settings* s) { return ReadOutput("--output-offset", ReadOffset, v, s); }},
-    {"--output-scale",
-     [](const std::string& v, Settings* s) { return ReadOutput("--output-scale", ReadScale, v, s); }},
+     [](const std::string& v, Settings* s) {
+       return ReadOutput("--output-offset", ReadOffset, v, s);
+     }},
+    {"--output-scale", [](const std::string& v,
+                          Settings* s) { return ReadOutput("--output-scale", ReadScale, v, s); }},
     {"--output-aspect",
-     [](const std::string& v, Settings* s) { return ReadOutput("--output-aspect", ReadAspect, v, s); }},
+     [](const std::string& v, Settings* s) {
+       return ReadOutput("--output-aspect", ReadAspect, v, s);
+     }},
     {"--output-parallels",
      [](const std::string& v, Settings* s) {
        return ReadOutput("--output-parallels", ReadParallels, v, s);

@@ -11,9 +11,9 @@
 #include <optional>
 #include <vector>
 
+#include "engine/source_sampler.h"
 #include "projection/map_project.h"
 #include "projection/row_forward.h"
-#include "engine/source_sampler.h"
 
 using Projection::kHalfPi;
 using Projection::kPi;
@@ -59,7 +59,6 @@ inline bool RowDone(RasterProgress* progress) {
   return progress->cancel.load(std::memory_order_relaxed);
 }
 
-
 // Where the samples of the destination's grid lie on the globe: an equirectangular grid, or the
 // picture of an output projection. Positions are grid pixels; fractions lie between samples.
 class Grid {
@@ -90,8 +89,7 @@ class Grid {
     const double x = (column - place_->halfWidth) / place_->xFactor * output_->unitFactor;
     const double y = (row - place_->halfHeight) / place_->yFactor * output_->unitFactor;
     double lat, lon;
-    if (projection->Inverse(x, y, &lat, &lon) != 0 || !std::isfinite(lat) ||
-        !std::isfinite(lon)) {
+    if (projection->Inverse(x, y, &lat, &lon) != 0 || !std::isfinite(lat) || !std::isfinite(lon)) {
       return false;
     }
     // Inverses that accept points off the map must not give them a colour: the point must map
@@ -143,8 +141,7 @@ struct RowSamples {
                       &longitude)) {
         continue;
       }
-      sampler.Locate(latitude, longitude, rowPath ? &prepared : nullptr, &px[i], &py[i],
-                     &piece[i]);
+      sampler.Locate(latitude, longitude, rowPath ? &prepared : nullptr, &px[i], &py[i], &piece[i]);
     }
   }
 };
@@ -212,8 +209,8 @@ Footprint DeepestFootprint(const Grid& grid, const SourceSampler& sampler) {
 
 // The part of grid pixel (column, row) that lies on the map, from 4 x 4 sub-samples, and the mean
 // colour of those on it. Returns how many of the 16 are.
-int Coverage(const Grid& grid, const SourceSampler& sampler, std::int64_t column,
-             std::int64_t row, Rgb* mean) {
+int Coverage(const Grid& grid, const SourceSampler& sampler, std::int64_t column, std::int64_t row,
+             Rgb* mean) {
   int count = 0;
   Rgb sum;
   const Projection::RowForward* rowPath = grid.Equirectangular() ? sampler.RowPath() : nullptr;
@@ -337,8 +334,8 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
             found = sampler.SampleFootprint(here.px[i], here.py[i], footprint, piece, &colour);
           } else {
             bool partial;
-            found = sampler.Sample(sampling.kernel, here.px[i], here.py[i], piece, &colour,
-                                   &partial);
+            found =
+                sampler.Sample(sampling.kernel, here.px[i], here.py[i], piece, &colour, &partial);
           }
         }
         // At the outline (a neighbouring sample lies off the map while this one is on it, or the
@@ -354,7 +351,8 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
         Rgb mean;
         const int covered = Coverage(grid, sampler, window.left + c, gridRow, &mean);
         if (found) {
-          out[c] = Packed(colour, static_cast<std::uint32_t>((std::max(covered, 1) * 255 + 8) / 16));
+          out[c] =
+              Packed(colour, static_cast<std::uint32_t>((std::max(covered, 1) * 255 + 8) / 16));
         } else if (covered > 0) {
           out[c] = Packed(mean, static_cast<std::uint32_t>((covered * 255 + 8) / 16));
         } else {

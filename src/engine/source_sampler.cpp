@@ -13,7 +13,7 @@ using Projection::kPi;
 namespace {
 
 constexpr std::uint8_t kUnknown = 0xFF;  // not yet looked at; pieces are 1..254, 0 is off the map
-constexpr int kTile = 32;  // side of the tiles the outline search starts from
+constexpr int kTile = 32;                // side of the tiles the outline search starts from
 constexpr int kSubTile = 8;
 
 // The piece of the map that a composite's segment index stands for (1..254).
@@ -166,9 +166,9 @@ void SourceSampler::MarkPieces() {
   };
 
   const std::int32_t flags = projection_ ? projection_->GetFlags() : 0;
-  const bool convex = !composite_ && (flags & (Projection::MAP_CYLINDRICAL |
-                                               Projection::MAP_PSEUDOCYLINDRICAL |
-                                               Projection::MAP_AZIMUTHAL));
+  const bool convex =
+      !composite_ && (flags & (Projection::MAP_CYLINDRICAL | Projection::MAP_PSEUDOCYLINDRICAL |
+                               Projection::MAP_AZIMUTHAL));
   if (!convex) {
     // Interrupted, conic and unknown outlines may have narrow notches: every pixel is looked at.
 #pragma omp parallel for schedule(dynamic, 16)
@@ -214,7 +214,8 @@ void SourceSampler::MarkPieces() {
       const std::int64_t x0 = tx * kTile, y0 = ty * kTile;
       if (clear) {
         const std::int64_t x1 = std::min(x0 + kTile, w), y1 = std::min(y0 + kTile, h);
-        for (std::int64_t y = y0; y < y1; ++y) std::fill(pieces + y * w + x0, pieces + y * w + x1, 0);
+        for (std::int64_t y = y0; y < y1; ++y)
+          std::fill(pieces + y * w + x0, pieces + y * w + x1, 0);
       } else {
         block(block, x0, y0, kTile);
       }
@@ -265,7 +266,8 @@ bool SourceSampler::Bilinear(const Plane& plane, double px, double py, std::uint
                              static_cast<std::int64_t>(floorY) + 1};
   bool inside[2][2];
   for (int i = 0; i < 2; ++i) {
-    if (plane.wraps) x[i] = x[i] < 0 ? x[i] + plane.width : x[i] >= plane.width ? x[i] - plane.width : x[i];
+    if (plane.wraps)
+      x[i] = x[i] < 0 ? x[i] + plane.width : x[i] >= plane.width ? x[i] - plane.width : x[i];
   }
   bool all = true;
   for (int j = 0; j < 2; ++j) {
@@ -345,7 +347,8 @@ bool SourceSampler::Bicubic(double px, double py, std::uint8_t piece, Rgb* colou
   std::int64_t x[4];
   for (int i = 0; i < 4; ++i) {
     x[i] = x0 + i;
-    if (plane.wraps) x[i] = x[i] < 0 ? x[i] + plane.width : x[i] >= plane.width ? x[i] - plane.width : x[i];
+    if (plane.wraps)
+      x[i] = x[i] < 0 ? x[i] + plane.width : x[i] >= plane.width ? x[i] - plane.width : x[i];
     if (x[i] < 0 || x[i] >= plane.width) return false;
   }
   for (int j = 0; j < 4; ++j) {
@@ -405,8 +408,8 @@ double SourceSampler::LevelOf(const Footprint& footprint, int* taps) {
   constexpr int kMaxTaps = 16;
   const double across = footprint.Across(), down = footprint.Down();
   const double longer = std::max(across, down), shorter = std::min(across, down);
-  *taps = std::clamp(static_cast<int>(std::ceil(longer / std::max(shorter, 1.0) - 0.01)), 1,
-                     kMaxTaps);
+  *taps =
+      std::clamp(static_cast<int>(std::ceil(longer / std::max(shorter, 1.0) - 0.01)), 1, kMaxTaps);
   // Level log2(size) averages as many pixels as each tap spans; between 1.5 and 2 pixels it rises
   // from level 0 so that the result does not jump where the averaging starts.
   const double size = std::max(shorter, longer / *taps);

@@ -46,12 +46,12 @@ class SourceSampler {
   // Where a point of the globe (radians) falls on the picture and on which piece of the map:
   // false when the projection has no image of it or it lies off the picture. `row`, when given,
   // is the projection's prepared row of this latitude (RowForward).
-  bool Locate(double latitude, double longitude, const Projection::RowForward::Row* row,
-              double* px, double* py, std::uint8_t* piece) const;
+  bool Locate(double latitude, double longitude, const Projection::RowForward::Row* row, double* px,
+              double* py, std::uint8_t* piece) const;
   // Bilinear at level 0 where all four neighbours lie inside the picture on `piece`, as an opaque
   // stored pixel with each channel rounded once; false elsewhere (nothing written).
   [[gnu::always_inline]] bool InteriorBilinear(double px, double py, std::uint8_t piece,
-                                                std::uint32_t* pixel) const {
+                                               std::uint32_t* pixel) const {
     const Plane& plane = planes_.front();
     std::int64_t ix, iy;
     if (!OnePiece(plane, px, py, piece, &ix, &iy)) return false;
@@ -102,8 +102,8 @@ class SourceSampler {
  private:
   // One level of the pyramid: level 0 is the source itself; level k averages 2^k x 2^k pixels.
   struct Plane {
-    const std::uint32_t* top = nullptr;  // row 0
-    std::ptrdiff_t stride = 0;           // pixels from one row to the next (negative: bottom-up)
+    const std::uint32_t* top = nullptr;    // row 0
+    std::ptrdiff_t stride = 0;             // pixels from one row to the next (negative: bottom-up)
     const std::uint8_t* pieces = nullptr;  // per pixel, row-major from the top: 0 = off the map
     std::int64_t width = 0, height = 0;
     bool wraps = false;  // a whole-world cylindrical map: column -1 is the last column
@@ -168,8 +168,8 @@ class SourceSampler {
   double halfWidth_, halfHeight_, xFactor_, yFactor_;  // the Placement, map units to pixels
   bool wraps_ = false;  // a whole-world cylindrical map: column -1 is the last column
   std::vector<std::uint8_t> pieces_;
-  std::vector<Plane> planes_;       // planes_[k] is level k
-  std::vector<Level> levels_;       // storage of levels 1..
+  std::vector<Plane> planes_;  // planes_[k] is level k
+  std::vector<Level> levels_;  // storage of levels 1..
   std::mutex pyramidLock_;
 };
 

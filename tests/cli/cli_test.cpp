@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "image/image_test_support.h"
 #include "engine/reproject.h"
+#include "image/image_test_support.h"
 #include "registry/map_settings.h"
 #include "registry/registry_fixture.h"
 
@@ -87,7 +87,8 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
        "Equidistant Conic refuses --parallels 0,0"},
       {in + " " + out + " --resample cubic",
        "Unknown value for --resample: cubic (nearest, bilinear or bicubic)"},
-      {in + " " + out + " --height 40", "--height belongs to --to-projection or --output-projection"},
+      {in + " " + out + " --height 40",
+       "--height belongs to --to-projection or --output-projection"},
       {in + " " + out + " --output-center 10,20", "--output-center belongs to --output-projection"},
       {in + " " + out + " --output-projection Nowhere", "Unknown output projection Nowhere"},
       {in + " " + out + " --output-projection 18 --output-parallels 30,-30",
@@ -104,8 +105,9 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
     EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << o.errors;
   }
   EXPECT_FALSE(std::filesystem::exists(out));
-  for (const std::string& wrong : {std::string(" --resample cubic"), std::string(" --no-antialias=1"),
-                                   std::string(" --output-projection 20 --output-parallels 0,0")}) {
+  for (const std::string& wrong :
+       {std::string(" --resample cubic"), std::string(" --no-antialias=1"),
+        std::string(" --output-projection 20 --output-parallels 0,0")}) {
     EXPECT_EQ(Convert(in + " " + out + wrong, dir).exitCode, 2) << wrong;
   }
   EXPECT_FALSE(std::filesystem::exists(out));
@@ -166,8 +168,8 @@ TEST_F(ConvertTest, WritesTheSameFileAsTheExportJobForTheSameSettings) {
   target.SetCenter(-30, 10);
   target.SetOffset(0.1f, -0.05f);
   target.SetParallels(-20, -50);
-  ASSERT_EQ(ExportEquirectangular(map, m, 64, dir / "cone.png", nullptr,
-                                  {Kernel::kBicubic, false}, &target, 40),
+  ASSERT_EQ(ExportEquirectangular(map, m, 64, dir / "cone.png", nullptr, {Kernel::kBicubic, false},
+                                  &target, 40),
             ExportResult::kOk);
   const Outcome o = Convert(in + " " + dir / "cli-cone.png" +
                                 " --projection Mercator --scale 0.8 --aspect 0.7"

@@ -70,7 +70,8 @@ TEST_F(ReprojectTest, EquirectangularAtAspectHalfGivesTheSourceBack) {
     }
   }
   // The sample points move by far less than a pixel: on the equator the pixels are the source's
-  // own. (The top row's centres lie a hair beyond the pole at this aspect: the rows below stand in.)
+  // own. (The top row's centres lie a hair beyond the pole at this aspect: the rows below stand
+  // in.)
   for (int x = 1; x < 63; ++x) EXPECT_EQ(dst.GetPixel(x, 16), src.GetPixel(x, 16)) << x;
 }
 

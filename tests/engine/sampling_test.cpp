@@ -140,7 +140,8 @@ TEST_F(SamplingTest, ShrinkingEightToOneAveragesInsteadOfAliasing) {
         // The box of one output pixel around its sample point (c, r) * 8.
         double sum = 0;
         for (int y = r * kFactor - 4; y < r * kFactor + 4; ++y) {
-          for (int x = c * kFactor - 4; x < c * kFactor + 4; ++x) sum += Channel(fine.GetPixel(x, y), 0);
+          for (int x = c * kFactor - 4; x < c * kFactor + 4; ++x)
+            sum += Channel(fine.GetPixel(x, y), 0);
         }
         const double d = Channel(out.GetPixel(c, r), 0) - sum / (kFactor * kFactor);
         error[antialias ? 0 : 1] += d * d;
@@ -178,7 +179,7 @@ TEST_F(SamplingTest, AlphaIsThePartOfThePixelOnTheMap) {
       EXPECT_EQ(between, 0);
     } else {
       EXPECT_NEAR(covered, 200 * 99 / 2, 99 * 0.25);  // within a quarter column
-      EXPECT_GT(between, 100);                          // both cuts are partly covered
+      EXPECT_GT(between, 100);                        // both cuts are partly covered
     }
   }
 }

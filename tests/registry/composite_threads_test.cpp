@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "parser/tokenizer.h"
 #include "engine/reproject.h"
+#include "parser/tokenizer.h"
 #include "registry/registry_fixture.h"
 
 namespace {
