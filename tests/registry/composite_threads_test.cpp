@@ -23,8 +23,7 @@ void Reprojected(const VideoBuffer& source, const MapInstance& instance, int thr
 }
 
 TEST_F(CompositeThreadsTest, ParallelReprojectionMatchesOneThread) {
-  // Five lobes with the move-to-front cache on: every thread reorders the search. The effective
-  // regions are disjoint, so no point has two answers that the search order would choose between.
+  // Five lobes with the cache on: every thread tries the segment that answered it last first.
   Parser::Tokenizer tokens;
   ASSERT_EQ(tokens.OpenText("Projection 130 Lobes Scale 1 Extent -1, 0.5, 1, -0.5\n"
                             "Segment 'Sinusoidal' 0, -90, 0, 0, 1, 0, 0 Offset -0.5, 0 "
