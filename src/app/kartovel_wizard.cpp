@@ -133,6 +133,7 @@ Settings KartovelWizard::CurrentSettings() const {
   s.map = SettingsOf(sourceProjection_);
   s.projection = std::to_string(s.map.typeCode);
   s.width = exportPage_.ExportWidth();
+  s.sampling = exportPage_.Sampling();
   s.points = points_;
   return s;
 }
@@ -173,6 +174,7 @@ void KartovelWizard::ApplyLoaded(const Settings& loaded, const std::vector<std::
     sourceProjection_ = before;
   }
   points_ = loaded.points;
+  exportPage_.SetSampling(loaded.sampling);
   if (loaded.width >= PageExport::kMinimumWidth && loaded.width <= UINT32_MAX &&
       loaded.width != exportPage_.ExportWidth()) {
     exportPage_.SetWidth(static_cast<std::uint32_t>(loaded.width));
@@ -189,6 +191,11 @@ QString KartovelWizard::CommandLine() const {
   QStringList words{QStringLiteral("kartovel-convert")};
   for (const std::string& option : SettingsOptions(s.map)) words << QString::fromStdString(option);
   words << QStringLiteral("--width") << QString::number(s.width);
+  const SamplingOptions defaults;
+  if (s.sampling.kernel != defaults.kernel) {
+    words << QStringLiteral("--resample") << QString::fromLatin1(KernelName(s.sampling.kernel));
+  }
+  if (s.sampling.antialias != defaults.antialias) words << QStringLiteral("--no-antialias");
   for (const ControlPoint& p : s.points) {
     words << QStringLiteral("--point")
           << QStringLiteral("%1,%2,%3,%4")

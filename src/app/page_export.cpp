@@ -1,6 +1,8 @@
 // PageExport: export width with its estimate, file name, and the export itself on a worker thread.
 #include "app/page_export.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -60,6 +62,24 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   estimate_ = new QLabel;
   estimate_->setWordWrap(true);
 
+  kernel_ = new QComboBox;
+  kernel_->addItem(QStringLiteral("Bilinear (smooth)"), static_cast<int>(Kernel::kBilinear));
+  kernel_->addItem(QStringLiteral("Bicubic (sharper)"), static_cast<int>(Kernel::kBicubic));
+  kernel_->addItem(QStringLiteral("Nearest (exact colours: classified maps, palettes, masks)"),
+                   static_cast<int>(Kernel::kNearest));
+  antialias_ = new QCheckBox(QStringLiteral("&Average where the map is shrunk"));
+  antialias_->setChecked(true);
+  antialias_->setToolTip(
+      QStringLiteral("Where one output pixel covers several source pixels, use their mean"));
+  connect(kernel_, &QComboBox::currentIndexChanged, this, [this] {
+    // The nearest kernel keeps exact colours, which averaging would mix.
+    antialias_->setEnabled(Sampling().kernel != Kernel::kNearest);
+  });
+  auto* samplingRow = new QHBoxLayout;
+  samplingRow->addWidget(kernel_);
+  samplingRow->addWidget(antialias_);
+  samplingRow->addStretch(1);
+
   fileEdit_ = new QLineEdit;
   auto* browse = new QPushButton(QStringLiteral("&Browse..."));
   auto* fileRow = new QHBoxLayout;
@@ -84,6 +104,9 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   fileLabel->setBuddy(fileEdit_);
   form->addRow(widthLabel, widthRow);
   form->addRow(QString(), estimate_);
+  auto* kernelLabel = new QLabel(QStringLiteral("&Resampling:"));
+  kernelLabel->setBuddy(kernel_);
+  form->addRow(kernelLabel, samplingRow);
   form->addRow(fileLabel, fileRow);
   form->addRow(QString(), exportRow);
   auto* page = new QVBoxLayout(this);
@@ -126,6 +149,18 @@ void PageExport::SetWidth(std::uint32_t width) {
   exportWidth_ = width;
   widthChosen_ = true;
   widthEdit_->setText(QString::number(width));
+}
+
+SamplingOptions PageExport::Sampling() const {
+  SamplingOptions sampling;
+  sampling.kernel = static_cast<Kernel>(kernel_->currentData().toInt());
+  sampling.antialias = antialias_->isChecked();
+  return sampling;
+}
+
+void PageExport::SetSampling(const SamplingOptions& sampling) {
+  kernel_->setCurrentIndex(std::max(0, kernel_->findData(static_cast<int>(sampling.kernel))));
+  antialias_->setChecked(sampling.antialias);
 }
 
 void PageExport::initializePage() {
@@ -243,8 +278,9 @@ ExportResult PageExport::RunExport(const QString& path) {
 
   // The worker only reads the source image and the instance; the window-modal dialog keeps the
   // pages from changing them until it has finished.
+  const SamplingOptions sampling = Sampling();
   std::thread worker([&] {
-    result = ExportEquirectangular(*source_, *instance_, width, file, &progress);
+    result = ExportEquirectangular(*source_, *instance_, width, file, &progress, sampling);
     done = true;
   });
   QEventLoop loop;

@@ -12,6 +12,8 @@
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -49,11 +51,16 @@ class PageExport : public QWizardPage {
 
   // A width from a settings file: kept from then on, as a typed one.
   void SetWidth(std::uint32_t width);
+  // How the export samples the source (the kernel and the antialiasing).
+  SamplingOptions Sampling() const;
+  void SetSampling(const SamplingOptions& sampling);
   // The width that keeps the source's resolution (kDefaultWidth when it cannot be measured).
   std::uint32_t NativeWidth() const;
   std::uint32_t ExportWidth() const { return exportWidth_; }
   QString OutputPath() const;
   QLineEdit* WidthEdit() const { return widthEdit_; }
+  QComboBox* KernelChoice() const { return kernel_; }
+  QCheckBox* AntialiasToggle() const { return antialias_; }
   QLineEdit* FileEdit() const { return fileEdit_; }
   QPushButton* ExportButton() const { return export_; }
   QPushButton* OpenFolderButton() const { return openFolder_; }
@@ -78,6 +85,8 @@ class PageExport : public QWizardPage {
   QLineEdit* widthEdit_;
   QLabel* height_;
   QLabel* estimate_;
+  QComboBox* kernel_;
+  QCheckBox* antialias_;
   QLineEdit* fileEdit_;
   QPushButton* export_;
   QLabel* status_;

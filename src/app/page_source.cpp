@@ -129,7 +129,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   }
   edits_[kLat]->setToolTip(QStringLiteral("Centre of projection, degrees north (negative: south)"));
   edits_[kLon]->setToolTip(QStringLiteral("Centre of projection, degrees east (negative: west)"));
-  edits_[kParallel1]->setToolTip(QStringLiteral("Standard parallels of the conic projections"));
+  edits_[kParallel1]->setToolTip(
+      QStringLiteral("Standard parallels (enabled for the projections that use them)"));
   edits_[kParallel2]->setToolTip(edits_[kParallel1]->toolTip());
 
   auto* left = new QVBoxLayout;
@@ -358,7 +359,11 @@ void PageSource::RenderPending() {
   }
   if (resultStale_ && result_.HasStorage()) {
     if (source_->HasStorage()) {
-      Reproject(*source_, *instance_, result_);
+      // The live view samples without the footprint pyramid, which would be rebuilt from the
+      // whole source at every drag; the export averages.
+      SamplingOptions live;
+      live.antialias = false;
+      Reproject(*source_, *instance_, result_, nullptr, {}, live);
     } else {
       result_.Fill(0);
     }
@@ -377,9 +382,9 @@ void PageSource::RefreshFields() {
   conformal_->setText(YesNo(flags & Projection::MAP_CONFORMAL));
   equalArea_->setText(YesNo(flags & Projection::MAP_EQUAL_AREA));
   perspective_->setText(YesNo(flags & Projection::MAP_PERSPECTIVE));
-  const bool conic = flags & Projection::MAP_CONIC;
-  edits_[kParallel1]->setEnabled(conic);
-  edits_[kParallel2]->setEnabled(conic);
+  const bool parallels = UsesParallels(*instance_);
+  edits_[kParallel1]->setEnabled(parallels);
+  edits_[kParallel2]->setEnabled(parallels);
 
   // The edits show exactly the values the map is made with (the centre as the instance folded
   // it over the poles); writing them changes nothing.

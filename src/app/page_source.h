@@ -29,7 +29,7 @@ class WizardPrompts;
 class PageSource : public QWizardPage {
  public:
   // The parameter edits, in the order the page rewrites them. The parallels are enabled for the
-  // conic projections only.
+  // projections that use them only.
   enum Field {
     kLat,
     kLon,

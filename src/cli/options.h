@@ -7,20 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "engine/reproject.h"
 #include "registry/map_settings.h"
 
 // Exit codes: 1 the work failed, 2 the command line is wrong.
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
 
-// What the command line asks for. Numbers as typed (degrees north-positive, user units, pixels);
-// map.typeCode is left to FindProjection(projection).
 // A control point: a picture pixel (column to the right, row downwards, from the top-left
 // corner) and the place it shows, degrees north and east positive.
 struct ControlPoint {
   double column = 0, row = 0, latitude = 0, longitude = 0;
 };
 
+// What the command line asks for. Numbers as typed (degrees north-positive, user units, pixels);
+// map.typeCode and outputMap.typeCode are left to FindProjection.
 struct Settings {
   bool toProjection = false;
   std::string input, output;
@@ -32,11 +33,20 @@ struct Settings {
   std::string settingsFile;          // --settings, read before the command line's options
   // Lines of the settings file that were left out, each with its reason ("line 4: ...").
   std::vector<std::string> ignoredLines;
+  SamplingOptions sampling;
+  bool samplingGiven = false;  // --resample or --no-antialias
+  // The projection of the output picture; none: equirectangular.
+  std::optional<std::string> outputProjection;
+  MapSettings outputMap;
+  std::string outputOptionGiven;  // the first --output-* option other than --output-projection
 };
 
 // The type code that NAME|CODE names (an exact name from the registry, or a registered code of at
 // most three digits), or -1. The registry must be loaded.
 int FindProjection(const std::string& text);
+
+// The word --resample takes for `kernel` ("nearest", "bilinear", "bicubic").
+const char* KernelName(Kernel kernel);
 
 // Reads one option: `value` is null for an option given without one. False with a message in
 // `error` for an unknown option, a missing or malformed value, or a value given to a flag.

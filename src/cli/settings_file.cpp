@@ -73,6 +73,13 @@ std::string SettingsFileText(const Settings& settings, const std::string& projec
     text += options[i] + " " + options[i + 1] + "\n";
   }
   text += "--width " + std::to_string(settings.width) + "\n";
+  // The sampling only where it differs from the default, so that the file also serves
+  // --to-projection, which takes none.
+  const SamplingOptions defaults;
+  if (settings.sampling.kernel != defaults.kernel) {
+    text += std::string("--resample ") + KernelName(settings.sampling.kernel) + "\n";
+  }
+  if (settings.sampling.antialias != defaults.antialias) text += "--no-antialias\n";
   for (const ControlPoint& p : settings.points) {
     text += "--point " + OptionNumber(p.column) + "," + OptionNumber(p.row) + "," +
             OptionNumber(p.latitude) + "," + OptionNumber(p.longitude) + "\n";

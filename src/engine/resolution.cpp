@@ -38,6 +38,7 @@ bool MapReach(MapInstance& instance, double* x, double* y) {
   // Within 85 degrees of the equator, and over the whole globe: maps whose poles run off to
   // infinity (Mercator, the far pole of a cone) are measured without the polar caps.
   constexpr int kCap = 85;
+  constexpr double kFar = 4;
   double inner[2] = {0, 0}, whole[2] = {0, 0};
   for (int latitude = -90; latitude <= 90; ++latitude) {
     for (int longitude = -180; longitude <= 180; ++longitude) {
@@ -48,6 +49,9 @@ bool MapReach(MapInstance& instance, double* x, double* y) {
         continue;
       }
       const double reach[2] = {std::fabs(px / map.unitFactor), std::fabs(py / map.unitFactor)};
+      // A world map reaches about 1 unit; points far beyond run off towards a singularity (the
+      // transverse types' east and west) and would shrink the map to nothing.
+      if (reach[0] > kFar || reach[1] > kFar) continue;
       for (int axis = 0; axis < 2; ++axis) {
         whole[axis] = std::max(whole[axis], reach[axis]);
         if (std::abs(latitude) <= kCap) inner[axis] = std::max(inner[axis], reach[axis]);
@@ -61,4 +65,22 @@ bool MapReach(MapInstance& instance, double* x, double* y) {
     *out[axis] = whole[axis] <= kRunsOff * inner[axis] ? whole[axis] : inner[axis];
   }
   return true;
+}
+
+bool UsesParallels(const MapInstance& instance) {
+  if (!instance.projection) return false;
+  MapInstance a = instance, b = instance;
+  a.SetParallels(-20, -50);
+  b.SetParallels(-35, -60);
+  for (const double latitude : {-40.0, 10.0, 55.0}) {
+    for (const double longitude : {-100.0, 30.0}) {
+      double ax = 0, ay = 0, bx = 0, by = 0;
+      const int ra = a.projection->Forward(latitude * Projection::kDegToRad,
+                                           longitude * Projection::kDegToRad, &ax, &ay);
+      const int rb = b.projection->Forward(latitude * Projection::kDegToRad,
+                                           longitude * Projection::kDegToRad, &bx, &by);
+      if (ra != rb || (ra == 0 && (ax != bx || ay != by))) return true;
+    }
+  }
+  return false;
 }

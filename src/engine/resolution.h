@@ -15,8 +15,13 @@ std::int64_t NativeExportWidth(MapInstance& instance, int sourceWidth, int sourc
 
 // How far the map of `instance` reaches from the picture's centre, in user units (the units of the
 // offsets), over the whole globe sampled every degree: `x` to the left or right, `y` up or down,
-// ignoring the scale and aspect. The scale 1 / x and the aspect y / x (times the scale) make the
-// map fill its picture. False when no point of the globe could be placed.
+// ignoring the scale and aspect. Polar caps that run off to infinity are left out, and so are
+// points beyond 4 units (near a singularity). The scale 1 / x and the aspect y / x (times the
+// scale) make the map fill its picture. False when no point of the globe could be placed.
 bool MapReach(MapInstance& instance, double* x, double* y);
+
+// True when the map of `instance` changes with its standard parallels (the conic types, and
+// others that take a standard parallel, such as the cylindrical equal-area and Bonne maps).
+bool UsesParallels(const MapInstance& instance);
 
 #endif  // KARTOVEL_ENGINE_RESOLUTION_H_

@@ -2,6 +2,7 @@
 // leave the wizard open (complete, cancelled, unwritable), and the settings that persist.
 #include "app/page_export.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -151,6 +152,8 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   TypeInto(source.Edit(PageSource::kLat), "12.25");
   TypeInto(source.Edit(PageSource::kOffsetY), "0.125");
   Click(QWizard::NextButton);
+  Page().KernelChoice()->setCurrentIndex(
+      Page().KernelChoice()->findData(static_cast<int>(Kernel::kNearest)));
   const QString before = dir_.filePath("before.png");
   ExportTo(before, "96");
   ASSERT_TRUE(QFileInfo::exists(KartovelWizard::SidecarPath(map_)));
@@ -162,7 +165,7 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   EXPECT_TRUE(
       commandLine.startsWith("kartovel-convert --projection 2 --center 12.25,0 --offset "
                              "1e-05,0.125 --scale 1 --aspect 1 --parallels 20,50 "
-                             "--width 96 /"))
+                             "--width 96 --resample nearest /"))
       << commandLine.toStdString();
 
   // Another wizard: opening the picture takes its sidecar over.
@@ -172,6 +175,7 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   EXPECT_EQ(wizard_->SourcePage().Edit(PageSource::kLat)->text(), "12.25");
   Click(QWizard::NextButton);
   EXPECT_EQ(Width()->text(), "96");
+  EXPECT_EQ(Page().Sampling().kernel, Kernel::kNearest);
   const QString fromSidecar = dir_.filePath("sidecar.png");
   ExportTo(fromSidecar, "96");
   EXPECT_EQ(Contents(fromSidecar), Contents(before));
@@ -193,7 +197,7 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   {
     QFile file(odd);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("--scale 0.5\n--resample cubic\n--aspect x\n");
+    file.write("--scale 0.5\n--sharpen 2\n--aspect x\n");
   }
   const double aspect = wizard_->SourceProjection().aspect;
   prompts_.settingsAnswers = {odd};
@@ -201,7 +205,7 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   EXPECT_EQ(wizard_->SourceProjection().scale, 0.5);
   EXPECT_EQ(wizard_->SourceProjection().aspect, aspect);
   ASSERT_EQ(prompts_.messages.size(), 1);
-  EXPECT_TRUE(prompts_.messages[0].contains("line 2: Unknown option --resample"));
+  EXPECT_TRUE(prompts_.messages[0].contains("line 2: Unknown option --sharpen"));
   EXPECT_TRUE(prompts_.messages[0].contains("line 3: Malformed number for --aspect: x"));
 
   // A sidecar that cannot be written (a folder in its place) is skipped without a word.

@@ -51,6 +51,7 @@ TEST(SettingsFile, WrittenTextReadsBackToTheSameSettings) {
   Settings s;
   s.map = {20, 12.5, -73.25, 0.1, -0.2, 0.8f, 0.7f, 33.0, 45.5};
   s.width = 4096;
+  s.sampling.kernel = Kernel::kBicubic;
   s.points = {{100.5, 20, 40.75, -74}, {0, 0, -33.9, 151.2}};
   const std::string text = SettingsFileText(s, "Lambert Conformal Conic");
   Settings back;
@@ -61,6 +62,8 @@ TEST(SettingsFile, WrittenTextReadsBackToTheSameSettings) {
   back.map.typeCode = 20;  // the type code is looked up in the registry when the file is used
   EXPECT_EQ(SettingsOptions(back.map), SettingsOptions(s.map));
   EXPECT_EQ(back.width, 4096);
+  EXPECT_EQ(back.sampling.kernel, Kernel::kBicubic);
+  EXPECT_TRUE(back.sampling.antialias);
   ASSERT_EQ(back.points.size(), 2u);
   EXPECT_EQ(back.points[1].longitude, 151.2);
   EXPECT_EQ(back.points[0].column, 100.5);

@@ -42,4 +42,15 @@ TEST_F(ResolutionTest, WidthFollowsTheMeridianScaleAtTheCentre) {
   EXPECT_EQ(NativeExportWidth(plate, 0, 0), 0);
 }
 
+TEST_F(ResolutionTest, ParallelsAreOfferedWhereTheyChangeTheMap) {
+  for (const auto& [name, uses] : {std::pair{"Lambert Conformal Conic", true},
+                                   {"Equidistant Conic", true},
+                                   {"Mollweide", false},
+                                   {"Orthographic", false}}) {
+    MapInstance m;
+    ASSERT_EQ(m.SelectByName(name), 0) << name;
+    EXPECT_EQ(UsesParallels(m), uses) << name;
+  }
+}
+
 }  // namespace
