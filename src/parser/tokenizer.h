@@ -2,7 +2,7 @@
 // punctuation, one current token at a time.
 //
 // Input is read one line at a time (at most kMaxLineLength characters per line; a longer physical
-// line arrives as several lines). Control characters read as spaces. Comments run from "//" to the
+// line arrives as several lines). Lines end in LF, CR LF or a lone CR alike. Control characters read as spaces. Comments run from "//" to the
 // end of the line (cut before scanning while line comments are on, even inside quotes) or from
 // "/*" or "(*" to the first "*/" or "*)", across lines; block comments do not nest, except that an
 // opener which is the first token of a line read inside a comment starts a comment of its own.
@@ -132,6 +132,7 @@ class Tokenizer {
   int GetChar();
   void UngetChar(int c);
   bool ReadPhysicalLine();
+  void SkipLineFeed();
   // No line is left: the current token becomes kEndOfInput with an empty text.
   void EndInput();
   int InstallLine(const char* data, std::size_t length);

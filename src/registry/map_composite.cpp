@@ -81,8 +81,13 @@ int MapComposite::Forward(double latitude, double longitude, double* x, double* 
   for (std::size_t i = 0; i < searchOrder.size(); ++i) {
     const CompositeSegment& s = *searchOrder[i];
     MapProject* p = s.instance.projection;
+    // The segment's rectangle first: it costs nothing beside the projection and the exclusions.
+    if (!p || lat < s.effectiveBottom || lat > s.effectiveTop || lon < s.effectiveLeft ||
+        lon > s.effectiveRight) {
+      continue;
+    }
     double u, v;
-    if (!p || p->Forward(lat * kDegToRad, lon * kDegToRad, &u, &v) != 0) continue;
+    if (p->Forward(lat * kDegToRad, lon * kDegToRad, &u, &v) != 0) continue;
     u /= s.instance.unitFactor;
     v /= s.instance.unitFactor;
     if (s.Rejects(u, v)) continue;
@@ -90,10 +95,6 @@ int MapComposite::Forward(double latitude, double longitude, double* x, double* 
     const double v1 = s.scaleY * v;
     *x = s.cosRotation * u1 - s.sinRotation * v1 + s.offsetX;
     *y = s.cosRotation * v1 + s.sinRotation * u1 + s.offsetY;
-    if (lat < s.effectiveBottom || lat > s.effectiveTop || lon < s.effectiveLeft ||
-        lon > s.effectiveRight) {
-      continue;
-    }
     MoveToFront(i);
     *x += offsetX;
     *y += offsetY;

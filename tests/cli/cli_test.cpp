@@ -74,7 +74,7 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
       {in + " " + out + " --width 4294967296", "Malformed number for --width: 4294967296"},
       // A width the export page accepts but no buffer can hold.
       {in + " " + out + " --width 4294967295",
-       "Not enough memory for an image 4294967295 pixels wide"},
+       "Not enough memory for an image of 4294967295 \u00d7 2147483647 pixels (needs "},
       {"--to-projection " + in + " " + out + " --height 1", "Width and height must be at least 2"},
       {in + " '" + dir / "no/such/folder.png" + "'",
        "Cannot write file " + dir / "no/such/folder.png"},
