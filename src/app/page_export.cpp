@@ -13,6 +13,7 @@
 #include "app/preview_frame.h"
 #include "app/text_exchange.h"
 #include "app/wizard_prompts.h"
+#include "image/memory_budget.h"
 
 namespace {
 
@@ -64,7 +65,8 @@ bool PageExport::validatePage() {
   }
   const QString path = prompts_->AskSavePath(this);
   if (path.isEmpty()) return true;
-  switch (RunExport(path)) {
+  std::string reason;
+  switch (RunExport(path, &reason)) {
     case ExportResult::kOk:
       return true;
     case ExportResult::kCancelled:
@@ -73,22 +75,26 @@ bool PageExport::validatePage() {
       prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
       return false;
     case ExportResult::kNoMemory:
-      prompts_->ShowMessage(
-          this, QStringLiteral("Not enough memory for an image %1 pixels wide.").arg(exportWidth_));
+      prompts_->ShowMessage(this, QString::fromStdString(MemoryBudget::NotEnoughMessage(
+                                      exportWidth_, exportWidth_ / 2,
+                                      ExportMemoryNeeded(exportWidth_))));
       return false;
     case ExportResult::kWriteFailed:
-      prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);
+      prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path +
+                                      QStringLiteral(": ") + QString::fromStdString(reason));
       return false;
   }
   return false;
 }
 
-ExportResult PageExport::RunExport(const QString& path) {
+ExportResult PageExport::RunExport(const QString& path, std::string* reason) {
+  // A width no buffer can have is not made smaller: it is too much memory.
+  if (exportWidth_ > INT32_MAX) return ExportResult::kNoMemory;
   RasterProgress progress;
   std::atomic<bool> done{false};
   ExportResult result = ExportResult::kOk;
   const std::string file = FilePath(path);
-  const int width = static_cast<int>(std::min<std::uint32_t>(exportWidth_, INT32_MAX));
+  const int width = static_cast<int>(exportWidth_);
   const int rows = width / 2;
 
   QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, rows,
@@ -102,7 +108,7 @@ ExportResult PageExport::RunExport(const QString& path) {
   // The worker only reads the source image and the instance; the window-modal dialog keeps the
   // pages from changing them until it has finished.
   std::thread worker([&] {
-    result = ExportEquirectangular(*source_, *instance_, width, file, &progress);
+    result = ExportEquirectangular(*source_, *instance_, width, file, &progress, reason);
     done = true;
   });
   QEventLoop loop;
@@ -115,6 +121,7 @@ ExportResult PageExport::RunExport(const QString& path) {
       return;
     }
     const long long rowsDone = progress.rowsDone;
+    // Cancel still counts while writing: the file is then never put in place.
     if (rowsDone >= rows) dialog.setLabelText(QStringLiteral("Writing ") + path);
     dialog.setValue(static_cast<int>(std::min<long long>(rowsDone, rows)));
   });

@@ -4,6 +4,7 @@
 
 #include <QWizardPage>
 #include <cstdint>
+#include <string>
 
 #include "engine/reproject.h"
 #include "image/video_buffer.h"
@@ -35,7 +36,7 @@ class PageExport : public QWizardPage {
   QLineEdit* WidthEdit() const { return widthEdit_; }
 
  private:
-  ExportResult RunExport(const QString& path);
+  ExportResult RunExport(const QString& path, std::string* reason);
 
   VideoBuffer* source_;
   MapInstance* instance_;

@@ -20,6 +20,7 @@
 #include "app/wizard_prompts.h"
 #include "projection/map_project.h"
 #include "engine/reproject.h"
+#include "registry/map_settings.h"
 #include "registry/projection_registry.h"
 
 namespace {
@@ -268,10 +269,23 @@ void PageSource::EditChanged(int field) {
 void PageSource::SelectionChanged() {
   const QList<QListWidgetItem*> selected = list_->selectedItems();
   if (selected.isEmpty()) return;
-  instance_->Select(selected.first()->data(Qt::UserRole).toInt());
+  const bool made = instance_->Select(selected.first()->data(Qt::UserRole).toInt()) == 0;
   ApplySettings();
   Redraw();
   RefreshFields();
+  // The instance keeps what it had when the projection refuses the values (a degenerate cone,
+  // say), and falls back to the equirectangular projection when none could be made: say so.
+  if (!made) {
+    prompts_->ShowMessage(this, QStringLiteral("The projection could not be created; the map is "
+                                               "shown as Equirectangular instead."));
+  } else if (instance_->Apply() != 0) {
+    prompts_->ShowMessage(
+        this, QStringLiteral("%1 refuses the standard parallels %2, %3 and keeps its previous "
+                             "settings.")
+                  .arg(QString::fromLatin1(instance_->GetName()))
+                  .arg(NorthPositiveLatitude(instance_->parallel1))
+                  .arg(NorthPositiveLatitude(instance_->parallel2)));
+  }
 }
 
 void PageSource::Fit() {

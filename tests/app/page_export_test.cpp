@@ -94,7 +94,8 @@ TEST_F(PageExportTest, UnwritableFileIsReportedAndTheWizardStays) {
   prompts_.saveAnswers = {path};
   Click(QWizard::FinishButton);
   EXPECT_TRUE(StillOpen());
-  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Cannot write file ") + path});
+  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Cannot write file ") + path +
+                                            QStringLiteral(": No such file or directory")});
 }
 
 TEST_F(PageExportTest, CancelledExportWritesNoFile) {

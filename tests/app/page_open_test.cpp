@@ -1,6 +1,8 @@
 // The source image page: loading on every edit change, browsing, and what Next refuses.
 #include "app/page_open.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,14 +24,20 @@ TEST_F(PageOpenTest, NextRefusesWithoutAValidImage) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("not a picture");
   }
+  // A FIFO would block the reader for good: refused at once.
+  const QString fifo = dir_.filePath("pipe.png");
+  ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
   const struct {
     QString path;
     QString message;
   } cases[] = {
-      {QString(), QStringLiteral("Cannot open file ")},
+      {QString(), QStringLiteral("Cannot open file : No such file or directory")},
       {dir_.filePath("missing.png"),
-       QStringLiteral("Cannot open file ") + dir_.filePath("missing.png")},
-      {notAnImage, QStringLiteral("Cannot open file ") + notAnImage},
+       QStringLiteral("Cannot open file ") + dir_.filePath("missing.png") +
+           QStringLiteral(": No such file or directory")},
+      {notAnImage,
+       QStringLiteral("Cannot open file ") + notAnImage + QStringLiteral(": not a picture Kartovel reads")},
+      {fifo, QStringLiteral("Cannot open file ") + fifo + QStringLiteral(": not a regular file")},
       {flat, QStringLiteral("A valid image file is not open")},
   };
   for (const auto& c : cases) {
@@ -64,7 +72,8 @@ TEST_F(PageOpenTest, BrowseLoadsOrReportsAndFillsTheEdit) {
   prompts_.openAnswers = {bad, QString(), good};
 
   QTest::mouseClick(wizard_->OpenPage().BrowseButton(), Qt::LeftButton);
-  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Unable to read image file ") + bad});
+  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Unable to read image file ") + bad +
+                                            QStringLiteral(": No such file or directory")});
   EXPECT_FALSE(wizard_->SourceImage().HasStorage());
   EXPECT_TRUE(wizard_->OpenPage().PathEdit()->text().isEmpty());
 

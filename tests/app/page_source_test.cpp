@@ -188,6 +188,20 @@ TEST_F(PageSourceTest, ChoosingAProjectionKeepsTheParameters) {
   EXPECT_EQ(Instance().scale, 2.0);
 }
 
+TEST_F(PageSourceTest, AProjectionThatRefusesTheParametersIsReported) {
+  // Parallels symmetric about the equator (as a settings file may give them): no cone.
+  Instance().parallel1 = -30;
+  Instance().parallel2 = 30;
+  QListWidget* list = Page().ProjectionList();
+  const QList<QListWidgetItem*> found = list->findItems("Albers Equal-Area Conic", Qt::MatchExactly);
+  ASSERT_EQ(found.size(), 1);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    list->visualItemRect(found.first()).center());
+  EXPECT_EQ(prompts_.messages,
+            QStringList{"Albers Equal-Area Conic refuses the standard parallels 30, -30 and keeps "
+                        "its previous settings."});
+}
+
 TEST_F(PageSourceTest, DragMovesOffsetsOrCentreAndShiftCancels) {
   const double span = std::min(Page().SourceView()->width(), Page().SourceView()->height());
   const QPoint from = ViewCentre();
