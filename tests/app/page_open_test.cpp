@@ -5,7 +5,9 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QTest>
 
 #include "app/app_fixture.h"
@@ -119,6 +121,26 @@ TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndStretchedWithOne) {
   EXPECT_EQ(preview.GetPixel(0, 0) & 0xFFFFFF, 0x0000FFu);  // red, top left
   EXPECT_EQ(preview.GetPixel(preview.width * 3 / 4, preview.height * 3 / 4) & 0xFFFFFF,
             0xFF0000u);  // blue, bottom right
+}
+
+// A large picture is read off the user-interface thread behind a dialog whose Cancel gives up:
+// the source stays empty and nothing is reported.
+TEST_F(PageOpenTest, ReadingALargePictureCanBeCancelled) {
+  const QString path = WriteGradient(dir_, "large.png", 4000, 3000);
+  bool sawDialog = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (auto* dialog = wizard_->OpenPage().findChild<QProgressDialog*>()) {
+      sawDialog = true;
+      dialog->cancel();
+      watch.stop();
+    }
+  });
+  watch.start(5);
+  wizard_->OpenPage().SetPath(path);
+  EXPECT_TRUE(sawDialog);
+  EXPECT_FALSE(wizard_->SourceImage().HasStorage());
+  EXPECT_TRUE(prompts_.messages.isEmpty());
 }
 
 }  // namespace
