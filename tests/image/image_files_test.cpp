@@ -145,12 +145,16 @@ TEST(ImageFilesTest, FailedSavesWriteNothingAndKeepTheExistingFile) {
   small.rlim_cur = 1000;
   const auto previous = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const int bmpResult = big.Save(target);
-  const int pngResult = big.Save(dir / "cut.png");
+  std::string bmpReason, pngReason;
+  const int bmpResult = big.Save(target, &bmpReason);
+  const int pngResult = big.Save(dir / "cut.png", &pngReason);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previous);
   EXPECT_EQ(bmpResult, -1);
   EXPECT_EQ(pngResult, -1);
+  // The reason is the first failure's, as the system words it.
+  EXPECT_EQ(bmpReason, "File too large");
+  EXPECT_EQ(pngReason, "File too large");
 
   // A picture whose BMP size does not fit the 32-bit size field (32768 x 32768 x 4 + 54 bytes) is
   // refused before any byte is written; the buffer is only described, never allocated.
