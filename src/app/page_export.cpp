@@ -75,9 +75,9 @@ bool PageExport::validatePage() {
       prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
       return false;
     case ExportResult::kNoMemory:
-      prompts_->ShowMessage(this, QString::fromStdString(MemoryBudget::NotEnoughMessage(
-                                      exportWidth_, exportWidth_ / 2,
-                                      ExportMemoryNeeded(exportWidth_))));
+      prompts_->ShowMessage(this,
+                            QString::fromStdString(MemoryBudget::NotEnoughMessage(
+                                exportWidth_, exportWidth_ / 2, ExportMemoryNeeded(exportWidth_))));
       return false;
     case ExportResult::kWriteFailed:
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path +

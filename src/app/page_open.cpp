@@ -103,8 +103,8 @@ void PageOpen::Browse() {
   path_ = chosen;
   QString reason;
   if (LoadSource(&reason) != 0) {
-    prompts_->ShowMessage(this, QStringLiteral("Unable to read image file ") + path_ +
-                                    QStringLiteral(": ") + reason);
+    prompts_->ShowMessage(
+        this, QStringLiteral("Unable to read image file ") + path_ + QStringLiteral(": ") + reason);
     frame_->update();
     return;
   }
@@ -129,8 +129,8 @@ bool PageOpen::validatePage() {
   path_ = pathEdit_->text();
   QString reason;
   if (LoadSource(&reason) < 0) {
-    prompts_->ShowMessage(this, QStringLiteral("Cannot open file ") + path_ + QStringLiteral(": ") +
-                                    reason);
+    prompts_->ShowMessage(
+        this, QStringLiteral("Cannot open file ") + path_ + QStringLiteral(": ") + reason);
     return false;
   }
   if (source_->width == 0) {

@@ -66,8 +66,8 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
   std::string reason;
   {
     ProgressLine line(&progress, height);
-    result = ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output,
-                                   &progress, &reason);
+    result = ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output, &progress,
+                                   &reason);
   }
   switch (result) {
     case ExportResult::kOk:

@@ -45,7 +45,7 @@ Completeness CheckBmp(const unsigned char* data, std::size_t size) {
   if (compression == 0 || compression == 3 || compression == 6) {  // plain and bit-field rows
     const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
     return offset + stride * static_cast<std::uint64_t>(height) <= size ? Completeness::kComplete
-                                                                         : Completeness::kTruncated;
+                                                                        : Completeness::kTruncated;
   }
   if (compression != 1 && compression != 2) return Completeness::kUnknown;
   const bool fourBits = compression == 2;
@@ -60,7 +60,11 @@ Completeness CheckBmp(const unsigned char* data, std::size_t size) {
     }
     if (code == 1) return Completeness::kComplete;  // end of bitmap
     if (code == 0) ++rows;                          // end of line
-    if (code == 2) rows += at + 2 <= size ? data[at + 1] : 0, at += 2;  // delta
+    if (code == 2) {                                // a move right and down
+      if (at + 2 > size) return Completeness::kTruncated;
+      rows += data[at + 1];
+      at += 2;
+    }
   }
   return at == size && rows >= height - 1 ? Completeness::kComplete : Completeness::kTruncated;
 }
@@ -97,7 +101,9 @@ Completeness CheckJpeg(const unsigned char* data, std::size_t size) {
 // is complete (some writers leave out the trailer); one that ends inside a block is not.
 Completeness CheckGif(const unsigned char* data, std::size_t size) {
   if (size < 13) return Completeness::kTruncated;
-  auto table = [](unsigned flags) { return flags & 0x80 ? std::size_t{3} << ((flags & 7) + 1) : 0; };
+  auto table = [](unsigned flags) {
+    return flags & 0x80 ? std::size_t{3} << ((flags & 7) + 1) : 0;
+  };
   std::size_t at = 13 + table(data[10]);
   int images = 0;
   auto subBlocks = [&] {
@@ -133,7 +139,8 @@ Completeness CheckGif(const unsigned char* data, std::size_t size) {
 // the user as our own message instead. QT_LOGGING_RULES still overrides this.
 void SilenceImageReaderLog() {
   static std::once_flag once;
-  std::call_once(once, [] { QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false")); });
+  std::call_once(once,
+                 [] { QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false")); });
 }
 
 }  // namespace
@@ -182,8 +189,9 @@ int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason) {
 
   QImage image;
   if (!reader.read(&image) || image.isNull()) {
-    *reason = reader.error() == QImageReader::UnsupportedFormatError ? "not a picture Kartovel reads"
-                                                                      : "corrupt";
+    *reason = reader.error() == QImageReader::UnsupportedFormatError
+                  ? "not a picture Kartovel reads"
+                  : "corrupt";
     return -1;
   }
   if (AdmitDecode(image.width(), image.height(), false, reason) != 0) return -1;

@@ -1,7 +1,6 @@
-// Codec-independent file handling: the size gate, format sniffing, BMP writing, safe replacement.
+// Codec-independent file handling: the size and memory gates, opening pictures, BMP writing, safe
+// replacement of outputs.
 #include "image/image_files.h"
-
-#include "image/memory_budget.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -17,6 +16,8 @@
 #include <cstring>
 #include <mutex>
 #include <random>
+
+#include "image/memory_budget.h"
 
 namespace ImageFiles {
 

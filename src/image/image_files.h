@@ -68,8 +68,7 @@ Completeness CheckComplete(const unsigned char* data, std::size_t size);
 std::uint64_t DecodeBytes(std::int64_t width, std::int64_t height, bool platformDecoder);
 
 // The size gate and the memory check together: 0, or -1 with the reason.
-int AdmitDecode(std::int64_t width, std::int64_t height, bool platformDecoder,
-                std::string* reason);
+int AdmitDecode(std::int64_t width, std::int64_t height, bool platformDecoder, std::string* reason);
 
 // zlib and row-filter settings for PNG writing; -1 leaves a setting to libpng.
 struct PngWriteOptions {

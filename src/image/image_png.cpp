@@ -43,8 +43,8 @@ struct PngReader {
   png_bytep rows = nullptr;       // interlaced files with a side of 1 pixel: their whole picture
   png_bytep row = nullptr;        // one row, non-interlaced files
   const std::atomic<bool>* cancel = nullptr;
-  std::string error;              // libpng's text of the last error
-  std::string reason;             // why the decode was refused
+  std::string error;   // libpng's text of the last error
+  std::string reason;  // why the decode was refused
   VideoBuffer buffer;
 
   ~PngReader() {
@@ -175,7 +175,8 @@ int Decode(PngReader& reader) {
   const bool keep = reader.buffer.Create(static_cast<std::int32_t>(width),
                                          static_cast<std::int32_t>(height)) == 0;
   if (!keep && width >= 2 && height >= 2) {
-    reader.reason = MemoryBudget::NotEnoughMessage(width, height, DecodeBytes(width, height, false));
+    reader.reason =
+        MemoryBudget::NotEnoughMessage(width, height, DecodeBytes(width, height, false));
     return -1;
   }
   auto rowOf = [&](png_uint_32 y) {
@@ -196,7 +197,8 @@ int Decode(PngReader& reader) {
       reader.rowTable[y] = keep ? rowOf(y) : reader.rows + rowBytes * y;
     }
     for (int pass = 0; pass < passes; ++pass) {
-      for (png_uint_32 y = 0; y < height; ++y) png_read_row(reader.png, reader.rowTable[y], nullptr);
+      for (png_uint_32 y = 0; y < height; ++y)
+        png_read_row(reader.png, reader.rowTable[y], nullptr);
       if (cancelled()) return -1;
     }
     if (keep) {
@@ -264,8 +266,8 @@ int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
   PngReader reader;
   reader.file = file;
   reader.cancel = cancel;
-  reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader.error, OnPngError,
-                                      OnPngWarning);
+  reader.png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader.error, OnPngError, OnPngWarning);
   if (!reader.png) return -1;
   reader.info = png_create_info_struct(reader.png);
   if (!reader.info) return -1;

@@ -43,7 +43,8 @@ std::size_t SearchCost(const Projection::MapProject* projection) {
   const auto* composite = dynamic_cast<const MapComposite*>(projection);
   if (!composite) return 1;
   std::size_t cost = 0;
-  for (const auto& segment : composite->Segments()) cost += SearchCost(segment->instance.projection);
+  for (const auto& segment : composite->Segments())
+    cost += SearchCost(segment->instance.projection);
   return cost;
 }
 

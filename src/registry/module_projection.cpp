@@ -49,8 +49,7 @@ void ModuleProjection::CopyState() {
 }
 
 int ModuleProjection::Init(double centerLatitude, double centerLongitude, double yOffset,
-                           double xOffset, double a, double b, double parallel1,
-                           double parallel2) {
+                           double xOffset, double a, double b, double parallel1, double parallel2) {
   const int result = Guarded(
       [&] {
         return object_->Init(centerLatitude, centerLongitude, yOffset, xOffset, a, b, parallel1,
@@ -73,8 +72,7 @@ double ModuleProjection::GetUnitScale() const {
   return Guarded([&] { return object_->GetUnitScale(); }, 1.0);
 }
 
-void ModuleProjection::GetBounds(double* left, double* top, double* right,
-                                 double* bottom) const {
+void ModuleProjection::GetBounds(double* left, double* top, double* right, double* bottom) const {
   const bool answered = Guarded(
       [&] {
         object_->GetBounds(left, top, right, bottom);

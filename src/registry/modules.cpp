@@ -62,7 +62,7 @@ bool IsWholeSharedLibrary(const std::string& path) {
     ElfW(Phdr) program{};
     ok = pread(fd, &program, sizeof program,
                static_cast<off_t>(header.e_phoff + i * sizeof(ElfW(Phdr)))) ==
-             static_cast<ssize_t>(sizeof program);
+         static_cast<ssize_t>(sizeof program);
     ok = ok && (program.p_type != PT_LOAD || program.p_offset + program.p_filesz <= size);
   }
   close(fd);

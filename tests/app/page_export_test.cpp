@@ -95,7 +95,7 @@ TEST_F(PageExportTest, UnwritableFileIsReportedAndTheWizardStays) {
   Click(QWizard::FinishButton);
   EXPECT_TRUE(StillOpen());
   EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Cannot write file ") + path +
-                                            QStringLiteral(": No such file or directory")});
+                                           QStringLiteral(": No such file or directory")});
 }
 
 TEST_F(PageExportTest, CancelledExportWritesNoFile) {

@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include "app/app_fixture.h"
 #include "app/preview_frame.h"
@@ -34,11 +34,11 @@ TEST_F(PageOpenTest, NextRefusesWithoutAValidImage) {
     QString message;
   } cases[] = {
       {QString(), QStringLiteral("Cannot open file : No such file or directory")},
-      {dir_.filePath("missing.png"),
-       QStringLiteral("Cannot open file ") + dir_.filePath("missing.png") +
-           QStringLiteral(": No such file or directory")},
-      {notAnImage,
-       QStringLiteral("Cannot open file ") + notAnImage + QStringLiteral(": not a picture Kartovel reads")},
+      {dir_.filePath("missing.png"), QStringLiteral("Cannot open file ") +
+                                         dir_.filePath("missing.png") +
+                                         QStringLiteral(": No such file or directory")},
+      {notAnImage, QStringLiteral("Cannot open file ") + notAnImage +
+                       QStringLiteral(": not a picture Kartovel reads")},
       {fifo, QStringLiteral("Cannot open file ") + fifo + QStringLiteral(": not a regular file")},
       {flat, QStringLiteral("A valid image file is not open")},
   };
@@ -75,7 +75,7 @@ TEST_F(PageOpenTest, BrowseLoadsOrReportsAndFillsTheEdit) {
 
   QTest::mouseClick(wizard_->OpenPage().BrowseButton(), Qt::LeftButton);
   EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Unable to read image file ") + bad +
-                                            QStringLiteral(": No such file or directory")});
+                                           QStringLiteral(": No such file or directory")});
   EXPECT_FALSE(wizard_->SourceImage().HasStorage());
   EXPECT_TRUE(wizard_->OpenPage().PathEdit()->text().isEmpty());
 

@@ -193,7 +193,8 @@ TEST_F(PageSourceTest, AProjectionThatRefusesTheParametersIsReported) {
   Instance().parallel1 = -30;
   Instance().parallel2 = 30;
   QListWidget* list = Page().ProjectionList();
-  const QList<QListWidgetItem*> found = list->findItems("Albers Equal-Area Conic", Qt::MatchExactly);
+  const QList<QListWidgetItem*> found =
+      list->findItems("Albers Equal-Area Conic", Qt::MatchExactly);
   ASSERT_EQ(found.size(), 1);
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
                     list->visualItemRect(found.first()).center());

@@ -275,7 +275,8 @@ TEST_F(ReprojectTest, ExportWritesOnlyWholePictures) {
             ExportResult::kWriteFailed);
   EXPECT_EQ(reason.rfind("too large for a BMP file", 0), 0u) << reason;
   setenv("KARTOVEL_MEMORY_LIMIT", "100000", 1);
-  EXPECT_EQ(ExportEquirectangular(src, m, 400, dir / "out.png", &progress), ExportResult::kNoMemory);
+  EXPECT_EQ(ExportEquirectangular(src, m, 400, dir / "out.png", &progress),
+            ExportResult::kNoMemory);
   unsetenv("KARTOVEL_MEMORY_LIMIT");
   EXPECT_EQ(progress.rowsDone, 0);
   EXPECT_FALSE(std::filesystem::exists(dir / "big.bmp"));

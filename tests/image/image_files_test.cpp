@@ -35,9 +35,9 @@ class PngBytes {
     std::vector<unsigned char> ihdr;
     Put32(&ihdr, width);
     Put32(&ihdr, height);
-    ihdr.insert(ihdr.end(), {static_cast<unsigned char>(depth),
-                             static_cast<unsigned char>(colourType), 0, 0,
-                             static_cast<unsigned char>(interlaced)});
+    ihdr.insert(ihdr.end(),
+                {static_cast<unsigned char>(depth), static_cast<unsigned char>(colourType), 0, 0,
+                 static_cast<unsigned char>(interlaced)});
     Chunk("IHDR", ihdr);
   }
   PngBytes& Chunk(const char* type, const std::vector<unsigned char>& data) {

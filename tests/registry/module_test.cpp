@@ -153,8 +153,8 @@ TEST_F(ModuleTest, MisbehavingModulesFailOnlyTheirOwnCalls) {
   ASSERT_EQ(out.Create(8, 4), 0);
   struct {
     int code;
-    int applied;    // what Apply returns
-    bool mapped;    // whether Reproject finds sources
+    int applied;  // what Apply returns
+    bool mapped;  // whether Reproject finds sources
   } const cases[] = {{201, 0, true}, {202, -1, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
