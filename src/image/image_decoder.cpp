@@ -70,20 +70,33 @@ Completeness CheckBmp(const unsigned char* data, std::size_t size) {
 }
 
 // JPEG: the marker segments by their lengths, the entropy-coded data up to the next marker, until
-// the end-of-image marker.
+// the end-of-image marker. A sequential Huffman-coded picture (baseline or extended) codes every
+// 8 x 8 block in at least 2 bits (a DC code and an end-of-block or AC code of at least 1 bit
+// each): scan data below that for the blocks of the largest component can never fill the
+// picture. Progressive and arithmetic coding have no such bound.
 Completeness CheckJpeg(const unsigned char* data, std::size_t size) {
   std::size_t at = 2;
+  std::uint64_t blocks = 0, scanBytes = 0;
   for (;;) {
     while (at < size && data[at] == 0xFF) ++at;  // the marker's 0xFF and any fill bytes
     if (at >= size) return Completeness::kTruncated;
     const unsigned marker = data[at++];
-    if (marker == 0xD9) return Completeness::kComplete;
+    if (marker == 0xD9) {
+      return scanBytes * 4 < blocks ? Completeness::kImplausible : Completeness::kComplete;
+    }
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
     if (at + 2 > size) return Completeness::kTruncated;
-    at += data[at] << 8 | data[at + 1];
+    const std::size_t length = data[at] << 8 | data[at + 1];
+    if ((marker == 0xC0 || marker == 0xC1) && length >= 8 && at + 7 <= size) {
+      const std::uint64_t height = data[at + 3] << 8 | data[at + 4];
+      const std::uint64_t width = data[at + 5] << 8 | data[at + 6];
+      blocks = (width + 7) / 8 * ((height + 7) / 8);
+    }
+    at += length;
     if (at > size) return Completeness::kTruncated;
     if (marker != 0xDA) continue;
     // Scan data: 0xFF 0x00 is a stuffed byte and 0xFF 0xD0..D7 a restart; any other marker ends it.
+    const std::size_t scanStart = at;
     for (;; ++at) {
       if (at + 1 >= size) return Completeness::kTruncated;
       if (data[at] != 0xFF) continue;
@@ -94,6 +107,7 @@ Completeness CheckJpeg(const unsigned char* data, std::size_t size) {
         break;
       }
     }
+    scanBytes += at - scanStart;
   }
 }
 
@@ -169,10 +183,17 @@ int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason) {
     *reason = std::strerror(errno);
     return -1;
   }
-  if (CheckComplete(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                    static_cast<std::size_t>(bytes.size())) == Completeness::kTruncated) {
-    *reason = "truncated";
-    return -1;
+  switch (CheckComplete(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                        static_cast<std::size_t>(bytes.size()))) {
+    case Completeness::kTruncated:
+      *reason = "truncated";
+      return -1;
+    case Completeness::kImplausible:
+      *reason = kImplausiblySmall;
+      return -1;
+    case Completeness::kComplete:
+    case Completeness::kUnknown:
+      break;
   }
   // Qt's own default refuses pictures far below real map sizes; our gate takes its place.
   QImageReader::setAllocationLimit(kMaxDecodeMegabytes);

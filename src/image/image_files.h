@@ -58,9 +58,13 @@ int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
 // JPEG and GIF files whose own structure says their data end early are refused as truncated.
 int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason);
 
-// Whether a file's bytes hold all the data their structure announces. kUnknown for formats the
+// Whether a file's bytes hold all the data their structure announces. kImplausible: complete,
+// but with fewer compressed bytes than the format can ever need for the declared picture (a
+// certain sign of a decompression bomb; checked for sequential JPEG). kUnknown for formats the
 // check does not know (the decoder then judges alone).
-enum class Completeness { kComplete, kTruncated, kUnknown };
+enum class Completeness { kComplete, kTruncated, kImplausible, kUnknown };
+inline constexpr char kImplausiblySmall[] =
+    "implausibly small for the picture it declares (a decompression bomb)";
 Completeness CheckComplete(const unsigned char* data, std::size_t size);
 
 // Bytes a decode holds at once for a width x height picture: the buffer, and for the platform

@@ -94,7 +94,7 @@ int CheckChunks(std::FILE* file, std::string* reason) {
     return -1;
   }
   if (imageData * kMaxDeflateRatio < rowBytes * height) {
-    *reason = "implausibly small for the picture it declares (a decompression bomb)";
+    *reason = kImplausiblySmall;
     return -1;
   }
   return 0;

@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QImageWriter>
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -303,6 +304,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kTestData = KARTOVEL_TESTDATA_DIR;
+constexpr unsigned char kStartOfFrame[] = {0xFF, 0xC0};
 
 int EntriesIn(const fs::path& folder) {
   int entries = 0;
@@ -445,6 +447,12 @@ TEST(DecodingTest, BombsAndPicturesBeyondTheMemoryAreRefusedBeforeDecoding) {
   QImage photo(1000, 1000, QImage::Format_RGB32);
   photo.fill(Qt::gray);
   ASSERT_TRUE(QImageWriter(QString::fromStdString(dir / "big.jpg"), "jpeg").write(photo));
+  // A baseline JPEG whose frame header claims 32768 x 32768 for its few hundred bytes of scan.
+  auto jpeg = ReadBytes(dir / "big.jpg");
+  const auto frame = std::search(jpeg.begin(), jpeg.end(), kStartOfFrame, kStartOfFrame + 2);
+  ASSERT_NE(frame, jpeg.end());
+  for (int i : {5, 7}) frame[i] = 0x80, frame[i + 1] = 0x00;  // height, width
+  WriteBytes(dir / "bomb.jpg", jpeg);
   const std::string tooBig = "Not enough memory for an image of 1000 \u00d7 1000 pixels";
   const struct {
     std::string file, memoryLimit, reason;
@@ -453,6 +461,7 @@ TEST(DecodingTest, BombsAndPicturesBeyondTheMemoryAreRefusedBeforeDecoding) {
       {dir / "folder.png", "", "Is a directory"},
       {"/dev/zero", "", "not a regular file"},
       {dir / "bomb.png", "", "implausibly small for the picture it declares"},
+      {dir / "bomb.jpg", "", "implausibly small for the picture it declares"},
       {dir / "big.png", "1000000", tooBig},
       {dir / "big.jpg", "1000000", tooBig},
   };
