@@ -32,13 +32,18 @@ fi
 "$bin/kartovel-convert" --to-projection --projection Sinusoidal --width 1024 --height 512 \
   "$earth" "$work/map.png"
 
-seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s.%N)
-  echo "$end - $start" | bc -l; }
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
 plain_s=$(seconds "$bin/kartovel-convert" --projection Sinusoidal "$work/map.png" "$work/out.png")
 plain_o=$(seconds "$bin/kartovel-convert" --projection Orthographic "$work/map.png" "$work/out.png")
 for variant in exclusions extents segments; do
   plain=$plain_s; [ "$variant" = segments ] && plain=$plain_o
   t=$(seconds "$work/$variant/kartovel-convert" --projection 200 "$work/map.png" "$work/out.png")
-  printf 'hostile %-10s %7.2f s, plain %5.2f s: %5.1fx\n' "$variant" "$t" "$plain" \
-    "$(echo "$t / $plain" | bc -l)"
+  awk -v v="$variant" -v t="$t" -v p="$plain" \
+    'BEGIN { printf "hostile %-10s %7.2f s, plain %5.2f s: %5.1fx\n", v, t, p, t / p }'
 done
