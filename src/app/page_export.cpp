@@ -75,9 +75,9 @@ bool PageExport::validatePage() {
       prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
       return false;
     case ExportResult::kNoMemory:
-      prompts_->ShowMessage(this,
-                            QString::fromStdString(MemoryBudget::NotEnoughMessage(
-                                exportWidth_, exportWidth_ / 2, ExportMemoryNeeded(exportWidth_))));
+      prompts_->ShowMessage(this, QString::fromStdString(MemoryBudget::NotEnoughMessage(
+                                      exportWidth_, exportWidth_ / 2,
+                                      ExportMemoryNeeded(exportWidth_, exportWidth_ / 2))));
       return false;
     case ExportResult::kWriteFailed:
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path +
@@ -108,7 +108,8 @@ ExportResult PageExport::RunExport(const QString& path, std::string* reason) {
   // The worker only reads the source image and the instance; the window-modal dialog keeps the
   // pages from changing them until it has finished.
   std::thread worker([&] {
-    result = ExportEquirectangular(*source_, *instance_, width, file, &progress, reason);
+    result =
+        ExportEquirectangular(*source_, *instance_, width, file, &progress, {}, nullptr, 0, reason);
     done = true;
   });
   QEventLoop loop;

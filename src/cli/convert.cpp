@@ -34,7 +34,12 @@ int FindProjection(const std::string& text) {
 }
 
 int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
-  MapSettings map = s.map;
+  return SetUpMap(s.map, code, instance);
+}
+
+int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
+             const std::string& prefix) {
+  MapSettings map = settings;
   map.typeCode = code;
   const int refused = ApplySettings(map, instance);
   // The registry lists the type, but its module made no object: never convert with another.
@@ -50,16 +55,18 @@ int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
     std::snprintf(text, sizeof text, "%g,%g", a, b);
     return std::string(text);
   };
-  std::string given = "--center " + pair(map.centerLat, map.centerLon);
+  std::string given = prefix + "center " + pair(map.centerLat, map.centerLon);
   if (map.parallel1)
-    given = "--parallels " + pair(*map.parallel1, *map.parallel2) + " with " + given;
+    given = prefix + "parallels " + pair(*map.parallel1, *map.parallel2) + " with " + given;
   return Fail(kBadUsage, std::string(instance->GetName()) + " refuses " + given);
 }
 
-static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance) {
-  const long long height = s.width / 2;
-  if (s.width > std::numeric_limits<std::int32_t>::max()) {
-    return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width));
+static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance,
+                  const MapInstance* output) {
+  const long long height = output ? s.height.value_or(s.width / 2) : s.width / 2;
+  if (s.width > std::numeric_limits<std::int32_t>::max() ||
+      height > std::numeric_limits<std::int32_t>::max()) {
+    return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width, height));
   }
   RasterProgress progress;
   ExportResult result;
@@ -67,7 +74,7 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
   {
     ProgressLine line(&progress, height);
     result = ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output, &progress,
-                                   &reason);
+                                   s.sampling, output, static_cast<int>(height), &reason);
   }
   switch (result) {
     case ExportResult::kOk:
@@ -75,7 +82,7 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
     case ExportResult::kBadWidth:
       return Fail(kBadUsage, "Width must be at least 4 pixels");
     case ExportResult::kNoMemory:
-      return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width));
+      return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width, height));
     case ExportResult::kCancelled:
     case ExportResult::kWriteFailed:
       break;
@@ -119,6 +126,17 @@ int Convert(const Settings& s) {
   }
   MapInstance instance;
   if (const int refused = SetUpInstance(s, code, &instance)) return refused;
+  MapInstance output;
+  if (s.outputProjection) {
+    const int outputCode = FindProjection(*s.outputProjection);
+    if (outputCode < 0) {
+      return Fail(kBadUsage, "Unknown output projection " + *s.outputProjection +
+                                 " (kartovel-convert --list)");
+    }
+    if (const int refused = SetUpMap(s.outputMap, outputCode, &output, "--output-")) {
+      return refused;
+    }
+  }
   VideoBuffer source;
   std::string reason;
   if (source.Load(s.input, &reason) != 0) {
@@ -127,7 +145,8 @@ int Convert(const Settings& s) {
   if (!source.HasStorage()) {
     return Fail(kFailed, "Unable to read image file " + s.input + ": a side of 1 pixel");
   }
-  return s.toProjection ? RenderMap(s, source, instance) : Export(s, source, instance);
+  if (s.toProjection) return RenderMap(s, source, instance);
+  return Export(s, source, instance, s.outputProjection ? &output : nullptr);
 }
 
 int ListProjections() {
