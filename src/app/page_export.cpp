@@ -233,7 +233,8 @@ bool PageExport::Export() {
   }
   status_->setText(QString());
   openFolder_->setVisible(false);
-  switch (RunExport(path)) {
+  std::string reason;
+  switch (RunExport(path, &reason)) {
     case ExportResult::kOk:
       break;
     case ExportResult::kCancelled:
@@ -243,11 +244,13 @@ bool PageExport::Export() {
       prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
       return false;
     case ExportResult::kNoMemory:
-      prompts_->ShowMessage(
-          this, QStringLiteral("Not enough memory for an image %1 pixels wide.").arg(exportWidth_));
+      prompts_->ShowMessage(this, QString::fromStdString(MemoryBudget::NotEnoughMessage(
+                                      exportWidth_, exportWidth_ / 2,
+                                      ExportMemoryNeeded(exportWidth_, exportWidth_ / 2))));
       return false;
     case ExportResult::kWriteFailed:
-      prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);
+      prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path +
+                                      QStringLiteral(": ") + QString::fromStdString(reason));
       return false;
   }
   written_ = path;
@@ -260,12 +263,14 @@ bool PageExport::Export() {
   return true;
 }
 
-ExportResult PageExport::RunExport(const QString& path) {
+ExportResult PageExport::RunExport(const QString& path, std::string* reason) {
+  // A width no buffer can have is not made smaller: it is too much memory.
+  if (exportWidth_ > INT32_MAX) return ExportResult::kNoMemory;
   RasterProgress progress;
   std::atomic<bool> done{false};
   ExportResult result = ExportResult::kOk;
   const std::string file = FilePath(path);
-  const int width = static_cast<int>(std::min<std::uint32_t>(exportWidth_, INT32_MAX));
+  const int width = static_cast<int>(exportWidth_);
   const int rows = width / 2;
 
   QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, rows,
@@ -280,7 +285,8 @@ ExportResult PageExport::RunExport(const QString& path) {
   // pages from changing them until it has finished.
   const SamplingOptions sampling = Sampling();
   std::thread worker([&] {
-    result = ExportEquirectangular(*source_, *instance_, width, file, &progress, sampling);
+    result = ExportEquirectangular(*source_, *instance_, width, file, &progress, sampling, nullptr,
+                                   0, reason);
     done = true;
   });
   QEventLoop loop;
@@ -293,6 +299,7 @@ ExportResult PageExport::RunExport(const QString& path) {
       return;
     }
     const long long rowsDone = progress.rowsDone;
+    // Cancel still counts while writing: the file is then never put in place.
     if (rowsDone >= rows) dialog.setLabelText(QStringLiteral("Writing ") + path);
     dialog.setValue(static_cast<int>(std::min<long long>(rowsDone, rows)));
   });

@@ -7,6 +7,7 @@
 #include <QWizardPage>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "engine/reproject.h"
 #include "image/video_buffer.h"
@@ -68,7 +69,7 @@ class PageExport : public QWizardPage {
   QLabel* StatusLabel() const { return status_; }
 
  private:
-  ExportResult RunExport(const QString& path);
+  ExportResult RunExport(const QString& path, std::string* reason);
   void ShowEstimate();
   QString SuggestedPath() const;
 

@@ -124,7 +124,8 @@ TEST_F(PageExportTest, UnwritableFileIsReportedAndCancelledExportWritesNothing) 
   const QString unwritable = dir_.filePath("no-such-folder/out.png");
   ExportTo(unwritable, "64");
   EXPECT_TRUE(StillOpen());
-  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Cannot write file ") + unwritable});
+  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Cannot write file ") + unwritable +
+                                           QStringLiteral(": No such file or directory")});
 
   const QString big = dir_.filePath("big.png");
   bool sawDialog = false;
