@@ -19,17 +19,26 @@ constexpr double kBackgroundShare = 0.25;
 // Colour distance (largest channel difference) within which a pixel is background: at least the
 // first, more where the rim is noisy (JPEG), at most the second.
 constexpr int kMinTolerance = 12, kMaxTolerance = 60;
+// A side of the picture cuts the map when the map covers this share of it.
+constexpr double kCutShare = 0.1;
 // Lines up to 2 x this wide are not part of the map.
 constexpr int kLineRadius = 2;
 // A map covers at least this share of its picture.
 constexpr double kMinMapShare = 0.02;
 // Pixel budget of one mismatch count, and the width of the coarsest level.
-constexpr std::size_t kSampleBudget = 24000;
+constexpr std::size_t kSampleBudget = 8000;
 constexpr int kCoarsestWidth = 128;
-constexpr int kLevelStep = 4;
-constexpr int kBand = 5;  // level pixels each side of the outline that finer levels compare
+constexpr int kLevelStep = 32;
+constexpr int kBand = 4;  // level pixels each side of the outline that finer levels compare
 // The projection's shape is searched for its extent on this many samples per side.
 constexpr int kShapeSamples = 256;
+
+// The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
+std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
+  const std::uint8_t* p =
+      b.pixels + (static_cast<std::size_t>(b.height - 1 - y) * b.width + x) * 4;
+  return p[2] | p[1] << 8 | p[0] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
 
 int Channel(std::uint32_t word, int shift) { return static_cast<int>((word >> shift) & 0xFF); }
 
@@ -60,33 +69,40 @@ void Flood(std::vector<int>* labels, const std::vector<std::uint8_t>& cells, std
   }
 }
 
-// The largest (2 radius + 1)-square minimum (erode) or maximum (dilate) around each cell, one
-// axis at a time.
+// The (2 radius + 1)-square minimum (erode) or maximum (dilate) around each cell of a 0/1 grid,
+// one axis at a time with running counts. Beyond the picture, erosion sees map (a map may run
+// on past the edge) and dilation sees none.
 std::vector<std::uint8_t> Morph(const std::vector<std::uint8_t>& cells, int width, int height,
                                 int radius, bool dilate) {
+  const int span = 2 * radius + 1;
+  const std::uint8_t outside = dilate ? 0 : 1;
+  const auto keep = [&](int count) -> std::uint8_t { return dilate ? count > 0 : count == span; };
   std::vector<std::uint8_t> across(cells.size()), out(cells.size());
-  const std::uint8_t edge = dilate ? 0 : 1;  // beyond the picture: the map may run on
   for (int y = 0; y < height; ++y) {
+    const std::uint8_t* in = &cells[static_cast<std::size_t>(y) * width];
+    const auto at = [&](int x) { return x < 0 || x >= width ? outside : in[x]; };
+    int count = 0;
+    for (int x = -radius; x <= radius; ++x) count += at(x);
     for (int x = 0; x < width; ++x) {
-      std::uint8_t v = cells[static_cast<std::size_t>(y) * width + x];
-      for (int d = -radius; d <= radius; ++d) {
-        const int xx = x + d;
-        const std::uint8_t c = xx < 0 || xx >= width ? edge : cells[static_cast<std::size_t>(y) * width + xx];
-        v = dilate ? std::max(v, c) : std::min(v, c);
-      }
-      across[static_cast<std::size_t>(y) * width + x] = v;
+      across[static_cast<std::size_t>(y) * width + x] = keep(count);
+      count += at(x + radius + 1) - at(x - radius);
     }
   }
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      std::uint8_t v = across[static_cast<std::size_t>(y) * width + x];
-      for (int d = -radius; d <= radius; ++d) {
-        const int yy = y + d;
-        const std::uint8_t c = yy < 0 || yy >= height ? edge : across[static_cast<std::size_t>(yy) * width + x];
-        v = dilate ? std::max(v, c) : std::min(v, c);
-      }
-      out[static_cast<std::size_t>(y) * width + x] = v;
+  // Down the columns, all at once, so that rows are read in order.
+  std::vector<int> counts(width, 0);
+  const auto add = [&](int y, int sign) {
+    if (y < 0 || y >= height) {
+      for (int& c : counts) c += sign * outside;
+      return;
     }
+    const std::uint8_t* row = &across[static_cast<std::size_t>(y) * width];
+    for (int x = 0; x < width; ++x) counts[x] += sign * row[x];
+  };
+  for (int y = -radius; y <= radius; ++y) add(y, 1);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = &out[static_cast<std::size_t>(y) * width];
+    for (int x = 0; x < width; ++x) row[x] = keep(counts[x]);
+    add(y + radius + 1, 1), add(y - radius, -1);
   }
   return out;
 }
@@ -99,7 +115,7 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
   long long transparent = 0;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      const bool clear = (picture.GetPixel(x, y) >> 24) < kAlphaHalf;
+      const bool clear = (Pixel(picture, x, y) >> 24) < kAlphaHalf;
       transparent += clear;
       (*fg)[static_cast<std::size_t>(y) * w + x] = !clear;
     }
@@ -112,7 +128,7 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       if (y < band || y >= h - band || x < band || x >= w - band) {
-        rim.push_back(picture.GetPixel(x, y));
+        rim.push_back(Pixel(picture, x, y));
         if (x == band && y >= band && y < h - band) x = w - band - 1;  // skip the inside
       }
     }
@@ -142,7 +158,7 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       (*fg)[static_cast<std::size_t>(y) * w + x] =
-          Distance(picture.GetPixel(x, y), background) > tolerance;
+          Distance(Pixel(picture, x, y), background) > tolerance;
     }
   }
   return true;
@@ -179,24 +195,23 @@ Level MakeLevel(const Outline& outline, int factor) {
 // evenly to the budget.
 void ChooseSamples(Level* level, bool all) {
   const int w = level->width, h = level->height;
-  std::vector<int> chosen;
-  for (int y = 0; y < h; ++y) {
+  const std::vector<std::uint8_t>& in = level->inside;
+  std::vector<std::uint8_t> edge(in.size(), all ? 1 : 0);
+  for (int y = 0; y < h && !all; ++y) {
     for (int x = 0; x < w; ++x) {
-      const std::uint8_t v = level->inside[static_cast<std::size_t>(y) * w + x];
-      bool edge = all;
-      for (int dy = -kBand; dy <= kBand && !edge; ++dy) {
-        const int yy = std::clamp(y + dy, 0, h - 1);
-        for (int dx = -kBand; dx <= kBand && !edge; dx += (dy == -kBand || dy == kBand) ? 1 : 2 * kBand) {
-          const int xx = std::clamp(x + dx, 0, w - 1);
-          edge = level->inside[static_cast<std::size_t>(yy) * w + xx] != v;
-        }
-      }
-      if (edge) chosen.push_back(y * w + x);
+      const std::size_t i = static_cast<std::size_t>(y) * w + x;
+      edge[i] = (x + 1 < w && in[i + 1] != in[i]) || (y + 1 < h && in[i + w] != in[i]);
     }
   }
-  const std::size_t stride = chosen.size() / kSampleBudget + 1;
+  if (!all) edge = Morph(edge, w, h, kBand, true);
+  std::size_t count = 0;
+  for (std::uint8_t e : edge) count += e;
+  const std::size_t stride = count / kSampleBudget + 1;
   level->samples.clear();
-  for (std::size_t i = 0; i < chosen.size(); i += stride) level->samples.push_back(chosen[i]);
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < edge.size(); ++i) {
+    if (edge[i] && seen++ % stride == 0) level->samples.push_back(static_cast<int>(i));
+  }
 }
 
 // What one outline fit works on.
@@ -225,9 +240,9 @@ struct OutlineModel {
     const Linear l = LinearOf(*instance, width, height);
     if (!(l.a > 0 && l.c > 0)) return 1e30;
     const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
+    // Serial: a parallel region per evaluation costs more than the few thousand samples.
     long long wrong = 0;
     const std::vector<int>& s = level->samples;
-#pragma omp parallel for reduction(+ : wrong) schedule(static)
     for (std::size_t i = 0; i < s.size(); ++i) {
       const int x = s[i] % level->width, y = s[i] / level->width;
       wrong += Covers(l, x, y, tolerance) != (level->inside[s[i]] != 0);
@@ -282,19 +297,24 @@ bool ShapeBox(Projection::MapProject* p, std::array<double, 4>* box) {
   return true;
 }
 
-// A first placement: the shape's box on the outline's box. A side cut by the picture's edge is
-// unknown: that axis then takes the other's pixels per map unit (square pixels).
+// A first placement: the shape's box on the outline's box. A side the picture's edge cuts (the
+// map runs along it, not merely touching it) is unknown: that axis then takes the other's pixels
+// per map unit (square pixels). A map cut on all sides is taken to fill the picture.
 Linear BoxStart(const Outline& outline, const std::array<double, 4>& shape, const Linear& current) {
-  int left = outline.width, right = -1, top = outline.height, bottom = -1;
-  for (int y = 0; y < outline.height; ++y) {
-    for (int x = 0; x < outline.width; ++x) {
-      if (!outline.inside[static_cast<std::size_t>(y) * outline.width + x]) continue;
+  const int w = outline.width, h = outline.height;
+  int left = w, right = -1, top = h, bottom = -1;
+  long long runs[4] = {0, 0, 0, 0};  // map pixels on the left, right, top and bottom edges
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (!outline.inside[static_cast<std::size_t>(y) * w + x]) continue;
       left = std::min(left, x), right = std::max(right, x);
       top = std::min(top, y), bottom = std::max(bottom, y);
+      runs[0] += x == 0, runs[1] += x == w - 1, runs[2] += y == 0, runs[3] += y == h - 1;
     }
   }
-  const bool cutLeft = left == 0, cutRight = right == outline.width - 1;
-  const bool cutTop = top == 0, cutBottom = bottom == outline.height - 1;
+  bool cutLeft = runs[0] > kCutShare * h, cutRight = runs[1] > kCutShare * h;
+  bool cutTop = runs[2] > kCutShare * w, cutBottom = runs[3] > kCutShare * w;
+  if (cutLeft && cutRight && cutTop && cutBottom) cutLeft = cutRight = cutTop = cutBottom = false;
   const double sw = shape[2] - shape[0], sh = shape[3] - shape[1];
   Linear l = current;
   const bool knowX = !(cutLeft && cutRight), knowY = !(cutTop && cutBottom);
@@ -304,9 +324,13 @@ Linear BoxStart(const Outline& outline, const std::array<double, 4>& shape, cons
   if (knowX && (cutTop || cutBottom)) l.c = l.a;
   const auto place = [](double lo, double hi, bool cutLo, bool cutHi, double s0, double s1,
                         double scale, double* offset) {
-    if (!cutLo) *offset = lo - 0.5 - scale * s0;
-    else if (!cutHi) *offset = hi + 0.5 - scale * s1;
-    else *offset = 0.5 * (lo + hi) - scale * 0.5 * (s0 + s1);
+    if (!cutLo) {
+      *offset = lo - 0.5 - scale * s0;
+    } else if (!cutHi) {
+      *offset = hi + 0.5 - scale * s1;
+    } else {
+      *offset = 0.5 * (lo + hi) - scale * 0.5 * (s0 + s1);
+    }
   };
   place(left, right, cutLeft, cutRight, shape[0], shape[2], l.a, &l.b);
   place(top, bottom, cutTop, cutBottom, shape[1], shape[3], l.c, &l.d);
@@ -428,16 +452,15 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
         // A failed run leaves the best point found so far in x.
       }
       model.Set(x);
-      if (getenv("FITDEBUG")) fprintf(stderr, "level %d samples %zu evals %d value %g\n", factor, level.samples.size(), optimiser.get_numevals(), value);
     }
     if (factor == 1) break;
     factor = std::max(1, factor / kLevelStep);
   }
 
   RoundToSingle(instance);
-  // IoU on a level of at most about a million pixels.
+  // IoU on a level of at most about a quarter million pixels.
   int iouFactor = 1;
-  while (static_cast<long long>(w / iouFactor) * (h / iouFactor) > (1 << 20)) iouFactor *= 2;
+  while (static_cast<long long>(w / iouFactor) * (h / iouFactor) > (1 << 18)) iouFactor *= 2;
   level = MakeLevel(outline, iouFactor);
   model.level = &level;
   result->iou = model.Iou();
