@@ -50,24 +50,40 @@ struct FlagOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {"--projection", [](const std::string& v, Settings* s) { return s->projection = v, true; }},
+    {"--projection",
+     [](const std::string& v, Settings* s) {
+       s->projection = v, s->projectionGiven = true;
+       return true;
+     }},
     {"--center",
      [](const std::string& v, Settings* s) {
+       s->centerGiven = true;
        return ParsePair(v, true, &s->map.centerLat, &s->map.centerLon);
      }},
-    {"--offset", [](const std::string& v,
-                    Settings* s) { return ParsePair(v, true, &s->map.offsetX, &s->map.offsetY); }},
+    {"--offset",
+     [](const std::string& v, Settings* s) {
+       s->offsetGiven = true;
+       return ParsePair(v, true, &s->map.offsetX, &s->map.offsetY);
+     }},
     {"--scale",
-     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.scale); }},
+     [](const std::string& v, Settings* s) {
+       s->scaleGiven = true;
+       return ParseNumber(v, true, &s->map.scale);
+     }},
     {"--aspect",
-     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.aspect); }},
+     [](const std::string& v, Settings* s) {
+       s->aspectGiven = true;
+       return ParseNumber(v, true, &s->map.aspect);
+     }},
     {"--parallels",
      [](const std::string& v, Settings* s) {
        double p1, p2;
        if (!ParsePair(v, false, &p1, &p2)) return false;
-       s->map.parallel1 = p1, s->map.parallel2 = p2;
+       s->map.parallel1 = p1, s->map.parallel2 = p2, s->parallelsGiven = true;
        return true;
      }},
+    {"--fit", [](const std::string& v, Settings* s) { return s->fit = v, !v.empty(); }},
+    {"--points", [](const std::string& v, Settings* s) { return s->points = v, !v.empty(); }},
     {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},
     {"--height",
      [](const std::string& v, Settings* s) {
@@ -80,10 +96,22 @@ const ValueOption kValueOptions[] = {
 
 const FlagOption kFlagOptions[] = {
     {"--to-projection", [](Settings* s) { s->toProjection = true; }},
+    {"--rank", [](Settings* s) { s->rank = true; }},
 };
 
 // The checks between options, once all are read.
 bool CheckTogether(Settings* settings, std::string* error) {
+  if (settings->fit.empty() && (settings->rank || !settings->points.empty())) {
+    *error = std::string(settings->rank ? "--rank" : "--points") + " belongs to --fit IMAGE";
+    return false;
+  }
+  if (!settings->fit.empty()) {
+    if (settings->toProjection || settings->height) {
+      *error = "--fit takes no --to-projection or --height";
+      return false;
+    }
+    return true;
+  }
   if (settings->height && !settings->toProjection) {
     *error = "--height belongs to --to-projection; the export height is half the width";
     return false;
@@ -151,9 +179,17 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
       value = args[++i];
     }
     if (!option->read(value, settings)) {
-      *error = "Malformed number for " + name + ": " + value;
+      *error = value.empty() ? "Missing value after " + name
+                             : "Malformed number for " + name + ": " + value;
       return false;
     }
+  }
+  if (!settings->fit.empty()) {
+    if (!positional.empty()) {
+      *error = "--fit IMAGE takes no INPUT OUTPUT: " + positional[0];
+      return false;
+    }
+    return CheckTogether(settings, error);
   }
   if (positional.size() != 2) {
     *error = "Expected INPUT and OUTPUT file names (kartovel-convert --help)";

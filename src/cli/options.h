@@ -19,6 +19,12 @@ struct Settings {
   std::string input, output;
   std::string projection = "2";
   MapSettings map;
+  // Which settings the command line gave: a fit holds them.
+  bool projectionGiven = false, centerGiven = false, offsetGiven = false, scaleGiven = false,
+       aspectGiven = false, parallelsGiven = false;
+  std::string fit;     // --fit IMAGE
+  std::string points;  // --points FILE
+  bool rank = false;
   long long width = 1024;
   std::optional<long long> height;
 };
