@@ -18,7 +18,9 @@ constexpr std::uint32_t kAlphaHalf = 128;
 constexpr double kBackgroundShare = 0.25;
 // Colour distance (largest channel difference) within which a pixel is background: at least the
 // first, more where the rim is noisy (JPEG), at most the second.
-constexpr int kMinTolerance = 12, kMaxTolerance = 60;
+constexpr int kMinTolerance = 12, kMaxTolerance = 40;
+// Rim pixels this close to the background colour tell its noise; farther ones are the map's.
+constexpr int kNoiseRange = 24;
 // A side of the picture cuts the map when the map covers this share of it.
 constexpr double kCutShare = 0.1;
 // Lines up to 2 x this wide are not part of the map.
@@ -32,6 +34,7 @@ constexpr int kLevelStep = 32;
 constexpr int kBand = 4;  // level pixels each side of the outline that finer levels compare
 // The projection's shape is searched for its extent on this many samples per side.
 constexpr int kShapeSamples = 256;
+constexpr int kShapeGrowths = 3;
 
 // The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
 std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
@@ -151,7 +154,7 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
   int near = 0;
   for (std::uint32_t c : rim) {
     const int d = Distance(c, background);
-    if (d <= kMaxTolerance) spread += d * d, ++near;
+    if (d <= kNoiseRange) spread += d * d, ++near;
   }
   const int tolerance = std::clamp(static_cast<int>(3 * std::sqrt(spread / near) + kMinTolerance),
                                    kMinTolerance, kMaxTolerance);
@@ -275,26 +278,34 @@ double Objective(const std::vector<double>& v, std::vector<double>&, void* data)
 }
 
 // The box of the projection's shape in map units (offsets not included): left, top, right,
-// bottom with top < bottom as rows go. False when no sample is on the map.
+// bottom with top < bottom as rows go. The search starts from GetBounds and grows while the shape
+// reaches the searched box's edge (some classes give bounds in other units), up to a limit, so
+// that a shape without end (Mercator, gnomonic) keeps a finite box. False when no sample is on
+// the map.
 bool ShapeBox(Projection::MapProject* p, std::array<double, 4>* box) {
   double left, top, right, bottom;
   p->GetBounds(&left, &top, &right, &bottom);
-  const double mx = 0.05 * (right - left), my = 0.05 * (top - bottom);
-  left -= mx, right += mx, top += my, bottom -= my;
-  const double dx = (right - left) / kShapeSamples, dy = (top - bottom) / kShapeSamples;
-  const double tolerance = 1e-3 * std::min(dx, dy);
-  double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-  for (int j = 0; j <= kShapeSamples; ++j) {
-    for (int i = 0; i <= kShapeSamples; ++i) {
-      const double x = left + i * dx, y = bottom + j * dy;
-      if (!ShapeInside(p, x, y, tolerance)) continue;
-      x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+  double cx = 0.5 * (left + right), cy = 0.5 * (top + bottom);
+  double hx = 0.55 * (right - left), hy = 0.55 * (top - bottom);
+  for (int grow = 0; grow < kShapeGrowths; ++grow, hx *= 2, hy *= 2) {
+    const double dx = 2 * hx / kShapeSamples, dy = 2 * hy / kShapeSamples;
+    const double tolerance = 1e-3 * std::min(dx, dy);
+    double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    bool atEdge = false;
+    for (int j = 0; j <= kShapeSamples; ++j) {
+      for (int i = 0; i <= kShapeSamples; ++i) {
+        const double x = cx - hx + i * dx, y = cy - hy + j * dy;
+        if (!ShapeInside(p, x, y, tolerance)) continue;
+        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        atEdge = atEdge || i == 0 || j == 0 || i == kShapeSamples || j == kShapeSamples;
+      }
     }
+    if (!(x0 < x1 && y0 < y1)) continue;
+    // The samples' extent falls short of the shape's by up to a sample each side.
+    *box = {x0 - 0.5 * dx, y0 - 0.5 * dy, x1 + 0.5 * dx, y1 + 0.5 * dy};
+    if (!atEdge) return true;
   }
-  if (!(x0 < x1 && y0 < y1)) return false;
-  // The samples' extent falls short of the shape's by up to a sample each side.
-  *box = {x0 - 0.5 * dx, y0 - 0.5 * dy, x1 + 0.5 * dx, y1 + 0.5 * dy};
-  return true;
+  return std::isfinite((*box)[0]);
 }
 
 // A first placement: the shape's box on the outline's box. A side the picture's edge cuts (the
@@ -400,7 +411,7 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
     *reason = "No projection to fit";
     return kNoFit;
   }
-  std::array<double, 4> shape;
+  std::array<double, 4> shape = {NAN, NAN, NAN, NAN};
   if (!ShapeBox(instance->projection, &shape)) {
     *reason = std::string(instance->GetName()) + " has no outline at these settings";
     return kNoFit;
