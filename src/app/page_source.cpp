@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/fit_panel.h"
 #include "app/graticule.h"
 #include "app/preview_frame.h"
 #include "app/text_exchange.h"
@@ -111,6 +112,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   sourceView_->SetBeforePaint([this] { RenderPending(); });
   resultView_->SetBeforePaint([this] { RenderPending(); });
   setMinimumSize(rect(0, 0, 661, 287).size());
+  fitPanel_ = new FitPanel(this, source_, instance_, sourceView_,
+                           [this](const MapSettings& s) { TakeSettings(s); });
 
   connect(fit_, &QPushButton::clicked, this, [this] { Fit(); });
   connect(zoomIn_, &QPushButton::clicked, this, [this] { Zoom(0.5); });
@@ -222,6 +225,7 @@ void PageSource::RenderPending() {
   if (displayStale_ && display_.HasStorage() && background_.HasStorage()) {
     std::memcpy(display_.pixels, background_.pixels, display_.ByteCount());
     DrawGraticule(display_, *instance_);
+    fitPanel_->DrawMarkers(display_);
     displayStale_ = false;
   }
 }
@@ -286,6 +290,22 @@ void PageSource::Fit() {
   RefreshFields();
 }
 
+void PageSource::TakeSettings(const MapSettings& settings) {
+  ::ApplySettings(settings, instance_);
+  values_[kScale] = instance_->scale;
+  values_[kAspect] = instance_->aspect;
+  instance_->GetOffset(&values_[kOffsetX], &values_[kOffsetY]);
+  instance_->GetCenter(&values_[kLat], &values_[kLon]);
+  {
+    const QSignalBlocker quiet(list_);
+    for (int row = 0; row < list_->count(); ++row) {
+      if (list_->item(row)->data(Qt::UserRole).toInt() == settings.typeCode) list_->setCurrentRow(row);
+    }
+  }
+  ApplySettings();
+  RefreshFields();
+}
+
 void PageSource::Zoom(double factor) {
   values_[kScale] = instance_->scale * factor;
   ApplySettings();
@@ -294,6 +314,7 @@ void PageSource::Zoom(double factor) {
 }
 
 void PageSource::mousePressEvent(QMouseEvent* event) {
+  if (fitPanel_->MousePress(event)) return;
   if (event->button() != Qt::LeftButton || dragging_ ||
       !sourceView_->geometry().contains(event->position().toPoint())) {
     QWizardPage::mousePressEvent(event);
@@ -308,6 +329,7 @@ void PageSource::mousePressEvent(QMouseEvent* event) {
 }
 
 void PageSource::mouseMoveEvent(QMouseEvent* event) {
+  if (fitPanel_->MouseMove(event)) return;
   if (!dragging_) {
     QWizardPage::mouseMoveEvent(event);
     return;
@@ -330,6 +352,7 @@ void PageSource::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void PageSource::mouseReleaseEvent(QMouseEvent* event) {
+  if (fitPanel_->MouseRelease(event)) return;
   if (!dragging_ || event->button() != Qt::LeftButton) {
     QWizardPage::mouseReleaseEvent(event);
     return;

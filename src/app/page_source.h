@@ -9,7 +9,9 @@
 
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
+#include "registry/map_settings.h"
 
+class FitPanel;
 class PreviewFrame;
 class QLabel;
 class QLineEdit;
@@ -55,6 +57,9 @@ class PageSource : public QWizardPage {
   QLabel* EqualAreaValue() const { return equalArea_; }
   QLabel* PerspectiveValue() const { return perspective_; }
   PreviewFrame* SourceView() const { return sourceView_; }
+  FitPanel& Fitting() const { return *fitPanel_; }
+  // Takes fitted settings: the type, its parameters, the list's selection and the edits.
+  void TakeSettings(const MapSettings& settings);
   PreviewFrame* ResultView() const { return resultView_; }
 
  protected:
@@ -107,6 +112,7 @@ class PageSource : public QWizardPage {
   QLabel* perspective_;
   PreviewFrame* sourceView_;
   PreviewFrame* resultView_;
+  FitPanel* fitPanel_;
 };
 
 #endif  // KARTOVEL_APP_PAGE_SOURCE_H_
