@@ -6,7 +6,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 maps="$root/build/fit-bench/maps"
 if [ ! -s "$maps/moll_4096x2048.env" ]; then
-  OUT="$maps" SIZES=2048 LARGE=moll LARGE_W=4096 /work/shared/reference-maps/make_sources.sh
+  OUT="$maps" SIZES=2048 LARGE=moll LARGE_W=4096 \
+    "${REFERENCE_MAPS:-/work/shared/reference-maps}/make_sources.sh"
 fi
 cmake --build --preset release --target kartovel-fit-targets >/dev/null
 "$root/build/release/bin/kartovel-fit-targets" "$maps" "${1:-25}" 2>/dev/null
