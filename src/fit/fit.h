@@ -87,8 +87,9 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
 
 // Least-squares fit of the settings of `instance` to `points` on a width x height picture. Two or
 // three points fit offsets, scale and aspect; from four on, the centre too, and for a conic the
-// second standard parallel (the first and the centre latitude held). Held settings stay; settings
-// the points cannot tell apart from others keep their values. `instance` ends as for FitOutline.
+// second standard parallel (the centre latitude held: it only moves the cone), and the first where
+// the points tell it from the second (not for the conformal cone, whose shape has one parameter).
+// Held settings stay; settings the points cannot tell apart from others keep their values. `instance` ends as for FitOutline.
 int FitPoints(const std::vector<ControlPoint>& points, int width, int height,
               MapInstance* instance, const HeldSettings& held, FitResult* result,
               std::string* reason);

@@ -17,7 +17,7 @@ namespace Fit {
 namespace {
 
 // The parameters of a point fit, in the stored convention of MapInstance.
-enum Param { kOffsetX, kOffsetY, kScale, kAspect, kLat, kLon, kParallel2, kParamCount };
+enum Param { kOffsetX, kOffsetY, kScale, kAspect, kLat, kLon, kParallel2, kParallel1, kParamCount };
 using Params = std::array<double, kParamCount>;
 
 constexpr int kLinearCount = 4;    // offsets, scale, aspect
@@ -47,7 +47,8 @@ struct Model {
 
   Params Get() const {
     const MapInstance& m = *instance;
-    return {m.offsetX, m.offsetY, m.scale, m.aspect, m.centerLat, m.centerLon, m.parallel2};
+    return {m.offsetX, m.offsetY, m.scale,    m.aspect,
+            m.centerLat, m.centerLon, m.parallel2, m.parallel1};
   }
 
   // Sets the instance to `p`; false when the projection refuses the centre or cone.
@@ -55,13 +56,15 @@ struct Model {
     MapInstance& m = *instance;
     m.offsetX = p[kOffsetX], m.offsetY = p[kOffsetY], m.scale = p[kScale], m.aspect = p[kAspect];
     if (shared || (m.centerLat == p[kLat] && m.centerLon == p[kLon] &&
-                   m.parallel2 == p[kParallel2])) {
+                   m.parallel2 == p[kParallel2] && m.parallel1 == p[kParallel1])) {
       return true;
     }
-    if (std::fabs(p[kLat]) > kLatitudeLimit || std::fabs(p[kParallel2]) > kLatitudeLimit) {
+    if (std::fabs(p[kLat]) > kLatitudeLimit || std::fabs(p[kParallel2]) > kLatitudeLimit ||
+        std::fabs(p[kParallel1]) > kLatitudeLimit) {
       return false;
     }
-    m.centerLat = p[kLat], m.centerLon = p[kLon], m.parallel2 = p[kParallel2];
+    m.centerLat = p[kLat], m.centerLon = p[kLon];
+    m.parallel2 = p[kParallel2], m.parallel1 = p[kParallel1];
     return m.Apply() == 0;
   }
 
@@ -147,7 +150,9 @@ std::vector<int> Candidates(MapInstance& m, std::size_t count, const HeldSetting
     if (!conic) free.push_back(kLat);  // a cone's centre latitude only moves it up or down
     free.push_back(kLon);
   }
-  if (conic && !held.parallels) free.push_back(kParallel2);
+  // The first parallel only where the points tell it from the second: an equal-area or
+  // equidistant cone has a shape of two parameters, a conformal one of one (Determined drops it).
+  if (conic && !held.parallels) free.insert(free.end(), {kParallel2, kParallel1});
   return free;
 }
 
@@ -322,14 +327,31 @@ int FitPoints(const std::vector<ControlPoint>& points, int width, int height,
     *reason = std::string(instance->GetName()) + " cannot place these points";
     return kNoFit;
   }
-  search = Determined(model, starts.front().p, search);
+  // Parameters the points cannot determine go back to their given values (the grid may have
+  // moved them along with the others), except the longitude, whose grid value places a
+  // cylinder's seam.
+  const std::vector<int> kept = Determined(model, starts.front().p, search);
+  std::vector<int> regrid = kept;
+  for (int param : search) {
+    if (param == kLon && std::find(kept.begin(), kept.end(), kLon) == kept.end()) {
+      regrid.push_back(kLon);
+    }
+  }
+  if (regrid.size() != search.size()) {
+    starts = SearchGrid(model, given, regrid);
+    if (starts.empty()) {
+      *reason = std::string(instance->GetName()) + " cannot place these points";
+      return kNoFit;
+    }
+  }
+  search = kept;
   std::vector<int> fixed;
   const auto hold = [&](int param, bool yes) {
     if (yes) fixed.push_back(param);
   };
   hold(kOffsetX, held.offset), hold(kOffsetY, held.offset), hold(kScale, held.scale);
   hold(kAspect, held.aspect);
-  for (int param : {kLat, kLon, kParallel2}) {
+  for (int param : {kLat, kLon, kParallel2, kParallel1}) {
     hold(param, std::find(search.begin(), search.end(), param) == search.end());
   }
 
