@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "app/preview_frame.h"
 #include "app/text_exchange.h"
@@ -165,10 +166,19 @@ void FitPanel::Take(const Fit::FitResult& r) {
   Changed();
 }
 
+// A copy of the picture for the worker: the wizard may load another while the fit runs.
+std::shared_ptr<const VideoBuffer> FitPanel::PictureCopy() const {
+  auto copy = std::make_shared<VideoBuffer>();
+  if (source_->HasStorage() && copy->Create(source_->width, source_->height) == 0) {
+    std::memcpy(copy->pixels, source_->pixels, copy->ByteCount());
+  }
+  return copy;
+}
+
 void FitPanel::FitOutline() {
   jobInstances_.assign(1, *instance_);
   MapInstance* work = &jobInstances_.front();
-  const VideoBuffer* source = source_;
+  const std::shared_ptr<const VideoBuffer> source = PictureCopy();
   std::atomic<bool>* cancel = &cancelled_;
   Start([work, source, cancel] {
     Outcome o;
@@ -201,15 +211,16 @@ void FitPanel::Rank() {
   jobInstances_ = Fit::Candidates(*instance_);
   std::vector<MapInstance>* candidates = &jobInstances_;
   const std::vector<Fit::ControlPoint> points = ReadyPoints();
-  const VideoBuffer* source = source_;
+  const std::shared_ptr<const VideoBuffer> source =
+      points.empty() ? PictureCopy() : std::make_shared<const VideoBuffer>();
+  const int w = source_->width, h = source_->height;
   std::atomic<bool>* cancel = &cancelled_;
-  Start([candidates, points, source, cancel] {
+  Start([candidates, points, source, w, h, cancel] {
     Outcome o;
     Fit::Outline outline;
     if (points.empty()) o.status = Fit::DetectOutline(*source, &outline, &o.reason);
     if (o.status == Fit::kFitOk) {
-      o.status = Fit::Rank(candidates, points, source->width, source->height, outline, {},
-                           &o.results, &o.reason, cancel);
+      o.status = Fit::Rank(candidates, points, w, h, outline, {}, &o.results, &o.reason, cancel);
     }
     // A single ranked type would read as a plain fit.
     if (o.status == Fit::kFitOk && o.results.size() == 1) o.results.push_back(o.results.front());

@@ -26,8 +26,8 @@ class QWidget;
 
 class FitPanel : public QObject {
  public:
-  // Places its controls on `page` (which owns them). `source` is the picture (it must not change
-  // while a fit runs), `instance` the page's projection, `view` the source view showing `source`
+  // Places its controls on `page` (which owns them). `source` is the picture (fits work on a
+  // copy), `instance` the page's projection, `view` the source view showing `source`
   // stretched; `apply` takes fitted settings into the page. None is owned.
   FitPanel(QWidget* page, const VideoBuffer* source, MapInstance* instance, PreviewFrame* view,
            std::function<void(const MapSettings&)> apply);
@@ -78,6 +78,7 @@ class FitPanel : public QObject {
   void PlaceEdited();
   void DeleteSelected();
   std::vector<Fit::ControlPoint> ReadyPoints() const;
+  std::shared_ptr<const VideoBuffer> PictureCopy() const;
   // Picture pixels of a page position, or false outside the source view.
   bool PictureAt(QPoint page, double* column, double* row) const;
   int PointAt(QPoint page) const;

@@ -81,7 +81,8 @@ int CheckPoints(const std::vector<ControlPoint>& points, int width, int height,
 // Fits offsets, scale and aspect (those not held) of `instance` so that the projection's own
 // outline, at the instance's centre and parallels, matches `outline`. Afterwards `instance` holds
 // the fitted parameters (its projection is not re-initialised with them: apply result->settings
-// to the instance that is shown).
+// to the instance that is shown). After a failure it may hold trial values: fit a copy of the
+// instance the user sees, so that a failure changes nothing.
 int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings& held,
                FitResult* result, std::string* reason, const std::atomic<bool>* cancel = nullptr);
 
