@@ -12,6 +12,7 @@ packages=(
   libproj-dev proj-data
   libceres-dev libeigen3-dev libnlopt-cxx-dev
   xplanet-images time
+  gdal-bin  # bench/reference_psnr.sh draws its reference maps with gdalwarp
 )
 
 missing=()
