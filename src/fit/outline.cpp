@@ -258,7 +258,6 @@ struct OutlineModel {
     const Linear l = LinearOf(*instance, width, height);
     const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
     long long both = 0, either = 0;
-#pragma omp parallel for reduction(+ : both, either) schedule(static)
     for (int y = 0; y < level->height; ++y) {
       for (int x = 0; x < level->width; ++x) {
         const bool m = level->inside[static_cast<std::size_t>(y) * level->width + x] != 0;
