@@ -142,8 +142,8 @@ void Decorate(const VideoBuffer& map, const VideoBuffer& outline, std::uint32_t 
         const std::uint32_t m = map.GetPixel(mx, my);
         if ((m >> 24) >= 128 && (outline.GetPixel(mx, my) >> 24)) c = m | 0xFF000000u;
       }
-      const bool frame = margin > 0 && (x == 6 || x == 7 || y == 6 || y == 7 || x == w - 7 ||
-                                        y == h - 7);
+      const bool frame =
+          margin > 0 && (x == 6 || x == 7 || y == 6 || y == 7 || x == w - 7 || y == h - 7);
       const bool text = title > 0 && y > 12 && y < title && x > 40 && x < 500 && (x / 9) % 3;
       if (frame || text) c = 0xFF202020u;
       out->SetPixel(x, y, c);
@@ -161,13 +161,15 @@ OutlineRow OutlineCase(const VideoBuffer& picture, const MapSettings& truth) {
   Fit::Outline outline;
   std::string reason;
   Fit::FitResult r;
-  if (Fit::DetectOutline(picture, &outline, &reason) != 0) return {NAN, 0, Seconds(start), CpuSeconds(cpu)};
+  if (Fit::DetectOutline(picture, &outline, &reason) != 0)
+    return {NAN, 0, Seconds(start), CpuSeconds(cpu)};
   MapSettings s;
   s.typeCode = truth.typeCode, s.centerLat = truth.centerLat, s.centerLon = truth.centerLon;
   s.parallel1 = truth.parallel1, s.parallel2 = truth.parallel2;
   MapInstance m;
   ApplySettings(s, &m);
-  if (Fit::FitOutline(outline, &m, {}, &r, &reason) != 0) return {NAN, 0, Seconds(start), CpuSeconds(cpu)};
+  if (Fit::FitOutline(outline, &m, {}, &r, &reason) != 0)
+    return {NAN, 0, Seconds(start), CpuSeconds(cpu)};
   const double seconds = Seconds(start), processor = CpuSeconds(cpu);
   return {PlacementRms(truth, r.settings, picture.width, picture.height), r.iou, seconds,
           processor};
@@ -248,7 +250,9 @@ int main(int argc, char** argv) {
   std::sort(envs.begin(), envs.end());
 
   std::printf("## Outline fit (placement RMS px over the map; IoU; seconds)\n\n");
-  std::printf("| map | on black | margins, frame, title | cropped left | time (margins) |\n|---|---|---|---|---|\n");
+  std::printf(
+      "| map | on black | margins, frame, title | cropped left | time (margins) "
+      "|\n|---|---|---|---|---|\n");
   std::mt19937 random(13);
   std::normal_distribution<double> noise(0, 0.5);
   struct PointRow {
@@ -286,8 +290,8 @@ int main(int argc, char** argv) {
         decorated, Moved(src.truth, w, h, left, top, decorated.width, decorated.height));
     const int cut = 40 + w / 12;
     Decorate(map, outline, kPaper, 40, 60, cut, &cropped, &left, &top);
-    const OutlineRow c = OutlineCase(
-        cropped, Moved(src.truth, w, h, left, top, cropped.width, cropped.height));
+    const OutlineRow c =
+        OutlineCase(cropped, Moved(src.truth, w, h, left, top, cropped.width, cropped.height));
     std::printf("| %s | %.3f (%.4f) | %.3f (%.4f) | %.3f (%.4f) | %.2f s (%.2f s CPU) |\n",
                 src.key.c_str(), a.rms, a.iou, b.rms, b.iou, c.rms, c.iou, b.seconds, b.cpu);
     std::fflush(stdout);
@@ -339,7 +343,9 @@ int main(int argc, char** argv) {
   }
 
   std::printf("\n## Control points: 10 points, 0.5 px noise, %d trials (medians)\n\n", trials);
-  std::printf("| map | placement RMS px | centre error ° | true type's rank | best two (RMS px) | rank time |\n|---|---|---|---|---|---|\n");
+  std::printf(
+      "| map | placement RMS px | centre error ° | true type's rank | best two (RMS px) | rank "
+      "time |\n|---|---|---|---|---|---|\n");
   for (const PointRow& r : pointRows) {
     std::printf("| %s | %.3f | %.4f | %d | %s | %.2f s (%.2f s CPU) |\n", r.key.c_str(), r.rms,
                 r.centre, r.rank, r.rankedFirst.c_str(), r.rankSeconds, r.rankCpu);

@@ -52,7 +52,11 @@ bool ParsePlace(const QString& text, double* lat, double* lon) {
 
 FitPanel::FitPanel(QWidget* page, const VideoBuffer* source, MapInstance* instance,
                    PreviewFrame* view, std::function<void(const MapSettings&)> apply)
-    : QObject(page), page_(page), source_(source), instance_(instance), view_(view),
+    : QObject(page),
+      page_(page),
+      source_(source),
+      instance_(instance),
+      view_(view),
       apply_(std::move(apply)) {
   const auto rect = [page](int x, int y, int w, int h) { return DialogRect(*page, x, y, w, h); };
   const auto button = [&](const QString& text, int x, int w) {
@@ -127,8 +131,7 @@ void FitPanel::Finish(Outcome outcome) {
   for (QPushButton* b : {fitOutline_, fitPoints_, rank_}) b->setEnabled(true);
   cancel_->setEnabled(false);
   if (outcome.status != Fit::kFitOk) {
-    status_->setText(QString::fromStdString(outcome.reason) +
-                     QStringLiteral(". Nothing changed."));
+    status_->setText(QString::fromStdString(outcome.reason) + QStringLiteral(". Nothing changed."));
     return;
   }
   if (outcome.results.size() == 1) {
@@ -321,8 +324,9 @@ void FitPanel::PlaceEdited() {
   double lat, lon;
   if (selected_ < 0 || selected_ >= static_cast<int>(points_.size())) return;
   if (!ParsePlace(place_->text(), &lat, &lon) || std::fabs(lat) > 90 || std::fabs(lon) > 180) {
-    status_->setText(QStringLiteral("Type the latitude (−90 to 90, north positive) and the "
-                                    "longitude (−180 to 180, east positive), e.g. 30.5, -20."));
+    status_->setText(
+        QStringLiteral("Type the latitude (−90 to 90, north positive) and the "
+                       "longitude (−180 to 180, east positive), e.g. 30.5, -20."));
     return;
   }
   points_[selected_].latitude = lat, points_[selected_].longitude = lon;
@@ -352,8 +356,8 @@ void FitPanel::DrawMarkers(VideoBuffer& display) const {
     const Fit::PointResidual* d = hasResidual ? &residuals_[ready] : nullptr;
     ready += Ready(p);
     const std::uint32_t colour = static_cast<int>(i) == selected_ ? kSelectedColour
-                                 : d && d->outlier               ? kResidualColour
-                                                                 : kPointColour;
+                                 : d && d->outlier                ? kResidualColour
+                                                                  : kPointColour;
     Line(display, x - kMarkerRadius, y, x + kMarkerRadius, y, colour);
     Line(display, x, y - kMarkerRadius, x, y + kMarkerRadius, colour);
     if (!Ready(p)) Line(display, x - 2, y - 2, x + 2, y + 2, colour);  // still without a place

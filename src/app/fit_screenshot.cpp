@@ -43,10 +43,10 @@ int main(int argc, char** argv) {
     const Placement place(truth, source.width, source.height);
     FitPanel& panel = page.Fitting();
     panel.PointModeButton()->click();
-    const double places[][4] = {{51.5, -0.1, 1, -1},   {40.7, -74, -1, 1},   {-33.9, 151.2, 1, 1},
-                                {35.7, 139.7, -1, -1}, {-22.9, -43.2, 1, 1}, {30, 31.2, -1, 1},
-                                {64.1, -21.9, 1, 1},   {-34.6, 18.5, 30, -25}, {1.3, 103.8, -1, -1},
-                                {61.2, -149.9, 1, -1}, {-54.8, -68.3, -1, 1}, {21.3, -157.8, 1, 0}};
+    const double places[][4] = {
+        {51.5, -0.1, 1, -1},  {40.7, -74, -1, 1},    {-33.9, 151.2, 1, 1},  {35.7, 139.7, -1, -1},
+        {-22.9, -43.2, 1, 1}, {30, 31.2, -1, 1},     {64.1, -21.9, 1, 1},   {-34.6, 18.5, 30, -25},
+        {1.3, 103.8, -1, -1}, {61.2, -149.9, 1, -1}, {-54.8, -68.3, -1, 1}, {21.3, -157.8, 1, 0}};
     for (const auto& p : places) {
       double x, y;
       truth.projection->Forward(StoredLatitude(p[0]) * Projection::kDegToRad,

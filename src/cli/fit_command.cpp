@@ -77,11 +77,9 @@ int FitCommand(const Settings& s) {
   const Fit::HeldSettings held = Held(s);
   if (s.projectionGiven && !s.rank) {
     Fit::FitResult result;
-    const int status =
-        points.empty()
-            ? Fit::FitOutline(outline, &start, held, &result, &reason)
-            : Fit::FitPoints(points, picture.width, picture.height, &start, held, &result,
-                             &reason);
+    const int status = points.empty() ? Fit::FitOutline(outline, &start, held, &result, &reason)
+                                      : Fit::FitPoints(points, picture.width, picture.height,
+                                                       &start, held, &result, &reason);
     if (status != Fit::kFitOk) return Fail(ExitCode(status), reason);
     PrintFit(result, points);
     return 0;

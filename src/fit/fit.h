@@ -56,7 +56,7 @@ int DetectOutline(const VideoBuffer& picture, Outline* outline, std::string* rea
 
 // A control point: where a place is in the picture and where it is on the globe.
 struct ControlPoint {
-  double column = 0, row = 0;       // pixels, top-left pixel centre at 0.5, 0.5
+  double column = 0, row = 0;          // pixels, top-left pixel centre at 0.5, 0.5
   double latitude = 0, longitude = 0;  // degrees, north and east positive
 };
 
@@ -90,10 +90,10 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
 // three points fit offsets, scale and aspect; from four on, the centre too, and for a conic the
 // second standard parallel (the centre latitude held: it only moves the cone), and the first where
 // the points tell it from the second (not for the conformal cone, whose shape has one parameter).
-// Held settings stay; settings the points cannot tell apart from others keep their values. `instance` ends as for FitOutline.
-int FitPoints(const std::vector<ControlPoint>& points, int width, int height,
-              MapInstance* instance, const HeldSettings& held, FitResult* result,
-              std::string* reason);
+// Held settings stay; settings the points cannot tell apart from others keep their values.
+// `instance` ends as for FitOutline.
+int FitPoints(const std::vector<ControlPoint>& points, int width, int height, MapInstance* instance,
+              const HeldSettings& held, FitResult* result, std::string* reason);
 
 // One instance of every registered type (ascending code) with the settings of `start` and its
 // parallels; on the registry's thread.
@@ -103,8 +103,8 @@ std::vector<MapInstance> Candidates(const MapInstance& start);
 // no points, and returns the fits best first: lowest RMS, or highest IoU. Types that cannot be
 // fitted are left out. kFitOk with at least one fit; otherwise the failure (bad points, no
 // outline, nothing fits) with its reason.
-int Rank(std::vector<MapInstance>* candidates, const std::vector<ControlPoint>& points,
-         int width, int height, const Outline& outline, const HeldSettings& held,
+int Rank(std::vector<MapInstance>* candidates, const std::vector<ControlPoint>& points, int width,
+         int height, const Outline& outline, const HeldSettings& held,
          std::vector<FitResult>* ranked, std::string* reason,
          const std::atomic<bool>* cancel = nullptr);
 

@@ -56,7 +56,8 @@ void RoundToSingle(MapSettings* s) {
 bool ShapePoint(Projection::MapProject* p, double latitude, double longitude, double* xs,
                 double* ys) {
   double x, y;
-  if (p->Forward(latitude * Projection::kDegToRad, longitude * Projection::kDegToRad, &x, &y) != 0 ||
+  if (p->Forward(latitude * Projection::kDegToRad, longitude * Projection::kDegToRad, &x, &y) !=
+          0 ||
       !std::isfinite(x) || !std::isfinite(y)) {
     return false;
   }

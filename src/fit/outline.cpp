@@ -1,10 +1,9 @@
 // The map's outline in a picture, and the fit of a projection's own outline to it.
-#include <nlopt.hpp>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <nlopt.hpp>
 #include <unordered_map>
 
 #include "fit/fit_model.h"
@@ -38,8 +37,7 @@ constexpr int kShapeGrowths = 3;
 
 // The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
 std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
-  const std::uint8_t* p =
-      b.pixels + (static_cast<std::size_t>(b.height - 1 - y) * b.width + x) * 4;
+  const std::uint8_t* p = b.pixels + (static_cast<std::size_t>(b.height - 1 - y) * b.width + x) * 4;
   return p[2] | p[1] << 8 | p[0] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 

@@ -20,7 +20,7 @@ namespace {
 enum Param { kOffsetX, kOffsetY, kScale, kAspect, kLat, kLon, kParallel2, kParallel1, kParamCount };
 using Params = std::array<double, kParamCount>;
 
-constexpr int kLinearCount = 4;    // offsets, scale, aspect
+constexpr int kLinearCount = 4;      // offsets, scale, aspect
 constexpr int kPointsForCentre = 4;  // three points leave nothing to judge a centre by
 constexpr double kLatitudeLimit = 89.999;
 constexpr double kOutlierFactor = 3;
@@ -47,7 +47,7 @@ struct Model {
 
   Params Get() const {
     const MapInstance& m = *instance;
-    return {m.offsetX, m.offsetY, m.scale,    m.aspect,
+    return {m.offsetX,   m.offsetY,   m.scale,     m.aspect,
             m.centerLat, m.centerLon, m.parallel2, m.parallel1};
   }
 
@@ -99,8 +99,8 @@ struct Model {
   bool SolveLinear(Params* p, double* rms) const {
     std::vector<double> xs, ys;
     if (!Shapes(&xs, &ys)) return false;
-    const auto line = [&](const std::vector<double>& u, bool rows, double* slope,
-                          double* intercept, double* squares) {
+    const auto line = [&](const std::vector<double>& u, bool rows, double* slope, double* intercept,
+                          double* squares) {
       const double n = static_cast<double>(u.size());
       double mu = 0, mv = 0;
       for (std::size_t i = 0; i < u.size(); ++i) {
@@ -242,8 +242,8 @@ std::vector<int> Determined(const Model& model, const Params& p, const std::vect
 // Least squares from `start` over the parameters not held; the final cost in squared pixels.
 double Refine(const Model& model, Params* p, const std::vector<int>& fixed) {
   ceres::Problem problem;
-  auto* cost = new ceres::DynamicNumericDiffCostFunction<PointCost, ceres::CENTRAL>(
-      new PointCost{&model});
+  auto* cost =
+      new ceres::DynamicNumericDiffCostFunction<PointCost, ceres::CENTRAL>(new PointCost{&model});
   cost->AddParameterBlock(kParamCount);
   cost->SetNumResiduals(static_cast<int>(2 * model.points->size()));
   problem.AddResidualBlock(cost, nullptr, p->data());
@@ -309,9 +309,8 @@ int CheckPoints(const std::vector<ControlPoint>& points, int width, int height,
   return kFitOk;
 }
 
-int FitPoints(const std::vector<ControlPoint>& points, int width, int height,
-              MapInstance* instance, const HeldSettings& held, FitResult* result,
-              std::string* reason) {
+int FitPoints(const std::vector<ControlPoint>& points, int width, int height, MapInstance* instance,
+              const HeldSettings& held, FitResult* result, std::string* reason) {
   if (const int status = CheckPoints(points, width, height, reason)) return status;
   if (!instance->projection && instance->Apply() != 0) {
     *reason = "No projection to fit";
@@ -363,10 +362,10 @@ int FitPoints(const std::vector<ControlPoint>& points, int width, int height,
     }
     double cost = Refine(model, &s.p, fixed);
     std::vector<double> r(2 * points.size());
-    if (cost < 0) cost = model.Residuals(s.p, r.data()) ? 0.5 * Eigen::Map<Eigen::VectorXd>(
-                                                                   r.data(), r.size())
-                                                                   .squaredNorm()
-                                                             : -1;
+    if (cost < 0)
+      cost = model.Residuals(s.p, r.data())
+                 ? 0.5 * Eigen::Map<Eigen::VectorXd>(r.data(), r.size()).squaredNorm()
+                 : -1;
     if (cost >= 0 && (bestCost < 0 || cost < bestCost)) best = s.p, bestCost = cost;
   }
   if (bestCost < 0 || !model.Set(best)) {

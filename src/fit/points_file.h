@@ -18,8 +18,7 @@ namespace Fit {
 int ParsePoints(const std::string& text, std::vector<ControlPoint>* points, std::string* reason);
 
 // ParsePoints on a file's contents; kBadCoordinate also when it cannot be read.
-int ReadPointsFile(const std::string& path, std::vector<ControlPoint>* points,
-                   std::string* reason);
+int ReadPointsFile(const std::string& path, std::vector<ControlPoint>* points, std::string* reason);
 
 }  // namespace Fit
 

@@ -23,8 +23,8 @@ std::vector<MapInstance> Candidates(const MapInstance& start) {
   return candidates;
 }
 
-int Rank(std::vector<MapInstance>* candidates, const std::vector<ControlPoint>& points,
-         int width, int height, const Outline& outline, const HeldSettings& held,
+int Rank(std::vector<MapInstance>* candidates, const std::vector<ControlPoint>& points, int width,
+         int height, const Outline& outline, const HeldSettings& held,
          std::vector<FitResult>* ranked, std::string* reason, const std::atomic<bool>* cancel) {
   ranked->clear();
   const bool byPoints = !points.empty();
@@ -41,9 +41,8 @@ int Rank(std::vector<MapInstance>* candidates, const std::vector<ControlPoint>& 
     }
     FitResult result;
     std::string why;
-    const int status =
-        byPoints ? FitPoints(points, width, height, &candidate, held, &result, &why)
-                 : FitOutline(outline, &candidate, held, &result, &why, cancel);
+    const int status = byPoints ? FitPoints(points, width, height, &candidate, held, &result, &why)
+                                : FitOutline(outline, &candidate, held, &result, &why, cancel);
     if (status == kCancelled) {
       *reason = why;
       return kCancelled;
@@ -54,9 +53,10 @@ int Rank(std::vector<MapInstance>* candidates, const std::vector<ControlPoint>& 
     *reason = byPoints ? "No projection can place these points" : "No projection fits the outline";
     return kNoFit;
   }
-  std::stable_sort(ranked->begin(), ranked->end(), [byPoints](const FitResult& a, const FitResult& b) {
-    return byPoints ? a.rms < b.rms : a.iou > b.iou;
-  });
+  std::stable_sort(ranked->begin(), ranked->end(),
+                   [byPoints](const FitResult& a, const FitResult& b) {
+                     return byPoints ? a.rms < b.rms : a.iou > b.iou;
+                   });
   return kFitOk;
 }
 

@@ -31,9 +31,12 @@ class FitPanelTest : public WizardTest {
     ApplySettings(truth_, &m);
     const Placement place(m, 200, 100);
     std::vector<Fit::ControlPoint> points;
-    for (const auto& [lat, lon] :
-         {std::pair{50.0, -120.0}, {10.0, -40.0}, {-30.0, 20.0}, {-60.0, 100.0}, {40.0, 150.0},
-          {0.0, 60.0}}) {
+    for (const auto& [lat, lon] : {std::pair{50.0, -120.0},
+                                   {10.0, -40.0},
+                                   {-30.0, 20.0},
+                                   {-60.0, 100.0},
+                                   {40.0, 150.0},
+                                   {0.0, 60.0}}) {
       double x, y;
       m.projection->Forward(StoredLatitude(lat) * Projection::kDegToRad,
                             lon * Projection::kDegToRad, &x, &y);

@@ -33,8 +33,8 @@ std::string Slurp(const std::string& path) {
 
 FitRun Fit(const std::string& arguments, const ScratchDir& dir) {
   const std::string out = dir / "stdout.txt", err = dir / "stderr.txt";
-  const std::string command =
-      std::string("'") + KARTOVEL_CONVERT + "' --fit " + arguments + " >'" + out + "' 2>'" + err + "'";
+  const std::string command = std::string("'") + KARTOVEL_CONVERT + "' --fit " + arguments + " >'" +
+                              out + "' 2>'" + err + "'";
   const int status = std::system(command.c_str());
   FitRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, Slurp(err)};
   std::istringstream lines(Slurp(out));

@@ -68,11 +68,11 @@ TEST_F(FitTest, ExactPointsGiveTheSettingsBack) {
     MapSettings truth;
     int points;
   } cases[] = {
-      {Settings(8, 0, 0, 0.125, -0.0625, 0.875, 0.5), 3},      // Mollweide, linear part only
-      {Settings(8, 0, 40, 0.125, -0.0625, 0.875, 0.5), 10},    // and its central meridian
-      {Settings(9, 30, 20, -0.25, 0.125, 0.5, 0.75), 10},      // Orthographic: the centre
-      {Settings(5, -52, 10, 0.03125, 0.5, 0.75, 1), 10},         // Lambert azimuthal
-      {Settings(20, 0, -96, 0.0625, 0.25, 0.5, 0.5, 20, 50), 10},   // conformal conic: the cone
+      {Settings(8, 0, 0, 0.125, -0.0625, 0.875, 0.5), 3},            // Mollweide, linear part only
+      {Settings(8, 0, 40, 0.125, -0.0625, 0.875, 0.5), 10},          // and its central meridian
+      {Settings(9, 30, 20, -0.25, 0.125, 0.5, 0.75), 10},            // Orthographic: the centre
+      {Settings(5, -52, 10, 0.03125, 0.5, 0.75, 1), 10},             // Lambert azimuthal
+      {Settings(20, 0, -96, 0.0625, 0.25, 0.5, 0.5, 20, 50), 10},    // conformal conic: the cone
       {Settings(18, 25, -96, -0.0625, 0.25, 0.5, 0.5, 20, 50), 10},  // Albers: the cone
   };
   for (const Case& c : cases) {
@@ -116,7 +116,9 @@ TEST_F(FitTest, BadPointsAreRefusedWithTheirReason) {
     const char* says;
   } cases[] = {
       {{{100, 100, 10, 10}}, Fit::kTooFewPoints, "Too few points"},
-      {{{100, 100, 0, 0}, {200, 200, 10, 10}, {300, 300, 20, 20}}, Fit::kCollinearPoints, "one line"},
+      {{{100, 100, 0, 0}, {200, 200, 10, 10}, {300, 300, 20, 20}},
+       Fit::kCollinearPoints,
+       "one line"},
       {{{100, 100, 0, 0}, {2100, 200, 10, 10}}, Fit::kPointOutside, "Outside"},
       {{{100, 100, 0, 0}, {-1, 200, 10, 10}}, Fit::kPointOutside, "point 2"},
       {{{100, 100, nan, 0}, {200, 200, 10, 10}}, Fit::kBadCoordinate, "Not a number"},
@@ -152,11 +154,13 @@ TEST(PointsFileTest, ReadsBothFormatsAndNamesBadLines) {
     int status;
     std::vector<ControlPoint> points;
   } cases[] = {
-      {"# column row lat lon\n10.5 20.5 30 -40\n1,2, 3 ,4  # comment\n\n", Fit::kFitOk,
+      {"# column row lat lon\n10.5 20.5 30 -40\n1,2, 3 ,4  # comment\n\n",
+       Fit::kFitOk,
        {{10.5, 20.5, 30, -40}, {1, 2, 3, 4}}},
       {"#CRS: GEOGCRS[...]\nmapX,mapY,sourceX,sourceY,enable,dX,dY,residual\n"
        "-40,30,10.5,-20.5,1,0,0,0\n5,6,7,-8,0,0,0,0\n",
-       Fit::kFitOk, {{10.5, 20.5, 30, -40}}},
+       Fit::kFitOk,
+       {{10.5, 20.5, 30, -40}}},
       {"10 20 30\n", Fit::kBadCoordinate, {}},
       {"10 20 30 north\n", Fit::kBadCoordinate, {}},
   };
@@ -183,7 +187,8 @@ void DrawMap(const MapSettings& truth, int w, int h, VideoBuffer* picture) {
   VideoBuffer world, map;
   ASSERT_EQ(world.Create(64, 32), 0);
   for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 64; ++x) world.SetPixel(x, y, 0xFF000000u | (y < 16 ? 0x803010u : 0x206020u));
+    for (int x = 0; x < 64; ++x)
+      world.SetPixel(x, y, 0xFF000000u | (y < 16 ? 0x803010u : 0x206020u));
   MapInstance m;
   ApplySettings(truth, &m);
   ASSERT_EQ(map.Create(w, h), 0);
