@@ -462,6 +462,31 @@ void PageSource::Fit() {
   RefreshFields();
 }
 
+void PageSource::TakeSettings(const MapSettings& settings) {
+  {
+    const QSignalBlocker quiet(list_);
+    for (int row = 0; row < list_->count(); ++row) {
+      if (list_->item(row)->data(Qt::UserRole).toInt() == settings.typeCode) {
+        list_->setCurrentRow(row);
+      }
+    }
+  }
+  instance_->Select(settings.typeCode);
+  // Held as the edits hold typed values, so that the export equals the command line's.
+  values_[kLat] = Single(settings.centerLat);
+  values_[kLon] = Single(settings.centerLon);
+  values_[kOffsetX] = Single(settings.offsetX);
+  values_[kOffsetY] = Single(settings.offsetY);
+  values_[kScale] = Single(settings.scale);
+  values_[kAspect] = Single(settings.aspect);
+  if (settings.parallel1 && settings.parallel2) {
+    values_[kParallel1] = *settings.parallel1;
+    values_[kParallel2] = *settings.parallel2;
+  }
+  ApplyValues();
+  RefreshFields();
+}
+
 void PageSource::Zoom(double factor) {
   values_[kScale] = Single(values_[kScale] * factor);
   ApplyValues();

@@ -86,6 +86,9 @@ class PageSource : public QWizardPage {
   QLabel* PerspectiveValue() const { return perspective_; }
   // Says, while it is so, that the projection refused the typed values.
   QLabel* RefusalNote() const { return refusal_; }
+  // Takes found settings (a fit, a recognition): the type, its parameters, the list's selection
+  // and the edits.
+  void TakeSettings(const MapSettings& settings);
   SourceView* SourceViewWidget() const { return sourceView_; }
   PreviewFrame* ResultView() const { return resultView_; }
 

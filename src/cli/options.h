@@ -8,17 +8,15 @@
 #include <vector>
 
 #include "engine/reproject.h"
+#include "fit/fit.h"
 #include "registry/map_settings.h"
 
 // Exit codes: 1 the work failed, 2 the command line is wrong.
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
 
-// A control point: a picture pixel (column to the right, row downwards, from the top-left
-// corner) and the place it shows, degrees north and east positive.
-struct ControlPoint {
-  double column = 0, row = 0, latitude = 0, longitude = 0;
-};
+// A control point of --point (and of settings files): the fitting library's.
+using ControlPoint = Fit::ControlPoint;
 
 // What the command line asks for. Numbers as typed (degrees north-positive, user units, pixels);
 // map.typeCode and outputMap.typeCode are left to FindProjection.
@@ -27,6 +25,12 @@ struct Settings {
   std::string input, output;
   std::string projection = "2";
   MapSettings map;
+  // Which settings the command line gave: a fit holds them.
+  bool projectionGiven = false, centerGiven = false, offsetGiven = false, scaleGiven = false,
+       aspectGiven = false, parallelsGiven = false;
+  std::string fit;         // --fit IMAGE
+  std::string pointsFile;  // --points FILE, for --fit beside the --point options
+  bool rank = false;
   long long width = 1024;
   std::optional<long long> height;
   std::vector<ControlPoint> points;  // --point, in the order given
