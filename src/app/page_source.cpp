@@ -19,6 +19,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/fit_panel.h"
 #include "app/preview_frame.h"
 #include "app/source_view.h"
 #include "app/text_exchange.h"
@@ -216,6 +217,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   page->setContentsMargins(0, 0, 0, 0);
   page->addWidget(leftPanel);
   page->addLayout(right, 1);
+  fitPanel_ = new FitPanel(this, sidePanel_, sourceView_, source_, instance_,
+                           [this](const MapSettings& settings) { TakeSettings(settings); });
 
   connect(fit_, &QPushButton::clicked, this, [this] { Fit(); });
   connect(zoomIn_, &QPushButton::clicked, this, [this] { Zoom(0.5); });

@@ -15,6 +15,7 @@
 #include "registry/map_instance.h"
 #include "registry/map_settings.h"
 
+class FitPanel;
 class PreviewFrame;
 class QBoxLayout;
 class QComboBox;
@@ -90,6 +91,8 @@ class PageSource : public QWizardPage {
   // and the edits.
   void TakeSettings(const MapSettings& settings);
   SourceView* SourceViewWidget() const { return sourceView_; }
+  // Outline and control-point fits, in the side panel.
+  FitPanel& Fitting() const { return *fitPanel_; }
   PreviewFrame* ResultView() const { return resultView_; }
 
  private:
@@ -136,6 +139,7 @@ class PageSource : public QWizardPage {
   QLabel* refusal_;
   SourceView* sourceView_;
   PreviewFrame* resultView_;
+  FitPanel* fitPanel_;
 };
 
 #endif  // KARTOVEL_APP_PAGE_SOURCE_H_

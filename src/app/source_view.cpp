@@ -133,6 +133,11 @@ void SourceView::paintEvent(QPaintEvent*) {
     }
   }
   if (opacity_ > 0) DrawGraticule(painter);
+  if (overlay_) {
+    painter.save();
+    overlay_(painter);
+    painter.restore();
+  }
   painter.setPen(QPen(hasFocus() ? palette().highlight().color() : Qt::black, 0));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(rect().adjusted(0, 0, -1, -1));

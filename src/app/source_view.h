@@ -13,6 +13,8 @@
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
+class QPainter;
+
 class SourceView : public QWidget {
  public:
   // Drag of the left button: `start` at the press, `move` with the distance from the press in
@@ -27,6 +29,8 @@ class SourceView : public QWidget {
   SourceView(QWidget* parent, MapInstance* instance);
 
   void SetDragHandlers(DragHandlers handlers) { drag_ = std::move(handlers); }
+  // Drawn over the picture and graticule at the end of each paint, in view pixels (ToView()).
+  void SetOverlay(std::function<void(QPainter&)> overlay) { overlay_ = std::move(overlay); }
   // Takes a copy of `source` for display and shows it whole.
   void SetSource(const VideoBuffer& source);
   // The map changed: the graticule is traced again before the next paint.
@@ -65,6 +69,7 @@ class SourceView : public QWidget {
 
   MapInstance* instance_;
   DragHandlers drag_;
+  std::function<void(QPainter&)> overlay_;
   QImage picture_;  // the source, top row first
   QImage reduced_;  // picture_ at zoom_ when zoomed out, so that a paint only copies
   double reducedZoom_ = 0;
