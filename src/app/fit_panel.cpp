@@ -46,11 +46,13 @@ bool ParsePlace(const QString& text, double* lat, double* lon) {
 
 FitPanel::FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view,
                    const VideoBuffer* source, MapInstance* instance,
+                   std::vector<Fit::ControlPoint>* points,
                    std::function<void(const MapSettings&)> apply)
     : QObject(parent),
       view_(view),
       source_(source),
       instance_(instance),
+      points_(points),
       apply_(std::move(apply)) {
   auto* box = new QGroupBox(QStringLiteral("Fitting"));
   auto* grid = new QGridLayout(box);
@@ -66,6 +68,9 @@ FitPanel::FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view,
   cancel_->setEnabled(false);
   rankList_ = new QListWidget;
   rankList_->setToolTip(QStringLiteral("Best first; click a projection to take it"));
+  // Long names lose their middle, so that the fit's quality stays in view.
+  rankList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  rankList_->setTextElideMode(Qt::ElideMiddle);
   auto* caption = new QLabel(QStringLiteral("Point &lat, lon:"));
   place_ = new QLineEdit;
   place_->setPlaceholderText(QStringLiteral("e.g. 30.5, -20"));
@@ -154,6 +159,7 @@ void FitPanel::Finish(Outcome outcome) {
                   byPoints ? r.rms : r.iou);
     auto* item = new QListWidgetItem(QString::fromStdString(r.name + " — " + quality), rankList_);
     item->setData(Qt::UserRole, static_cast<int>(i));
+    item->setToolTip(item->text());
   }
   status_->setText(QStringLiteral("Best first: click a projection to take it with its settings."));
 }
@@ -239,7 +245,7 @@ void FitPanel::Rank() {
 
 std::vector<Fit::ControlPoint> FitPanel::ReadyPoints() const {
   std::vector<Fit::ControlPoint> ready;
-  for (const Fit::ControlPoint& p : points_) {
+  for (const Fit::ControlPoint& p : (*points_)) {
     if (Ready(p)) ready.push_back(p);
   }
   return ready;
@@ -256,8 +262,8 @@ bool FitPanel::PictureAt(QPointF at, double* column, double* row) const {
 }
 
 int FitPanel::PointAt(QPointF at) const {
-  for (int i = static_cast<int>(points_.size()) - 1; i >= 0; --i) {
-    const QPointF d = view_->ToView(QPointF(points_[i].column, points_[i].row)) - at;
+  for (int i = static_cast<int>((*points_).size()) - 1; i >= 0; --i) {
+    const QPointF d = view_->ToView(QPointF((*points_)[i].column, (*points_)[i].row)) - at;
     if (std::fabs(d.x()) <= kGrabRadius && std::fabs(d.y()) <= kGrabRadius) return i;
   }
   return -1;
@@ -293,9 +299,9 @@ bool FitPanel::MousePress(QMouseEvent* event) {
   if (hit >= 0) {
     Select(hit);
   } else if (PictureAt(at, &column, &row)) {
-    points_.push_back({column, row, std::nan(""), std::nan("")});
+    (*points_).push_back({column, row, std::nan(""), std::nan("")});
     residuals_.clear();
-    Select(static_cast<int>(points_.size()) - 1);
+    Select(static_cast<int>((*points_).size()) - 1);
     place_->setFocus();
   } else {
     return true;
@@ -308,7 +314,7 @@ bool FitPanel::MouseMove(QMouseEvent* event) {
   if (dragged_ < 0) return false;
   double column, row;
   if (PictureAt(event->position(), &column, &row)) {
-    points_[dragged_].column = column, points_[dragged_].row = row;
+    (*points_)[dragged_].column = column, (*points_)[dragged_].row = row;
     residuals_.clear();
     Changed();
   }
@@ -323,9 +329,9 @@ bool FitPanel::MouseRelease(QMouseEvent* event) {
 
 void FitPanel::Select(int index) {
   selected_ = index;
-  if (index >= 0 && index < static_cast<int>(points_.size()) && Ready(points_[index])) {
-    place_->setText(QString::fromStdString(FormatSignificant(points_[index].latitude) + ", " +
-                                           FormatSignificant(points_[index].longitude)));
+  if (index >= 0 && index < static_cast<int>((*points_).size()) && Ready((*points_)[index])) {
+    place_->setText(QString::fromStdString(FormatSignificant((*points_)[index].latitude) + ", " +
+                                           FormatSignificant((*points_)[index].longitude)));
   } else {
     place_->clear();
   }
@@ -334,22 +340,22 @@ void FitPanel::Select(int index) {
 
 void FitPanel::PlaceEdited() {
   double lat = 0, lon = 0;
-  if (selected_ < 0 || selected_ >= static_cast<int>(points_.size())) return;
+  if (selected_ < 0 || selected_ >= static_cast<int>((*points_).size())) return;
   if (!ParsePlace(place_->text(), &lat, &lon) || std::fabs(lat) > 90 || std::fabs(lon) > 180) {
     status_->setText(
         QStringLiteral("Type the latitude (−90 to 90, north positive) and the "
                        "longitude (−180 to 180, east positive), e.g. 30.5, -20."));
     return;
   }
-  points_[selected_].latitude = lat, points_[selected_].longitude = lon;
+  (*points_)[selected_].latitude = lat, (*points_)[selected_].longitude = lon;
   residuals_.clear();
   status_->setText(QString::number(ReadyPoints().size()) + QStringLiteral(" points placed."));
   Changed();
 }
 
 void FitPanel::DeleteSelected() {
-  if (selected_ < 0 || selected_ >= static_cast<int>(points_.size())) return;
-  points_.erase(points_.begin() + selected_);
+  if (selected_ < 0 || selected_ >= static_cast<int>((*points_).size())) return;
+  (*points_).erase((*points_).begin() + selected_);
   residuals_.clear();
   Select(-1);
 }
@@ -358,11 +364,13 @@ void FitPanel::Changed() { view_->update(); }
 
 void FitPanel::DrawMarkers(QPainter& painter) const {
   painter.setRenderHint(QPainter::Antialiasing);
+  // Residuals belong to the points they were fitted to (a settings file may have replaced them).
+  const bool fitted = residuals_.size() == ReadyPoints().size();
   std::size_t ready = 0;
-  for (std::size_t i = 0; i < points_.size(); ++i) {
-    const Fit::ControlPoint& p = points_[i];
+  for (std::size_t i = 0; i < (*points_).size(); ++i) {
+    const Fit::ControlPoint& p = (*points_)[i];
     const QPointF at = view_->ToView(QPointF(p.column, p.row));
-    const bool hasResidual = Ready(p) && ready < residuals_.size();
+    const bool hasResidual = fitted && Ready(p) && ready < residuals_.size();
     const Fit::PointResidual* d = hasResidual ? &residuals_[ready] : nullptr;
     ready += Ready(p);
     const QColor colour(static_cast<int>(i) == selected_ ? kSelectedRgb

@@ -29,10 +29,12 @@ class FitPanel : public QObject {
  public:
   // Adds its controls to `panel` (a layout of the page, which then owns them) and draws over
   // `view`, taking its mouse in point mode. `source` is the picture `view` shows (fits work on a
-  // copy), `instance` the page's projection; `apply` takes fitted settings into the page. None
-  // is owned; `view` outlives the panel.
+  // copy), `instance` the page's projection, `points` the wizard's control points (saved with
+  // its settings); `apply` takes fitted settings into the page. None is owned; `view` outlives
+  // the panel.
   FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view, const VideoBuffer* source,
-           MapInstance* instance, std::function<void(const MapSettings&)> apply);
+           MapInstance* instance, std::vector<Fit::ControlPoint>* points,
+           std::function<void(const MapSettings&)> apply);
   // Cancels a running fit and waits for it.
   ~FitPanel() override;
 
@@ -46,7 +48,7 @@ class FitPanel : public QObject {
 
   // Points in picture pixels (top-left pixel centre at 0.5, 0.5); those without coordinates yet
   // have NaN latitude.
-  std::vector<Fit::ControlPoint>& Points() { return points_; }
+  std::vector<Fit::ControlPoint>& Points() { return *points_; }
   void Select(int index);
 
   QPushButton* FitOutlineButton() const { return fitOutline_; }
@@ -89,9 +91,9 @@ class FitPanel : public QObject {
   SourceView* view_;
   const VideoBuffer* source_;
   MapInstance* instance_;
+  std::vector<Fit::ControlPoint>* points_;
   std::function<void(const MapSettings&)> apply_;
 
-  std::vector<Fit::ControlPoint> points_;
   std::vector<Fit::PointResidual> residuals_;  // of the last point fit, by point
   std::vector<Fit::FitResult> ranked_;
   int selected_ = -1;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
+#include <cmath>
 
 #include "cli/settings_file.h"
 
@@ -41,7 +42,7 @@ QString DroppedFile(const QMimeData* data) {
 KartovelWizard::KartovelWizard(WizardPrompts* prompts)
     : prompts_(prompts ? prompts : &toolkitPrompts_),
       openPage_(&sourceImage_, prompts_),
-      sourcePage_(&sourceImage_, &sourceProjection_, prompts_),
+      sourcePage_(&sourceImage_, &sourceProjection_, &points_, prompts_),
       exportPage_(&sourceImage_, &sourceProjection_, &destinationProjection_, prompts_) {
   // The command line's defaults, so that untouched values make the same file in both.
   ApplySettings(MapSettings{}, &sourceProjection_);
@@ -134,7 +135,10 @@ Settings KartovelWizard::CurrentSettings() const {
   s.projection = std::to_string(s.map.typeCode);
   s.width = exportPage_.ExportWidth();
   s.sampling = exportPage_.Sampling();
-  s.points = points_;
+  // Points placed on the source view but not given a place yet are left out.
+  for (const ControlPoint& p : points_) {
+    if (!std::isnan(p.latitude)) s.points.push_back(p);
+  }
   return s;
 }
 

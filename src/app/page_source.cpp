@@ -82,7 +82,8 @@ class ElidedLabel : public QLabel {
 
 }  // namespace
 
-PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts* prompts)
+PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
+                       std::vector<Fit::ControlPoint>* points, WizardPrompts* prompts)
     : source_(source), instance_(instance), prompts_(prompts) {
   setTitle(QStringLiteral("Select Source Projection"));
   setSubTitle(QStringLiteral(
@@ -217,7 +218,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   page->setContentsMargins(0, 0, 0, 0);
   page->addWidget(leftPanel);
   page->addLayout(right, 1);
-  fitPanel_ = new FitPanel(this, sidePanel_, sourceView_, source_, instance_,
+  fitPanel_ = new FitPanel(this, sidePanel_, sourceView_, source_, instance_, points,
                            [this](const MapSettings& settings) { TakeSettings(settings); });
 
   connect(fit_, &QPushButton::clicked, this, [this] { Fit(); });

@@ -10,7 +10,9 @@
 #include <QPointF>
 #include <QWizardPage>
 #include <array>
+#include <vector>
 
+#include "fit/fit.h"
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
 #include "registry/map_settings.h"
@@ -43,9 +45,10 @@ class PageSource : public QWizardPage {
     kFieldCount
   };
 
-  // `source` and `instance` are the wizard's shared source image and source projection; `prompts`
-  // its user dialogs. None is owned.
-  PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts* prompts);
+  // `source`, `instance` and `points` are the wizard's shared source image, source projection and
+  // control points; `prompts` its user dialogs. None is owned.
+  PageSource(VideoBuffer* source, MapInstance* instance, std::vector<Fit::ControlPoint>* points,
+             WizardPrompts* prompts);
   ~PageSource() override;
 
   void initializePage() override;

@@ -72,9 +72,13 @@ TEST_F(FitPanelTest, PointsClickedAndTypedFitTheMap) {
   QTest::mouseClick(view, Qt::RightButton, Qt::NoModifier, to);
   ASSERT_EQ(Panel().Points().size(), 1u);
   Panel().Select(0);
+  // The wizard saves the points with its settings once they have a place.
+  EXPECT_TRUE(wizard_->CurrentSettings().points.empty());
   QTest::keyClicks(Panel().PlaceEdit(), QStringLiteral("50, -120"));
   QTest::keyClick(Panel().PlaceEdit(), Qt::Key_Return);
   EXPECT_EQ(Panel().Points()[0].latitude, 50);
+  ASSERT_EQ(wizard_->CurrentSettings().points.size(), 1u);
+  EXPECT_EQ(wizard_->CurrentSettings().points[0].column, centre.x());
 
   // One point is too few: the page keeps its settings and says why.
   Panel().FitPointsButton()->click();

@@ -319,8 +319,9 @@ TEST(PageSourceWithoutImage, StartsOnTheProjectionAndLeavesThePreviewsAlone) {
     VideoBuffer empty;
     MapInstance instance;
     ASSERT_EQ(instance.SelectByName(name), 0) << name;
+    std::vector<Fit::ControlPoint> points;
     RecordingPrompts prompts;
-    PageSource page(&empty, &instance, &prompts);
+    PageSource page(&empty, &instance, &points, &prompts);
     page.show();
     page.initializePage();
     const QListWidgetItem* current = page.ProjectionList()->currentItem();
