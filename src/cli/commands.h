@@ -16,6 +16,10 @@ int SetUpInstance(const Settings& s, int code, MapInstance* instance);
 // the exit code.
 int Convert(const Settings& s);
 
+// --recognize IMAGE: up to five lines `score<TAB>settings options`, best first; exit 1 when the
+// picture is no Earth map that can be placed.
+int Recognize(const Settings& s);
+
 // --list: one line per registered type, ascending code; scripts read this format.
 int ListProjections();
 

@@ -15,6 +15,7 @@ constexpr char kUsage[] =
     "\n"
     "usage: kartovel-convert [options] INPUT OUTPUT\n"
     "       kartovel-convert --to-projection [options] INPUT OUTPUT\n"
+    "       kartovel-convert --recognize IMAGE [--all-types] [options]\n"
     "       kartovel-convert --list\n"
     "       kartovel-convert --help\n"
     "\n"
@@ -24,6 +25,11 @@ constexpr char kUsage[] =
     "                          source are magenta with alpha 0\n"
     "  --to-projection         the reverse: draw the equirectangular INPUT as a W x H map in\n"
     "                          the projection, so that converting it back gives INPUT again\n"
+    "  --recognize IMAGE       find the projection and settings of an Earth map from the picture\n"
+    "                          alone: up to five lines score<TAB>options, best first, the\n"
+    "                          options reproducing the match before INPUT OUTPUT; the setting\n"
+    "                          options given are held; exit 1 when not recognised\n"
+    "  --all-types             with --recognize: modules and composites too\n"
     "  --list                  one line per projection type: code<TAB>name<TAB>type words\n"
     "\n"
     "The map, as on the wizard's projection page (centre, offset, scale and aspect are taken\n"
@@ -61,7 +67,9 @@ int main(int argc, char** argv) {
 
   ProjectionRegistry& registry = GetProjectionRegistry();
   registry.LoadAll(ExecutableDirectory());
-  const int result = list ? ListProjections() : Convert(settings);
+  const int result = list                         ? ListProjections()
+                     : !settings.recognize.empty() ? Recognize(settings)
+                                                   : Convert(settings);
   registry.UnloadAll();
   return result;
 }

@@ -69,6 +69,7 @@ const ValueOption kValueOptions[] = {
        return true;
      }},
     {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},
+    {"--recognize", [](const std::string& v, Settings* s) { return s->recognize = v, true; }},
     {"--height",
      [](const std::string& v, Settings* s) {
        long long h = 0;
@@ -80,10 +81,24 @@ const ValueOption kValueOptions[] = {
 
 const FlagOption kFlagOptions[] = {
     {"--to-projection", [](Settings* s) { s->toProjection = true; }},
+    {"--all-types", [](Settings* s) { s->allTypes = true; }},
 };
 
 // The checks between options, once all are read.
 bool CheckTogether(Settings* settings, std::string* error) {
+  if (!settings->recognize.empty()) {
+    for (const char* other : {"--to-projection", "--width", "--height"}) {
+      if (settings->given.count(other)) {
+        *error = std::string(other) + " does not go with --recognize";
+        return false;
+      }
+    }
+    return true;
+  }
+  if (settings->allTypes) {
+    *error = "--all-types belongs to --recognize";
+    return false;
+  }
   if (settings->height && !settings->toProjection) {
     *error = "--height belongs to --to-projection; the export height is half the width";
     return false;
@@ -128,6 +143,7 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
     for (const FlagOption& f : kFlagOptions) flag = name == f.name ? &f : flag;
     if (flag) {
       flag->set(settings);
+      settings->given.insert(name);
       continue;
     }
     std::string value;
@@ -154,6 +170,14 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
       *error = "Malformed number for " + name + ": " + value;
       return false;
     }
+    settings->given.insert(name);
+  }
+  if (!settings->recognize.empty()) {
+    if (!positional.empty()) {
+      *error = "--recognize IMAGE takes no other files";
+      return false;
+    }
+    return CheckTogether(settings, error);
   }
   if (positional.size() != 2) {
     *error = "Expected INPUT and OUTPUT file names (kartovel-convert --help)";

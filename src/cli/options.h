@@ -3,6 +3,7 @@
 #define KARTOVEL_CLI_OPTIONS_H_
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct Settings {
   MapSettings map;
   long long width = 1024;
   std::optional<long long> height;
+  std::string recognize;  // --recognize IMAGE: no INPUT OUTPUT then
+  bool allTypes = false;
+  std::set<std::string> given;  // the options on the command line, by name
 };
 
 // Reads `args` (without the program name) into `settings`, then checks that they go together.
