@@ -92,13 +92,16 @@ def convert_tool():
     return None
 
 
+FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"  # fonts-dejavu-core
+
+
 def restyle(convert, png, w, h):
     """Grey, posterised to 6 colours, a 5% white margin and a title; returns (file, dx, dy, w2, h2)."""
     out = png[:-4] + "_restyled.png"
     bx, by = round(w * 0.05), round(h * 0.05)
     subprocess.run([convert, png, "-colorspace", "Gray", "-dither", "None", "-colors", "6",
                     "-bordercolor", "white", "-border", f"{bx}x{by}", "-gravity", "North",
-                    "-fill", "black", "-pointsize", str(max(10, by * 0.7)),
+                    *(["-font", FONT] if os.path.exists(FONT) else []), "-fill", "black", "-pointsize", str(max(10, by * 0.7)),
                     "-annotate", "+0+2", "A Map of the World", out], check=True)
     return out, bx, by, w + 2 * bx, h + 2 * by
 

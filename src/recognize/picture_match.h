@@ -56,7 +56,7 @@ struct Affine {
   double a = 1, b = 0, c = 1, d = 0;
 };
 
-// The score of `points` placed by `place` on `level` of a picture `width` x `height`, 0..1.
+// The score of `points` placed by `place` on `level`, 0..1.
 double MatchScore(const PictureLevel& level, const PlacedPoints& points, const Affine& place);
 
 #endif  // KARTOVEL_RECOGNIZE_PICTURE_MATCH_H_

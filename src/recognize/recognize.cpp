@@ -4,6 +4,7 @@
 #include <nlopt.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 
@@ -117,8 +118,12 @@ class Search {
   }
 
   bool Cancelled() const { return progress_ && progress_->cancel.load(); }
-  void Report(int percent) const {
-    if (progress_) progress_->rowsDone.store(percent);
+  // Progress only grows, whichever thread reports.
+  void Report(long long percent) const {
+    if (!progress_) return;
+    long long shown = progress_->rowsDone.load();
+    while (shown < percent && !progress_->rowsDone.compare_exchange_weak(shown, percent)) {
+    }
   }
 
   // The best few placements of `type` over the grid of its free settings, at the coarsest level.
@@ -192,7 +197,6 @@ bool Search::Place(TypeModel* type, const Shape& shape, const std::vector<EarthS
   const std::size_t n = points.size();
   std::vector<float> x(n), y(n);
   std::vector<std::uint8_t> ok(n);
-#pragma omp parallel for schedule(static)
   for (std::size_t i = 0; i < n; ++i) {
     double px, py;
     // The stored convention: a north-up picture carries latitude -90 at its top row.
@@ -497,36 +501,47 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
   Search search(earth_, request_, levels, progress);
   const int fine = static_cast<int>(levels.levels.size()) - 1;
 
-  // Coarse: every type over its grid, the best few of each refined at the coarsest level.
-  std::vector<Candidate> best;
+  // Coarse: every type over its grid, the best few of each refined at the coarsest level. The
+  // threads share out whole types (and below whole candidates, one per type), so that each
+  // projection object is used by one thread at a time and the threads rarely wait for each other.
+  std::vector<Candidate> perType(types_.size());
+  std::atomic<int> typesDone{0};
+#pragma omp parallel for schedule(dynamic, 1)
   for (std::size_t t = 0; t < types_.size(); ++t) {
     std::vector<Candidate> found = search.Scan(types_[t].get());
     for (Candidate& c : found) search.Refine(&c, 0, 1.0, 200);
     if (!found.empty()) {
-      best.push_back(*std::max_element(found.begin(), found.end(), [](const auto& a, const auto& b) {
-        return a.score < b.score;
-      }));
+      perType[t] = *std::max_element(found.begin(), found.end(),
+                                     [](const auto& a, const auto& b) { return a.score < b.score; });
     }
-    if (search.Cancelled()) return RecognizeResult::kCancelled;
-    search.Report(static_cast<int>(60 * (t + 1) / types_.size()));
+    search.Report(60 * ++typesDone / static_cast<int>(types_.size()));
+  }
+  if (search.Cancelled()) return RecognizeResult::kCancelled;
+  std::vector<Candidate> best;
+  for (const Candidate& c : perType) {
+    if (c.type && c.score > 0) best.push_back(c);
   }
   const auto byScore = [](const Candidate& a, const Candidate& b) { return a.score > b.score; };
   std::sort(best.begin(), best.end(), byScore);
   // Finer levels for the leaders only: the scores of the others stay coarse.
-  const std::size_t middleCount = std::min<std::size_t>(best.size(), 6);
-  for (std::size_t i = 0; i < middleCount; ++i) {
+  const int middleCount = static_cast<int>(std::min<std::size_t>(best.size(), 6));
+  const int fineCount = fine > 1 ? std::min(middleCount, 3) : 0;
+  std::atomic<int> refined{0};
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int i = 0; i < middleCount; ++i) {
     search.Refine(&best[i], std::min(1, fine), 0.4, 250);
-    if (search.Cancelled()) return RecognizeResult::kCancelled;
-    search.Report(60 + static_cast<int>(25 * (i + 1) / middleCount));
+    search.Report(60 + 25 * ++refined / middleCount);
   }
+  if (search.Cancelled()) return RecognizeResult::kCancelled;
   std::sort(best.begin(), best.begin() + middleCount, byScore);
-  const std::size_t fineCount = std::min<std::size_t>(middleCount, 3);
-  for (std::size_t i = 0; i < fineCount && fine > 1; ++i) {
+  refined = 0;
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int i = 0; i < fineCount; ++i) {
     search.Refine(&best[i], fine, 0.15, 250);
-    if (search.Cancelled()) return RecognizeResult::kCancelled;
-    search.Report(85 + static_cast<int>(15 * (i + 1) / fineCount));
+    search.Report(85 + 15 * ++refined / fineCount);
   }
-  std::sort(best.begin(), best.begin() + fineCount, byScore);
+  if (search.Cancelled()) return RecognizeResult::kCancelled;
+  std::sort(best.begin(), best.end(), byScore);
   for (std::size_t i = 0; i < best.size() && static_cast<int>(i) < count; ++i) {
     results->push_back({search.SettingsOf(best[i]), best[i].score});
   }
