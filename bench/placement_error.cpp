@@ -7,13 +7,12 @@
 //
 // Options as kartovel-convert takes them: --projection CODE, --center, --offset, --scale,
 // --aspect, --parallels (north-positive).
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "engine/reproject.h"
+#include "recognize/recognize.h"
 #include "registry/map_settings.h"
 #include "registry/projection_registry.h"
 
@@ -71,38 +70,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   GetProjectionRegistry().LoadAll(ExecutableDirectory());
-  MapInstance a, b;
-  ApplySettings(truth, &a);
-  ApplySettings(found, &b);
-  const int w2 = std::atoi(second[0].c_str()), h2 = std::atoi(second[1].c_str());
-  const double shiftX = std::atof(second[2].c_str()), shiftY = std::atof(second[3].c_str());
-  const Placement pa(a, w, h), pb(b, w2, h2);
-  double sum = 0;
-  long count = 0, lost = 0;
-  for (int lat = -89; lat <= 89; ++lat) {
-    for (int lon = -180; lon < 180; ++lon) {
-      if (std::fabs(std::remainder(lon - truth.centerLon, 360.0)) > 179) continue;
-      const double phi = StoredLatitude(lat) * Projection::kDegToRad;
-      const double lambda = lon * Projection::kDegToRad;
-      double x, y;
-      if (a.projection->Forward(phi, lambda, &x, &y) != 0) continue;
-      const double px = pa.X(x), py = pa.Y(y);
-      if (!(px >= 0 && py >= 0 && px < w && py < h)) continue;
-      if (b.projection->Forward(phi, lambda, &x, &y) != 0) {
-        ++lost;
-        continue;
-      }
-      const double dx = pb.X(x) - px - shiftX, dy = pb.Y(y) - py - shiftY;
-      sum += dx * dx + dy * dy;
-      ++count;
-    }
-  }
+  const double rms =
+      PlacementRms(truth, w, h, found, std::atoi(second[0].c_str()), std::atoi(second[1].c_str()),
+                   std::atof(second[2].c_str()), std::atof(second[3].c_str()));
   GetProjectionRegistry().UnloadAll();
-  if (count == 0) {
-    std::printf("nan\n");
-    return 1;
-  }
-  // Points the found settings cannot place count as far off.
-  std::printf("%.3f\n", lost * 20 > count ? INFINITY : std::sqrt(sum / count));
+  std::printf("%.3f\n", rms);
   return 0;
 }

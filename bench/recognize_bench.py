@@ -62,14 +62,16 @@ def draw_gdal(sources, key, width, rng, out):
     sources.TABLE[key] = (name, proj, k, clat, lon0, p1, p2, box)
     h, te = sources.geometry(key, width)
     p = sources.params(key, width)
-    stem = os.path.join(out, f"{key}_{width}")
-    subprocess.run(["gdalwarp", "-q", "-overwrite", "-t_srs", proj + " +type=crs",
-                    "-te", *map(repr, te), "-ts", str(width), str(h), "-r", "bilinear", "-et", "0",
-                    "-dstalpha", "-wo", "SAMPLE_GRID=YES", "-multi", "-wo", "NUM_THREADS=ALL_CPUS",
-                    os.path.join(out, "earth_ll.tif"), stem + ".tif"], check=True)
-    subprocess.run(["gdal_translate", "-q", "-b", "1", "-b", "2", "-b", "3", "-of", "PNG",
-                    stem + ".tif", stem + ".png"], check=True,
-                   env=dict(os.environ, GDAL_PAM_ENABLED="NO"))
+    stem = os.path.join(out, f"{key}_{width}_{lat0}_{lon0}")
+    if not os.path.exists(stem + ".png"):
+        subprocess.run(["gdalwarp", "-q", "-overwrite", "-t_srs", proj + " +type=crs",
+                        "-te", *map(repr, te), "-ts", str(width), str(h), "-r", "bilinear",
+                        "-et", "0", "-dstalpha", "-wo", "SAMPLE_GRID=YES", "-multi",
+                        "-wo", "NUM_THREADS=ALL_CPUS", os.path.join(out, "earth_ll.tif"),
+                        stem + ".tif"], check=True)
+        subprocess.run(["gdal_translate", "-q", "-b", "1", "-b", "2", "-b", "3", "-of", "PNG",
+                        stem + ".tif", stem + ".png"], check=True,
+                       env=dict(os.environ, GDAL_PAM_ENABLED="NO"))
     code = {"Equirectangular": 2, "Mercator": 6, "Miller Cylindrical": 7, "Sinusoidal": 10,
             "Mollweide": 8, "Wagner IV": 13, "Wagner VI": 22, "Hammer": 4,
             "Van Der Grinten": 12, "Azimuthal Equidistant": 1, "Gnomonic": 3,
@@ -99,10 +101,12 @@ def restyle(convert, png, w, h):
     """Grey, posterised to 6 colours, a 5% white margin and a title; returns (file, dx, dy, w2, h2)."""
     out = png[:-4] + "_restyled.png"
     bx, by = round(w * 0.05), round(h * 0.05)
-    subprocess.run([convert, png, "-colorspace", "Gray", "-dither", "None", "-colors", "6",
-                    "-bordercolor", "white", "-border", f"{bx}x{by}", "-gravity", "North",
-                    *(["-font", FONT] if os.path.exists(FONT) else []), "-fill", "black", "-pointsize", str(max(10, by * 0.7)),
-                    "-annotate", "+0+2", "A Map of the World", out], check=True)
+    if not os.path.exists(out):
+        subprocess.run([convert, png, "-colorspace", "Gray", "-dither", "None", "-colors", "6",
+                        "-bordercolor", "white", "-border", f"{bx}x{by}", "-gravity", "North",
+                        *(["-font", FONT] if os.path.exists(FONT) else []), "-fill", "black",
+                        "-pointsize", str(max(10, by * 0.7)), "-annotate", "+0+2",
+                        "A Map of the World", out], check=True)
     return out, bx, by, w + 2 * bx, h + 2 * by
 
 

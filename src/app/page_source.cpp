@@ -15,6 +15,7 @@
 
 #include "app/graticule.h"
 #include "app/preview_frame.h"
+#include "app/recognize_action.h"
 #include "app/text_exchange.h"
 #include "app/video_display.h"
 #include "app/wizard_prompts.h"
@@ -96,6 +97,9 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
 
   fit_ = new QPushButton(QStringLiteral("&Fit"), this);
   fit_->setGeometry(rect(157, 4, 22, 12));
+  recognize_ = new RecognizeAction(this, source_, instance_, [this] { initializePage(); });
+  recognize_->Button()->setGeometry(rect(182, 4, 48, 12));
+  recognize_->Status()->setGeometry(rect(408, 205, 246, 20));
   centre_ = new QPushButton(QStringLiteral("&Center Of Projection"), this);
   centre_->setCheckable(true);
   centre_->setGeometry(rect(234, 4, 89, 12));

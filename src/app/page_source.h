@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class RecognizeAction;
 class WizardPrompts;
 
 class PageSource : public QWizardPage {
@@ -46,6 +47,7 @@ class PageSource : public QWizardPage {
   QListWidget* ProjectionList() const { return list_; }
   QLineEdit* Edit(Field field) const { return edits_[field]; }
   QPushButton* FitButton() const { return fit_; }
+  RecognizeAction* Recognise() const { return recognize_; }
   QPushButton* CentreButton() const { return centre_; }
   QPushButton* ZoomInButton() const { return zoomIn_; }
   QPushButton* ZoomOutButton() const { return zoomOut_; }
@@ -97,6 +99,7 @@ class PageSource : public QWizardPage {
   QListWidget* list_;
   std::array<QLineEdit*, kFieldCount> edits_{};
   QPushButton* fit_;
+  RecognizeAction* recognize_;
   QPushButton* centre_;
   QPushButton* zoomIn_;
   QPushButton* zoomOut_;

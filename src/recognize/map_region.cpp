@@ -41,7 +41,7 @@ bool DominantColour(const Pixels& p, const std::vector<int>& seeds, std::uint32_
 }
 
 // Floods background (value 0 in `inside`) from `seeds` through pixels near `colour`.
-void Flood(const Pixels& p, const std::vector<int>& seeds, std::uint32_t colour,
+void FloodAll(const Pixels& p, const std::vector<int>& seeds, std::uint32_t colour,
            std::vector<std::uint8_t>* inside) {
   std::vector<int> stack;
   for (const int i : seeds) {
@@ -63,6 +63,22 @@ void Flood(const Pixels& p, const std::vector<int>& seeds, std::uint32_t colour,
       stack.push_back(n);
     }
   }
+}
+
+// A layer of background is taken only while the map keeps this share of what was left: a flat
+// sea of the background's colour would otherwise flood away with it.
+constexpr double kKeptShare = 0.45;
+
+long CountInside(const std::vector<std::uint8_t>& inside) {
+  return std::count(inside.begin(), inside.end(), 1);
+}
+
+// Floods a layer of background, unless it would take the map's sea along.
+void Flood(const Pixels& p, const std::vector<int>& seeds, std::uint32_t colour,
+           std::vector<std::uint8_t>* inside) {
+  std::vector<std::uint8_t> flooded = *inside;
+  FloodAll(p, seeds, colour, &flooded);
+  if (CountInside(flooded) >= kKeptShare * CountInside(*inside)) inside->swap(flooded);
 }
 
 // Map pixels that touch the background: the seeds of a further background layer.

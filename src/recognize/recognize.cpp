@@ -73,6 +73,9 @@ struct Recognizer::TypeModel {
   MapInstance instance;
   int code = 0;
   Kind kind = Kind::kWorld;
+  // A cylinder's central meridian and x offset move the map alike; the offset is held at the
+  // hypothesis (the world's middle) so that the seam stays at the map's edge.
+  bool cylinder = false;
   double unitScale = 1;
 };
 
@@ -361,7 +364,7 @@ void Search::Refine(Candidate* candidate, int level, double stepFactor, int eval
   if (!request_.scale) add(0, std::log(f.scale), 0.03);
   if (!request_.aspect) add(1, std::log(aspectTerm), 0.03);
   if (!request_.offsetX) {
-    add(2, f.offsetX * f.scale, 0.02);
+    if (!type->cylinder || request_.centerLon) add(2, f.offsetX * f.scale, 0.02);
     add(3, f.offsetY * f.scale / aspectTerm, 0.02);
   }
   if (type->kind == Kind::kCentred && !request_.centerLat) add(4, candidate->shape.lat, 5);
@@ -392,7 +395,7 @@ void Search::Refine(Candidate* candidate, int level, double stepFactor, int eval
         case 0: scale = std::exp(v[i]); break;
         case 1: aspectTerm = std::exp(v[i]); break;
         case 2: u = v[i], offsets = true; break;
-        case 3: t = v[i]; break;
+        case 3: t = v[i], offsets = true; break;
         case 4: shape->lat = v[i]; break;
         case 5: shape->lon = v[i]; break;
         case 6: shape->p1 = v[i]; break;
@@ -485,6 +488,7 @@ Recognizer::Recognizer(const ReferenceEarth& earth, const RecognizeRequest& requ
     if (type->instance.Select(code) != 0 || !type->instance.projection) continue;
     type->code = code;
     type->kind = KindOf(registry.GetSlotFlags(code));
+    type->cylinder = registry.GetSlotFlags(code) & Projection::MAP_CYLINDRICAL;
     type->unitScale = type->instance.projection->GetUnitScale();
     types_.push_back(std::move(type));
   }
@@ -567,4 +571,34 @@ std::string RecognizeMessage(RecognizeResult result) {
       return "Recognition cancelled";
   }
   return "";
+}
+
+double PlacementRms(const MapSettings& truth, int w, int h, const MapSettings& found, int w2, int h2,
+                    double dx, double dy) {
+  MapInstance a, b;
+  ApplySettings(truth, &a);
+  ApplySettings(found, &b);
+  if (!a.projection || !b.projection) return INFINITY;
+  const Placement pa(a, w, h), pb(b, w2, h2);
+  double sum = 0;
+  long count = 0, lost = 0;
+  for (int lat = -89; lat <= 89; ++lat) {
+    for (int lon = -180; lon < 180; ++lon) {
+      if (std::fabs(std::remainder(lon - truth.centerLon, 360.0)) > 179) continue;
+      const double phi = StoredLatitude(lat) * kDegToRad, lambda = lon * kDegToRad;
+      double x, y;
+      if (a.projection->Forward(phi, lambda, &x, &y) != 0) continue;
+      const double px = pa.X(x), py = pa.Y(y);
+      if (!(px >= 0 && py >= 0 && px < w && py < h)) continue;
+      if (b.projection->Forward(phi, lambda, &x, &y) != 0) {
+        ++lost;
+        continue;
+      }
+      const double ex = pb.X(x) - px - dx, ey = pb.Y(y) - py - dy;
+      sum += ex * ex + ey * ey;
+      ++count;
+    }
+  }
+  if (count == 0 || lost * 20 > count) return INFINITY;
+  return std::sqrt(sum / count);
 }

@@ -65,6 +65,13 @@ class Recognizer {
   std::vector<std::unique_ptr<TypeModel>> types_;
 };
 
+// How far apart two settings put the Earth, in pixels: the RMS distance over a 1-degree grid of
+// the points that `truth` places on its w x h picture (points within a degree of its seam left
+// out), where `found` describes a w2 x h2 picture in which the first lies at (dx, dy), as when a
+// margin was added. Infinity when `found` cannot place a twentieth of them or none is placed.
+double PlacementRms(const MapSettings& truth, int w, int h, const MapSettings& found, int w2, int h2,
+                    double dx = 0, double dy = 0);
+
 // A reason for the user, in a sentence.
 std::string RecognizeMessage(RecognizeResult result);
 
