@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <mutex>
 
 #include "projection/builtins.h"
 #include "recognize/picture_match.h"
@@ -34,7 +35,7 @@ constexpr SampleLevel kSampleLevels[] = {{256, 2, 3000}, {1024, 2, 10000}, {2048
 constexpr double kAspectBias = 0.0001;  // the engine's vertical extent is scale / (aspect + this)
 // A projected extent beyond this many normalised units is open: the map has no outline of its own
 // (gnomonic, stereographic, Mercator, conformal cones) and is always a crop.
-constexpr double kOpenExtent = 3.0;
+constexpr double kOpenExtent = 2.0;
 
 // The settings besides placement, degrees north-positive.
 struct Shape {
@@ -77,6 +78,9 @@ struct Recognizer::TypeModel {
   // hypothesis (the world's middle) so that the seam stays at the map's edge.
   bool cylinder = false;
   double unitScale = 1;
+  // Held while a thread initialises and uses the projection: two candidates of one type may be
+  // refined at once.
+  std::mutex busy;
 };
 
 struct Recognizer::Candidate {
@@ -160,8 +164,8 @@ void Search::ExtentPoints() {
     extent_.push_back({std::asin(z), std::remainder(Projection::kPi * (3 - std::sqrt(5.0)) * i, Projection::kTwoPi), 0});
   }
   for (int lon = -180; lon < 180; lon += 10) {
-    extent_.push_back({89.99 * kDegToRad, lon * kDegToRad, 0});
-    extent_.push_back({-89.99 * kDegToRad, lon * kDegToRad, 0});
+    extent_.push_back({89.999 * kDegToRad, lon * kDegToRad, 0});
+    extent_.push_back({-89.999 * kDegToRad, lon * kDegToRad, 0});
   }
 }
 
@@ -320,15 +324,24 @@ std::vector<Candidate> Search::Scan(TypeModel* type) {
     if (!Place(type, shape, extent_, &extent)) continue;
     const std::vector<Affine> placements = Placements(type, shape, extent);
     if (!Place(type, shape, samples_.front(), &placed)) continue;
-    Candidate best{type, shape, {}, -1};
+    // The best placement of each scale: a crop can match at several.
+    std::vector<Candidate> scales;
     for (const Affine& p : placements) {
       const Frame frame = Fixed(FrameOf(p, w, h));
       const double score = MatchScore(level, placed, AffineOf(frame, w, h));
-      if (score > best.score) best.frame = frame, best.score = score;
+      if (score <= 0) continue;
+      auto same = std::find_if(scales.begin(), scales.end(), [&](const Candidate& c) {
+        return std::fabs(std::log(c.frame.scale / frame.scale)) < 0.1;
+      });
+      if (same == scales.end()) {
+        scales.push_back({type, shape, frame, score});
+      } else if (score > same->score) {
+        same->frame = frame, same->score = score;
+      }
     }
-    if (best.score > 0) found.push_back(best);
+    found.insert(found.end(), scales.begin(), scales.end());
   }
-  // The best few, of shapes apart from each other.
+  // The best few, of shapes or scales apart from each other.
   std::sort(found.begin(), found.end(),
             [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
   std::vector<Candidate> kept;
@@ -336,10 +349,11 @@ std::vector<Candidate> Search::Scan(TypeModel* type) {
     const bool near = std::any_of(kept.begin(), kept.end(), [&](const Candidate& k) {
       return std::fabs(k.shape.lat - c.shape.lat) < 20 &&
              std::fabs(Wrap180(k.shape.lon - c.shape.lon)) < 25 &&
-             std::fabs(k.shape.p1 - c.shape.p1) < 15 && std::fabs(k.shape.p2 - c.shape.p2) < 15;
+             std::fabs(k.shape.p1 - c.shape.p1) < 15 && std::fabs(k.shape.p2 - c.shape.p2) < 15 &&
+             std::fabs(std::log(k.frame.scale / c.frame.scale)) < 0.3;
     });
     if (!near) kept.push_back(c);
-    if (kept.size() == 3) break;
+    if (kept.size() == 4) break;
   }
   return kept;
 }
@@ -352,6 +366,7 @@ struct Variables {
 
 void Search::Refine(Candidate* candidate, int level, double stepFactor, int evaluations) {
   TypeModel* type = candidate->type;
+  const std::lock_guard<std::mutex> hold(type->busy);
   const int w = picture_.width, h = picture_.height;
   // Frame variables: log scale, log aspect, offsets in half-picture units.
   const Frame f = candidate->frame;
@@ -508,27 +523,25 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
   // Coarse: every type over its grid, the best few of each refined at the coarsest level. The
   // threads share out whole types (and below whole candidates, one per type), so that each
   // projection object is used by one thread at a time and the threads rarely wait for each other.
-  std::vector<Candidate> perType(types_.size());
+  std::vector<std::vector<Candidate>> perType(types_.size());
   std::atomic<int> typesDone{0};
 #pragma omp parallel for schedule(dynamic, 1)
   for (std::size_t t = 0; t < types_.size(); ++t) {
-    std::vector<Candidate> found = search.Scan(types_[t].get());
-    for (Candidate& c : found) search.Refine(&c, 0, 1.0, 200);
-    if (!found.empty()) {
-      perType[t] = *std::max_element(found.begin(), found.end(),
-                                     [](const auto& a, const auto& b) { return a.score < b.score; });
-    }
+    perType[t] = search.Scan(types_[t].get());
+    for (Candidate& c : perType[t]) search.Refine(&c, 0, 1.0, 200);
     search.Report(60 * ++typesDone / static_cast<int>(types_.size()));
   }
   if (search.Cancelled()) return RecognizeResult::kCancelled;
   std::vector<Candidate> best;
-  for (const Candidate& c : perType) {
-    if (c.type && c.score > 0) best.push_back(c);
+  for (const std::vector<Candidate>& found : perType) {
+    for (const Candidate& c : found) {
+      if (c.score > 0) best.push_back(c);
+    }
   }
   const auto byScore = [](const Candidate& a, const Candidate& b) { return a.score > b.score; };
   std::sort(best.begin(), best.end(), byScore);
   // Finer levels for the leaders only: the scores of the others stay coarse.
-  const int middleCount = static_cast<int>(std::min<std::size_t>(best.size(), 6));
+  const int middleCount = static_cast<int>(std::min<std::size_t>(best.size(), 8));
   const int fineCount = fine > 1 ? std::min(middleCount, 3) : 0;
   std::atomic<int> refined{0};
 #pragma omp parallel for schedule(dynamic, 1)
@@ -546,8 +559,13 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
   }
   if (search.Cancelled()) return RecognizeResult::kCancelled;
   std::sort(best.begin(), best.end(), byScore);
-  for (std::size_t i = 0; i < best.size() && static_cast<int>(i) < count; ++i) {
-    results->push_back({search.SettingsOf(best[i]), best[i].score});
+  // One line per type: a type's other placements are no alternatives worth showing.
+  for (const Candidate& c : best) {
+    if (static_cast<int>(results->size()) == count) break;
+    const bool shown = std::any_of(results->begin(), results->end(), [&](const Recognition& r) {
+      return r.settings.typeCode == c.type->code;
+    });
+    if (!shown) results->push_back({search.SettingsOf(c), c.score});
   }
   search.Report(100);
   if (results->empty() || results->front().score < kRecognizedScore) {
