@@ -7,8 +7,9 @@
 
 namespace {
 
-// JPEG noise and anti-aliased edges stay within this per-channel distance of a flat colour.
-constexpr int kTolerance = 36;
+// JPEG noise on a flat margin stays within this per-channel distance of its colour; the light grey
+// of ice beside a white margin does not.
+constexpr int kTolerance = 12;
 // A background must make up this share of the pixels it is seeded from.
 constexpr double kDominantShare = 0.4;
 

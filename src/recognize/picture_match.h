@@ -1,10 +1,10 @@
 // How well the reference Earth, placed on a picture, explains the picture: the picture reduced to
 // a few levels of detail with its colours in coarse classes, and the score of a placement.
 //
-// The score does not care how land and sea are drawn: it is the share of the land/sea information
-// of the reference points that the picture's colour classes under them carry (their mutual
-// information over the entropy of land/sea), so a photograph, a flat political map, a grey or
-// posterised one all score high where the coasts line up. It is multiplied by the square of the
+// The score does not care how land and sea are drawn: it is the information (in bits) that the
+// picture's colour classes under the reference points carry about land and sea there (their
+// mutual information), so a photograph, a flat political map, a grey or posterised one all score
+// high where the coasts line up. It is multiplied by the square of the
 // share of the map's area that the placed points cover, so that a piece of coast matched at a
 // huge scale cannot win.
 #ifndef KARTOVEL_RECOGNIZE_PICTURE_MATCH_H_

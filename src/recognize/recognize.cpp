@@ -558,7 +558,17 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
     search.Report(85 + 15 * ++refined / fineCount);
   }
   if (search.Cancelled()) return RecognizeResult::kCancelled;
-  std::sort(best.begin(), best.end(), byScore);
+  // Where two types draw the same map (a cone with parallels at the equator is a plate carree), the
+  // one with fewer settings to find is the likelier: a small handicap per searched setting.
+  const auto handicapped = [](const Candidate& c) {
+    const int settings = c.type->kind == Kind::kCone      ? 3
+                         : c.type->kind == Kind::kCentred ? 2
+                         : c.type->kind == Kind::kWorld   ? 1
+                                                          : 0;
+    return c.score - 0.01 * settings;
+  };
+  std::sort(best.begin(), best.end(),
+            [&](const Candidate& a, const Candidate& b) { return handicapped(a) > handicapped(b); });
   // One line per type: a type's other placements are no alternatives worth showing.
   for (const Candidate& c : best) {
     if (static_cast<int>(results->size()) == count) break;

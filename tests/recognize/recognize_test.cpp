@@ -7,6 +7,7 @@
 #include <random>
 
 #include "engine/reproject.h"
+#include "image/image_test_support.h"
 #include "recognize/map_region.h"
 #include "recognize/recognize.h"
 #include "registry/registry_fixture.h"
@@ -25,8 +26,9 @@ const ReferenceEarth& Earth() {
   return earth;
 }
 
-// The Earth drawn as `settings` say on a w x h picture, black where there is no map, and in
-// `flat` style: four grey levels and a white margin of `margin` pixels around it.
+// The Earth drawn as `settings` say on a w x h picture, black where there is no map, in `flat`
+// style two greys (a sea and a land colour, as a printed map) and a white margin of `margin`
+// pixels around it.
 void Draw(const MapSettings& settings, int w, int h, bool flat, int margin, VideoBuffer* out) {
   MapInstance instance;
   ASSERT_EQ(ApplySettings(settings, &instance), 0);
@@ -40,10 +42,9 @@ void Draw(const MapSettings& settings, int w, int h, bool flat, int margin, Vide
       if (x >= margin && y >= margin && x < margin + w && y < margin + h) {
         c = map.GetPixel(x - margin, y - margin);
         if (c >> 24 == 0) c = 0;
-        if (flat) {
-          const int grey = (77 * (c & 0xFF) + 150 * ((c >> 8) & 0xFF) + 29 * ((c >> 16) & 0xFF)) >> 8;
-          const std::uint32_t level = std::min(255, grey / 64 * 85);
-          c = level | level << 8 | level << 16;
+        if (flat && c != 0) {
+          const bool sea = ((c >> 16) & 0xFF) > (c & 0xFF) + 20;
+          c = sea ? 0x505050u : 0xC0C0C0u;
         }
       }
       out->SetPixel(x, y, c | 0xFF000000u);
@@ -153,11 +154,11 @@ TEST_F(RecognizeTest, CancelStopsTheRun) {
 TEST(MapRegionTest, FindsTheMapInsideMarginsAndFrames) {
   struct Layout {
     const char* name;
-    std::uint32_t margin, frame;  // colours of the outer margin and the frame around the disc; 0 map
+    std::uint32_t margin, frame;  // colours of the outer margin and the frame around an oval; 0 map
     bool outlined;
   };
   const Layout layouts[] = {
-      {"black around a disc", 0xFF000000u, 0xFF000000u, true},
+      {"black around an oval", 0xFF000000u, 0xFF000000u, true},
       {"white margin, black frame", 0xFFFFFFFFu, 0xFF000000u, true},
       {"no background: map to the edges", 0, 0, false},
   };
@@ -167,21 +168,20 @@ TEST(MapRegionTest, FindsTheMapInsideMarginsAndFrames) {
     p.width = 100, p.height = 80;
     for (int y = 0; y < 80; ++y) {
       for (int x = 0; x < 100; ++x) {
-        const bool inMargin = x < 10 || y < 10 || x >= 90 || y >= 70;
-        const bool inDisc = (x - 50) * (x - 50) + (y - 40) * (y - 40) < 28 * 28;
-        // The disc is striped land and sea, as maps are.
-        const std::uint32_t disc = (x / 4 + y / 4) % 2 ? 0xFF30A040u : 0xFFA05020u;
+        const bool inMargin = x < 6 || y < 6 || x >= 94 || y >= 74;
+        const double u = (x + 0.5 - 50) / 42, v = (y + 0.5 - 40) / 32;
+        const std::uint32_t map = test_support::PatternColour(x, y) | 0xFF000000u;
         const std::uint32_t around = inMargin ? layout.margin : layout.frame;
-        p.rgba.push_back(inDisc || around == 0 ? disc : around);
+        p.rgba.push_back(u * u + v * v < 1 || around == 0 ? map : around);
       }
     }
     const MapRegion region = FindMapRegion(p);
     EXPECT_EQ(region.outlined, layout.outlined);
     if (layout.outlined) {
-      EXPECT_EQ(region.left, 23);
-      EXPECT_EQ(region.right, 78);
-      EXPECT_EQ(region.top, 13);
-      EXPECT_EQ(region.bottom, 68);
+      EXPECT_EQ(region.left, 8);
+      EXPECT_EQ(region.right, 92);
+      EXPECT_EQ(region.top, 8);
+      EXPECT_EQ(region.bottom, 72);
     }
   }
 }
