@@ -121,6 +121,8 @@ class Search {
     for (const SampleLevel& level : kSampleLevels) {
       samples_.push_back(earth.Samples(level.gridWidth, level.band, level.count));
     }
+    // The grid scan tries thousands of placements: every third point of the coarsest level.
+    for (std::size_t i = 0; i < samples_.front().size(); i += 3) scan_.push_back(samples_.front()[i]);
     ExtentPoints();
   }
 
@@ -155,6 +157,7 @@ class Search {
   const PictureLevels& picture_;
   RasterProgress* progress_;
   std::vector<std::vector<EarthSample>> samples_;
+  std::vector<EarthSample> scan_;
   std::vector<EarthSample> extent_;  // the whole sphere, its poles and edges
 };
 
@@ -239,9 +242,10 @@ std::vector<Shape> Search::Shapes(const TypeModel& type) const {
       break;
     case Kind::kCone: {
       // Cones of either hemisphere, tangent and secant.
-      const double pairs[][2] = {{10, 10}, {10, 30}, {10, 50}, {30, 30}, {30, 50}, {30, 70},
-                                 {50, 50}, {50, 70}, {70, 70}, {10, 70}, {20, 40}};
-      for (int lon = -180; lon < 180; lon += 20) {
+      // Cones of either hemisphere, tangent and secant, steep to flat.
+      const double pairs[][2] = {{10, 10}, {25, 25}, {40, 40}, {55, 55}, {70, 70},
+                                 {10, 40}, {25, 55}, {40, 70}};
+      for (int lon = -180; lon < 180; lon += 10) {
         for (const auto& pair : pairs) {
           shapes.push_back({0, double(lon), pair[0], pair[1]});
           shapes.push_back({0, double(lon), -pair[0], -pair[1]});
@@ -323,7 +327,7 @@ std::vector<Candidate> Search::Scan(TypeModel* type) {
     if (Cancelled()) break;
     if (!Place(type, shape, extent_, &extent)) continue;
     const std::vector<Affine> placements = Placements(type, shape, extent);
-    if (!Place(type, shape, samples_.front(), &placed)) continue;
+    if (!Place(type, shape, scan_, &placed)) continue;
     // The best placement of each scale: a crop can match at several.
     std::vector<Candidate> scales;
     for (const Affine& p : placements) {
@@ -353,7 +357,7 @@ std::vector<Candidate> Search::Scan(TypeModel* type) {
              std::fabs(std::log(k.frame.scale / c.frame.scale)) < 0.3;
     });
     if (!near) kept.push_back(c);
-    if (kept.size() == 4) break;
+    if (kept.size() == 8) break;
   }
   return kept;
 }
@@ -541,7 +545,7 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
   const auto byScore = [](const Candidate& a, const Candidate& b) { return a.score > b.score; };
   std::sort(best.begin(), best.end(), byScore);
   // Finer levels for the leaders only: the scores of the others stay coarse.
-  const int middleCount = static_cast<int>(std::min<std::size_t>(best.size(), 8));
+  const int middleCount = static_cast<int>(std::min<std::size_t>(best.size(), 10));
   const int fineCount = fine > 1 ? std::min(middleCount, 3) : 0;
   std::atomic<int> refined{0};
 #pragma omp parallel for schedule(dynamic, 1)
