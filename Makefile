@@ -53,6 +53,11 @@ fuzz-smoke: deps
 bench: build
 	./build/release/bin/kartovel-bench
 	bash bench/peak_memory.sh build/release/bin
+	@if [ -d ../shared/reference-maps ] && command -v gdalwarp >/dev/null; then \
+	  bash bench/world_map_roundtrip.sh build/release/bin; \
+	else \
+	  echo "world map round trip: needs ../shared/reference-maps and gdal-bin; skipped"; \
+	fi
 
 clean:
 	rm -rf build

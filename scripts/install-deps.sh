@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libproj-dev proj-data
   xplanet-images time
+  gdal-bin  # bench/reference_psnr.sh draws its reference maps with gdalwarp
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/reproject.h"
 #include "registry/map_settings.h"
 
 // Exit codes: 1 the work failed, 2 the command line is wrong.
@@ -14,7 +15,7 @@ constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
 
 // What the command line asks for. Numbers as typed (degrees north-positive, user units, pixels);
-// map.typeCode is left to FindProjection(projection).
+// map.typeCode and outputMap.typeCode are left to FindProjection.
 struct Settings {
   bool toProjection = false;
   std::string input, output;
@@ -25,6 +26,12 @@ struct Settings {
   std::string recognize;  // --recognize IMAGE: no INPUT OUTPUT then
   bool allTypes = false;
   std::set<std::string> given;  // the options on the command line, by name
+  SamplingOptions sampling;
+  bool samplingGiven = false;  // --resample or --no-antialias
+  // The projection of the output picture; none: equirectangular.
+  std::optional<std::string> outputProjection;
+  MapSettings outputMap;
+  std::string outputOptionGiven;  // the first --output-* option other than --output-projection
 };
 
 // Reads `args` (without the program name) into `settings`, then checks that they go together.
