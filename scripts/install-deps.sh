@@ -12,6 +12,7 @@ packages=(
   libproj-dev proj-data
   xplanet-images time
   gdal-bin  # bench/reference_psnr.sh draws its reference maps with gdalwarp
+  libnlopt-dev  # the local search of map recognition (src/recognize)
 )
 
 missing=()
