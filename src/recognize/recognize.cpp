@@ -472,8 +472,8 @@ void Search::Refine(Candidate* candidate, int level, double stepFactor, int eval
 MapSettings Search::SettingsOf(const Candidate& c) const {
   MapSettings s;
   s.typeCode = c.type->code;
-  if (c.type->kind == Kind::kCentred) s.centerLat = c.shape.lat;
-  if (c.type->kind != Kind::kFixed) s.centerLon = c.shape.lon;
+  s.centerLat = c.shape.lat;  // 0 unless searched (azimuthal types) or given
+  s.centerLon = c.shape.lon;
   if (c.type->kind == Kind::kFixed) {
     s.centerLat = NorthPositiveLatitude(c.type->instance.centerLat);
     s.centerLon = c.type->instance.centerLon;
