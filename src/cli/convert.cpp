@@ -8,28 +8,20 @@
 #include "cli/commands.h"
 #include "cli/progress_line.h"
 #include "engine/reproject.h"
+#include "image/image_files.h"
+#include "image/memory_budget.h"
 #include "image/video_buffer.h"
 #include "projection/map_project.h"
 #include "registry/projection_registry.h"
 
 namespace {
 
-// A size for VideoBuffer::Create: beyond its range it is simply too large to be held.
-int ClampSize(long long size) {
-  return static_cast<int>(std::min<long long>(size, std::numeric_limits<std::int32_t>::max()));
+// A picture of width x height pixels the tool cannot hold: the message, and exit 1.
+int NotEnoughMemory(long long width, long long height, std::uint64_t bytes) {
+  return Fail(kFailed, MemoryBudget::NotEnoughMessage(width, height, bytes));
 }
 
 }  // namespace
-
-int FindProjection(const std::string& text) {
-  ProjectionRegistry& registry = GetProjectionRegistry();
-  if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
-      text.size() <= 3) {
-    const int code = std::atoi(text.c_str());
-    return registry.IsAvailable(code) ? code : -1;
-  }
-  return registry.FindCode(text);
-}
 
 int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
   return SetUpMap(s.map, code, instance);
@@ -39,7 +31,14 @@ int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
              const std::string& prefix) {
   MapSettings map = settings;
   map.typeCode = code;
-  if (ApplySettings(map, instance) == 0) return 0;
+  const int refused = ApplySettings(map, instance);
+  // The registry lists the type, but its module made no object: never convert with another.
+  if (instance->typeCode != code) {
+    return Fail(kFailed, "Projection " + std::to_string(code) + " (" +
+                             GetProjectionRegistry().GetSlotName(code) +
+                             ") could not be created by its module");
+  }
+  if (refused == 0) return 0;
   // Name what the projection was given: for a cone the parallels are the usual culprit.
   const auto pair = [](double a, double b) {
     char text[64];
@@ -54,13 +53,18 @@ int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
 
 static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance,
                   const MapInstance* output) {
+  const long long height = output ? s.height.value_or(s.width / 2) : s.width / 2;
+  if (s.width > std::numeric_limits<std::int32_t>::max() ||
+      height > std::numeric_limits<std::int32_t>::max()) {
+    return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width, height));
+  }
   RasterProgress progress;
   ExportResult result;
-  const long long height = output ? s.height.value_or(s.width / 2) : s.width / 2;
+  std::string reason;
   {
     ProgressLine line(&progress, height);
-    result = ExportEquirectangular(source, instance, ClampSize(s.width), s.output, &progress,
-                                   s.sampling, output, output ? ClampSize(height) : 0);
+    result = ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output, &progress,
+                                   s.sampling, output, static_cast<int>(height), &reason);
   }
   switch (result) {
     case ExportResult::kOk:
@@ -68,28 +72,40 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
     case ExportResult::kBadWidth:
       return Fail(kBadUsage, "Width must be at least 4 pixels");
     case ExportResult::kNoMemory:
-      return Fail(kFailed,
-                  "Not enough memory for an image " + std::to_string(s.width) + " pixels wide");
+      return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width, height));
     case ExportResult::kCancelled:
     case ExportResult::kWriteFailed:
       break;
   }
-  return Fail(kFailed, "Cannot write file " + s.output);
+  return Fail(kFailed, "Cannot write file " + s.output + ": " + reason);
 }
 
 static int RenderMap(const Settings& s, const VideoBuffer& world, const MapInstance& instance) {
   const long long height = s.height.value_or(s.width / 2);
+  const auto w = static_cast<std::uint64_t>(s.width), h = static_cast<std::uint64_t>(height);
+  const std::uint64_t bytes = w > UINT64_MAX / 4 / h ? UINT64_MAX : w * h * 4;
+  // Never a silently smaller picture: a side beyond what a buffer can have is too much memory.
+  if (s.width > std::numeric_limits<std::int32_t>::max() ||
+      height > std::numeric_limits<std::int32_t>::max() || !MemoryBudget::Allows(bytes)) {
+    return NotEnoughMemory(s.width, height, bytes);
+  }
+  if (!ImageFiles::HasPngName(s.output) &&
+      ImageFiles::BmpFileSize(s.width, height) > ImageFiles::kMaxBmpFileSize) {
+    return Fail(kFailed, "Cannot write file " + s.output + ": " + ImageFiles::kBmpTooLarge);
+  }
   VideoBuffer map;
-  if (map.Create(ClampSize(s.width), ClampSize(height)) != 0) {
-    return Fail(kFailed, "Not enough memory for an image of " + std::to_string(s.width) + " x " +
-                             std::to_string(height) + " pixels");
+  if (map.Create(static_cast<int>(s.width), static_cast<int>(height)) != 0) {
+    return NotEnoughMemory(s.width, height, bytes);
   }
   RasterProgress progress;
   {
     ProgressLine line(&progress, height);
     RenderProjection(world, instance, map, &progress);
   }
-  if (map.Save(s.output) != 0) return Fail(kFailed, "Cannot write file " + s.output);
+  std::string reason;
+  if (map.Save(s.output, &reason) != 0) {
+    return Fail(kFailed, "Cannot write file " + s.output + ": " + reason);
+  }
   return 0;
 }
 
@@ -112,8 +128,12 @@ int Convert(const Settings& s) {
     }
   }
   VideoBuffer source;
-  if (source.Load(s.input) != 0 || !source.HasStorage()) {
-    return Fail(kFailed, "Unable to read image file " + s.input);
+  std::string reason;
+  if (source.Load(s.input, &reason) != 0) {
+    return Fail(kFailed, "Unable to read image file " + s.input + ": " + reason);
+  }
+  if (!source.HasStorage()) {
+    return Fail(kFailed, "Unable to read image file " + s.input + ": a side of 1 pixel");
   }
   if (s.toProjection) return RenderMap(s, source, instance);
   return Export(s, source, instance, s.outputProjection ? &output : nullptr);

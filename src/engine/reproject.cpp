@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "engine/source_sampler.h"
+#include "image/image_files.h"
+#include "image/memory_budget.h"
 #include "projection/map_project.h"
 #include "projection/row_forward.h"
 
@@ -470,39 +472,65 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
   }
   if (cancelled) return -1;
 
-    // The rim: Reproject blends up to one pixel past the edge of the map, so the transparent pixels
-    // next to the map take the mean colour of their map neighbours instead of magenta.
+  // The rim: Reproject blends up to one pixel past the edge of the map, so the transparent pixels
+  // next to the map take the mean colour of their map neighbours instead of magenta. A rim pixel
+  // stays transparent, so the pass reads only what the first pass made; the even rows and then
+  // the odd ones, so that no row is written while another thread reads it.
+  for (std::int64_t parity = 0; parity < 2; ++parity) {
 #pragma omp parallel for schedule(static)
-  for (std::int64_t r = 0; r < H; ++r) {
-    std::uint32_t* out = dst.MutableRow(r);
-    for (std::int64_t c = 0; c < W; ++c) {
-      if (out[c] >> 24) continue;
-      std::uint32_t sum[3] = {0, 0, 0}, count = 0;
-      for (std::int64_t y = std::max<std::int64_t>(r - 1, 0); y <= std::min(r + 1, H - 1); ++y) {
-        const std::uint32_t* row = dst.Row(y);
-        for (std::int64_t x = std::max<std::int64_t>(c - 1, 0); x <= std::min(c + 1, W - 1); ++x) {
-          if (row[x] >> 24 == 0) continue;
-          for (int ch = 0; ch < 3; ++ch) sum[ch] += (row[x] >> (8 * ch)) & 0xFF;
-          ++count;
+    for (std::int64_t r = parity; r < H; r += 2) {
+      std::uint32_t* out = dst.MutableRow(r);
+      for (std::int64_t c = 0; c < W; ++c) {
+        if (out[c] >> 24) continue;
+        std::uint32_t sum[3] = {0, 0, 0}, count = 0;
+        for (std::int64_t y = std::max<std::int64_t>(r - 1, 0); y <= std::min(r + 1, H - 1); ++y) {
+          const std::uint32_t* row = dst.Row(y);
+          for (std::int64_t x = std::max<std::int64_t>(c - 1, 0); x <= std::min(c + 1, W - 1);
+               ++x) {
+            if (row[x] >> 24 == 0) continue;
+            for (int ch = 0; ch < 3; ++ch) sum[ch] += (row[x] >> (8 * ch)) & 0xFF;
+            ++count;
+          }
         }
+        if (count == 0) continue;
+        out[c] = (sum[0] + count / 2) / count | ((sum[1] + count / 2) / count) << 8 |
+                 ((sum[2] + count / 2) / count) << 16;
       }
-      if (count == 0) continue;
-      out[c] = (sum[0] + count / 2) / count | ((sum[1] + count / 2) / count) << 8 |
-               ((sum[2] + count / 2) / count) << 16;
     }
   }
   return 0;
 }
 
+std::uint64_t ExportMemoryNeeded(std::int64_t width, std::int64_t height) {
+  const auto w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
+  // Saturates where the count leaves 64 bits: no machine holds that either.
+  return h != 0 && w > UINT64_MAX / 4 / h ? UINT64_MAX : w * h * 4;
+}
+
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
                                    int width, const std::string& path, RasterProgress* progress,
                                    const SamplingOptions& sampling, const MapInstance* output,
-                                   int height) {
+                                   int height, std::string* reason) {
   if (width < 4 || height < 0 || (height > 0 && height < 2)) return ExportResult::kBadWidth;
+  if (height == 0) height = width / 2;
+  // Refused before the work: a BMP the format cannot hold, a picture the machine cannot hold.
+  if (!ImageFiles::HasPngName(path) &&
+      ImageFiles::BmpFileSize(width, height) > ImageFiles::kMaxBmpFileSize) {
+    if (reason) *reason = ImageFiles::kBmpTooLarge;
+    return ExportResult::kWriteFailed;
+  }
+  if (!MemoryBudget::Allows(ExportMemoryNeeded(width, height))) return ExportResult::kNoMemory;
   VideoBuffer picture;
-  if (picture.Create(width, height > 0 ? height : width / 2) != 0) return ExportResult::kNoMemory;
+  if (picture.Create(width, height) != 0) return ExportResult::kNoMemory;
   if (Reproject(source, instance, picture, progress, {}, sampling, output) != 0) {
     return ExportResult::kCancelled;
   }
-  return picture.Save(path) == 0 ? ExportResult::kOk : ExportResult::kWriteFailed;
+  switch (picture.Save(path, reason, progress ? &progress->cancel : nullptr)) {
+    case 0:
+      return ExportResult::kOk;
+    case -2:
+      return ExportResult::kCancelled;
+    default:
+      return ExportResult::kWriteFailed;
+  }
 }

@@ -97,14 +97,22 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
 // Outcome of an export.
 enum class ExportResult { kOk, kBadWidth, kNoMemory, kCancelled, kWriteFailed };
 
+// Bytes the export of a width x height picture holds at once: what the memory check weighs
+// before anything is allocated.
+std::uint64_t ExportMemoryNeeded(std::int64_t width, std::int64_t height);
+
 // The export job of the wizard and the command line: a width x width/2 equirectangular picture of
 // `source` as `instance` describes it, saved to `path` (PNG or BMP by name); with `output`, a
 // width x `height` picture (0: width/2) in that projection instead. Nothing is written unless the
-// whole picture was made.
+// whole picture was made, and a cancel is honoured until the file is put in place. kNoMemory when
+// ExportMemoryNeeded exceeds what the machine can give; a BMP too large for its format is refused
+// (kWriteFailed) before the work. On kWriteFailed `reason` (when given) says why, for
+// "Cannot write file X: reason".
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
                                    int width, const std::string& path,
                                    RasterProgress* progress = nullptr,
                                    const SamplingOptions& sampling = {},
-                                   const MapInstance* output = nullptr, int height = 0);
+                                   const MapInstance* output = nullptr, int height = 0,
+                                   std::string* reason = nullptr);
 
 #endif  // KARTOVEL_ENGINE_REPROJECT_H_

@@ -100,28 +100,37 @@ void VideoBuffer::SetPixel(std::int32_t x, std::int32_t y, std::uint32_t colour)
   std::memcpy(pixels + offset, &v, 4);
 }
 
-int VideoBuffer::Load(const std::string& path) {
+int VideoBuffer::Load(const std::string& path, std::string* reason,
+                      const std::atomic<bool>* cancel) {
+  std::string why;
+  ImageFiles::OpenedFile file;
+  int result = file.Open(path, &why);
   // The contents choose the decoder: a PNG saved under another name still reads as PNG, and a
   // JPEG named .png goes to the picture decoder instead of being refused.
-  switch (ImageFiles::SniffFile(path)) {
-    case ImageFiles::FileKind::kUnreadable:
-      return -1;
-    case ImageFiles::FileKind::kPng:
-      return ImageFiles::ReadPng(path, this);
-    case ImageFiles::FileKind::kOther:
-      break;
+  if (result == 0) {
+    result = file.IsPng() ? ImageFiles::ReadPng(file.Stream(), this, &why, cancel)
+                          : ImageFiles::DecodePicture(file.Stream(), this, &why);
   }
-  return ImageFiles::DecodePicture(path, this);
+  if (result != 0 && reason) *reason = why;
+  return result;
 }
 
-int VideoBuffer::Save(const std::string& path) const {
-  if (!descriptor) return -1;
+int VideoBuffer::Save(const std::string& path, std::string* reason,
+                      const std::atomic<bool>* cancel) const {
+  if (!descriptor) {
+    if (reason) *reason = "the picture is empty";
+    return -1;
+  }
   if (ImageFiles::HasPngName(path)) {
     const ImageFiles::PngWriteOptions options = ImageFiles::FastPngOptions();
     return ImageFiles::ReplaceFile(
-        path, [&](std::FILE* file) { return ImageFiles::WritePng(*this, file, options); });
+        path, [&](std::FILE* file) { return ImageFiles::WritePng(*this, file, options); }, reason,
+        cancel);
   }
-  if (ImageFiles::BmpFileSize(width, height) > 0xFFFFFFFFu) return -1;
+  if (ImageFiles::BmpFileSize(width, height) > ImageFiles::kMaxBmpFileSize) {
+    if (reason) *reason = ImageFiles::kBmpTooLarge;
+    return -1;
+  }
   return ImageFiles::ReplaceFile(
-      path, [&](std::FILE* file) { return ImageFiles::WriteBmp(*this, file); });
+      path, [&](std::FILE* file) { return ImageFiles::WriteBmp(*this, file); }, reason, cancel);
 }

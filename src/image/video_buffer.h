@@ -9,6 +9,7 @@
 #ifndef KARTOVEL_IMAGE_VIDEO_BUFFER_H_
 #define KARTOVEL_IMAGE_VIDEO_BUFFER_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -50,12 +51,19 @@ class VideoBuffer {
 
   // Reads a picture at its own pixel size: a PNG (told by its signature, whatever its name) through
   // libpng, everything else through the picture decoder. 0 on success, -1 when it cannot be opened,
-  // read, decoded or held, -2 for a PNG whose bit depth stays other than 8. The buffer is not
-  // emptied first; on success it holds the picture (empty for a side of 1 pixel).
-  int Load(const std::string& path);
-  // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), otherwise a 32-bit BMP. 0 on
-  // success, -1 on failure; an existing file is replaced only by a complete new one.
-  int Save(const std::string& path) const;
+  // read, decoded or held, -2 for a PNG whose bit depth stays other than 8. Only regular files are
+  // read; a file whose data end early is refused as truncated, and a picture whose decoding needs
+  // more memory than the machine can give is refused before it is allocated. On failure `reason`
+  // (when given) says why, for "Unable to read image file X: reason". `cancel` (when given) stops
+  // a PNG between rows (-1, "cancelled"). The buffer is not emptied first; on success it holds the
+  // picture (empty for a side of 1 pixel).
+  int Load(const std::string& path, std::string* reason = nullptr,
+           const std::atomic<bool>* cancel = nullptr);
+  // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), otherwise a 32-bit BMP, through
+  // ImageFiles::ReplaceFile: 0 on success, -1 on failure (with `reason`), -2 when `cancel` was set
+  // before the file was put in place. An existing file is replaced only by a complete new one.
+  int Save(const std::string& path, std::string* reason = nullptr,
+           const std::atomic<bool>* cancel = nullptr) const;
 
   // Exchanges the storage of two buffers (a decoded picture replaces the old one only on success).
   void Swap(VideoBuffer& other) noexcept;

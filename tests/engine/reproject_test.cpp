@@ -273,6 +273,20 @@ TEST_F(ReprojectTest, ExportWritesOnlyWholePictures) {
   EXPECT_EQ(ExportEquirectangular(src, m, 25, dir / "missing-folder/out.png"),
             ExportResult::kWriteFailed);
   ASSERT_EQ(ExportEquirectangular(src, m, 25, dir / "odd.bmp"), ExportResult::kOk);
+  // Refused before a row is made: a BMP beyond its format's 4 GiB, a picture beyond the memory
+  // the machine can give.
+  RasterProgress progress;
+  std::string reason;
+  EXPECT_EQ(
+      ExportEquirectangular(src, m, 50000, dir / "big.bmp", &progress, {}, nullptr, 0, &reason),
+      ExportResult::kWriteFailed);
+  EXPECT_EQ(reason.rfind("too large for a BMP file", 0), 0u) << reason;
+  setenv("KARTOVEL_MEMORY_LIMIT", "100000", 1);
+  EXPECT_EQ(ExportEquirectangular(src, m, 400, dir / "out.png", &progress),
+            ExportResult::kNoMemory);
+  unsetenv("KARTOVEL_MEMORY_LIMIT");
+  EXPECT_EQ(progress.rowsDone, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "big.bmp"));
   VideoBuffer out;
   ASSERT_EQ(out.Load(dir / "odd.bmp"), 0);
   EXPECT_EQ(out.width, 25);
