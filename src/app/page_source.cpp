@@ -20,6 +20,7 @@
 #include <string>
 
 #include "app/preview_frame.h"
+#include "app/recognize_action.h"
 #include "app/source_view.h"
 #include "app/text_exchange.h"
 #include "app/wizard_prompts.h"
@@ -151,6 +152,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   fit_ = new QPushButton(QStringLiteral("&Fit"));
   fit_->setToolTip(QStringLiteral(
       "Centre and offsets to 0, scale and aspect so that the map fills the picture"));
+  recognize_ = new RecognizeAction(this, source_, instance_, [this] { initializePage(); });
   centre_ = new QPushButton(QStringLiteral("&Center Of Projection"));
   centre_->setCheckable(true);
   centre_->setToolTip(QStringLiteral("Dragging turns the globe instead of moving the map"));
@@ -174,7 +176,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   opacity_->setToolTip(QStringLiteral("Opacity of the graticule"));
 
   toolRow_ = new QHBoxLayout;
-  for (QWidget* widget : std::initializer_list<QWidget*>{fit_, centre_, zoomIn_, zoomOut_}) {
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{fit_, recognize_->Button(), centre_, zoomIn_, zoomOut_}) {
     toolRow_->addWidget(widget);
   }
   toolRow_->addSpacing(12);
@@ -211,6 +214,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   auto* right = new QVBoxLayout;
   right->addLayout(toolRow_);
   right->addLayout(viewsRow, 1);
+  right->addWidget(recognize_->Status());
 
   auto* page = new QHBoxLayout(this);
   page->setContentsMargins(0, 0, 0, 0);
