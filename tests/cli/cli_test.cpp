@@ -428,7 +428,7 @@ TEST_F(ConvertTest, RecognizeExitCodes) {
   } const cases[] = {
       {"--recognize " + in + " --projection 8", 1, "Not recognised"},
       {"--recognize " + dir / "none.png", 1, "Unable to read image file"},
-      {"--recognize " + in + " out.png", 2, "--recognize IMAGE takes no other files"},
+      {"--recognize " + in + " out.png", 2, "--recognize IMAGE takes no INPUT OUTPUT: out.png"},
       {"--recognize " + in + " --width 512", 2, "--width does not go with --recognize"},
       {"--recognize " + in + " --projection Nowhere", 2, "Unknown projection Nowhere"},
       {in + " out.png --all-types", 2, "--all-types belongs to --recognize"},
