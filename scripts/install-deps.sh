@@ -13,6 +13,7 @@ packages=(
   libceres-dev libeigen3-dev libnlopt-cxx-dev
   xplanet-images time
   gdal-bin  # bench/reference_psnr.sh draws its reference maps with gdalwarp
+  libnlopt-dev  # the local search of map recognition (src/recognize)
 )
 
 missing=()

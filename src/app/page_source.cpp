@@ -21,6 +21,7 @@
 
 #include "app/fit_panel.h"
 #include "app/preview_frame.h"
+#include "app/recognize_action.h"
 #include "app/source_view.h"
 #include "app/text_exchange.h"
 #include "app/wizard_prompts.h"
@@ -153,6 +154,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   fit_ = new QPushButton(QStringLiteral("&Fit"));
   fit_->setToolTip(QStringLiteral(
       "Centre and offsets to 0, scale and aspect so that the map fills the picture"));
+  recognize_ = new RecognizeAction(this, source_, instance_, [this] { initializePage(); });
   centre_ = new QPushButton(QStringLiteral("&Center Of Projection"));
   centre_->setCheckable(true);
   centre_->setToolTip(QStringLiteral("Dragging turns the globe instead of moving the map"));
@@ -176,7 +178,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   opacity_->setToolTip(QStringLiteral("Opacity of the graticule"));
 
   toolRow_ = new QHBoxLayout;
-  for (QWidget* widget : std::initializer_list<QWidget*>{fit_, centre_, zoomIn_, zoomOut_}) {
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{fit_, recognize_->Button(), centre_, zoomIn_, zoomOut_}) {
     toolRow_->addWidget(widget);
   }
   toolRow_->addSpacing(12);
@@ -213,6 +216,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   auto* right = new QVBoxLayout;
   right->addLayout(toolRow_);
   right->addLayout(viewsRow, 1);
+  right->addWidget(recognize_->Status());
 
   auto* page = new QHBoxLayout(this);
   page->setContentsMargins(0, 0, 0, 0);

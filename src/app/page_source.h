@@ -25,6 +25,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class RecognizeAction;
 class QSlider;
 class SourceView;
 class WizardPrompts;
@@ -78,6 +79,7 @@ class PageSource : public QWizardPage {
   QLineEdit* SearchEdit() const { return search_; }
   QLineEdit* Edit(Field field) const { return edits_[field]; }
   QPushButton* FitButton() const { return fit_; }
+  RecognizeAction* Recognise() const { return recognize_; }
   QPushButton* CentreButton() const { return centre_; }
   QPushButton* ZoomInButton() const { return zoomIn_; }
   QPushButton* ZoomOutButton() const { return zoomOut_; }
@@ -129,6 +131,7 @@ class PageSource : public QWizardPage {
   QLineEdit* search_;
   std::array<QLineEdit*, kFieldCount> edits_{};
   QPushButton* fit_;
+  RecognizeAction* recognize_;
   QPushButton* centre_;
   QPushButton* zoomIn_;
   QPushButton* zoomOut_;

@@ -19,6 +19,9 @@ int Convert(const Settings& s);
 // --fit IMAGE [--points FILE] [--rank]: fitted settings as options, the quality and each
 // point's residual; with --rank one line per type, best first. Returns the exit code.
 int FitCommand(const Settings& s);
+// --recognize IMAGE: up to five lines `score<TAB>settings options`, best first; exit 1 when the
+// picture is no Earth map that can be placed.
+int Recognize(const Settings& s);
 
 // --list: one line per registered type, ascending code; scripts read this format.
 int ListProjections();

@@ -16,6 +16,7 @@ constexpr char kUsage[] =
     "usage: kartovel-convert [options] INPUT OUTPUT\n"
     "       kartovel-convert --to-projection [options] INPUT OUTPUT\n"
     "       kartovel-convert --fit IMAGE [--points FILE] [--rank] [options]\n"
+    "       kartovel-convert --recognize IMAGE [--all-types] [options]\n"
     "       kartovel-convert --list\n"
     "       kartovel-convert --help\n"
     "\n"
@@ -26,6 +27,11 @@ constexpr char kUsage[] =
     "                          (with --output-projection: W x H in that projection)\n"
     "  --to-projection         the reverse: draw the equirectangular INPUT as a W x H map in\n"
     "                          the projection, so that converting it back gives INPUT again\n"
+    "  --recognize IMAGE       find the projection and settings of an Earth map from the picture\n"
+    "                          alone: up to five lines score<TAB>options, best first, the\n"
+    "                          options reproducing the match before INPUT OUTPUT; the setting\n"
+    "                          options given are held; exit 1 when not recognised\n"
+    "  --all-types             with --recognize: modules and composites too\n"
     "  --list                  one line per projection type: code<TAB>name<TAB>type words\n"
     "  --fit IMAGE             find the settings of the map IMAGE: from its outline, or from\n"
     "                          control points with --points; settings given as options stay\n"
@@ -90,9 +96,10 @@ int main(int argc, char** argv) {
 
   ProjectionRegistry& registry = GetProjectionRegistry();
   registry.LoadAll(ExecutableDirectory());
-  const int result = list                    ? ListProjections()
-                     : !settings.fit.empty() ? FitCommand(settings)
-                                             : Convert(settings);
+  const int result = list                          ? ListProjections()
+                     : !settings.fit.empty()       ? FitCommand(settings)
+                     : !settings.recognize.empty() ? Recognize(settings)
+                                                   : Convert(settings);
   registry.UnloadAll();
   return result;
 }

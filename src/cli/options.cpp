@@ -125,6 +125,7 @@ const ValueOption kValueOptions[] = {
     {"--fit", [](const std::string& v, Settings* s) { return s->fit = v, !v.empty(); }},
     {"--points", [](const std::string& v, Settings* s) { return s->pointsFile = v, !v.empty(); }},
     {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},
+    {"--recognize", [](const std::string& v, Settings* s) { return s->recognize = v, true; }},
     {"--height",
      [](const std::string& v, Settings* s) {
        long long h = 0;
@@ -171,6 +172,7 @@ const ValueOption kValueOptions[] = {
 const FlagOption kFlagOptions[] = {
     {"--to-projection", [](Settings* s) { s->toProjection = true; }},
     {"--rank", [](Settings* s) { s->rank = true; }},
+    {"--all-types", [](Settings* s) { s->allTypes = true; }},
     {"--no-antialias",
      [](Settings* s) {
        s->sampling.antialias = false;
@@ -187,6 +189,10 @@ bool TakesValue(const std::string& name) {
 
 // The checks between options, once all are read.
 bool CheckTogether(Settings* settings, std::string* error) {
+  if (!settings->fit.empty() && !settings->recognize.empty()) {
+    *error = "--fit and --recognize cannot be combined";
+    return false;
+  }
   if (settings->fit.empty() && (settings->rank || !settings->pointsFile.empty())) {
     *error = std::string(settings->rank ? "--rank" : "--points") + " belongs to --fit IMAGE";
     return false;
@@ -198,6 +204,20 @@ bool CheckTogether(Settings* settings, std::string* error) {
       return false;
     }
     return true;
+  }
+  if (!settings->recognize.empty()) {
+    for (const char* other : {"--to-projection", "--width", "--height", "--output-projection",
+                              "--resample", "--no-antialias"}) {
+      if (settings->given.count(other)) {
+        *error = std::string(other) + " does not go with --recognize";
+        return false;
+      }
+    }
+    return true;
+  }
+  if (settings->allTypes) {
+    *error = "--all-types belongs to --recognize";
+    return false;
   }
   if (settings->toProjection && settings->outputProjection) {
     *error = "--to-projection and --output-projection cannot be combined";
@@ -323,14 +343,16 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
       value = args[++i];
     }
     if (!ReadOption(name, value ? &*value : nullptr, settings, error)) return false;
+    settings->given.insert(name);
   }
   if (settings->points.size() > pointsFromFile && pointsFromFile > 0) {
     settings->points.erase(settings->points.begin(),
                            settings->points.begin() + static_cast<std::ptrdiff_t>(pointsFromFile));
   }
-  if (!settings->fit.empty()) {
+  if (!settings->fit.empty() || !settings->recognize.empty()) {
     if (!positional.empty()) {
-      *error = "--fit IMAGE takes no INPUT OUTPUT: " + positional[0];
+      *error = std::string(settings->fit.empty() ? "--recognize" : "--fit") +
+               " IMAGE takes no INPUT OUTPUT: " + positional[0];
       return false;
     }
     return CheckTogether(settings, error);

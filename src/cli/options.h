@@ -4,6 +4,7 @@
 #define KARTOVEL_CLI_OPTIONS_H_
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct Settings {
   bool rank = false;
   long long width = 1024;
   std::optional<long long> height;
+  std::string recognize;  // --recognize IMAGE: no INPUT OUTPUT then
+  bool allTypes = false;
+  std::set<std::string> given;       // the options on the command line, by name
   std::vector<ControlPoint> points;  // --point, in the order given
   std::string settingsFile;          // --settings, read before the command line's options
   // Lines of the settings file that were left out, each with its reason ("line 4: ...").

@@ -392,4 +392,52 @@ TEST_F(ConvertTest, EarthPictureSurvivesTheWayIntoAProjectionAndBack) {
   }
 }
 
+// --recognize: a small Mollweide map drawn with --to-projection comes back with its settings on
+// standard output (exit 0); noise is "not recognised" (exit 1); misused options exit 2.
+TEST_F(ConvertTest, RecognizeExitCodes) {
+  const std::string earth = KARTOVEL_EARTH_IMAGE;
+  if (!std::filesystem::exists(earth)) {
+    GTEST_SKIP() << "no Earth picture at " << earth << " (Debian package xplanet-images)";
+  }
+  ScratchDir dir;
+  const std::string map = dir / "map.png";
+  ASSERT_EQ(Convert("--to-projection " + earth + " " + map +
+                        " --projection 8 --center 0,30 --aspect 0.5 --width 256 --height 128",
+                    dir)
+                .exitCode,
+            0);
+  const std::string lines = dir / "lines.txt";
+  const int status = std::system(("'" + std::string(KARTOVEL_CONVERT) + "' --recognize " + map +
+                                  " --projection 8 >'" + lines + "' 2>/dev/null")
+                                     .c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto bytes = ReadBytes(lines);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("\t--projection 8 --center 0,"), std::string::npos) << text;
+
+  VideoBuffer noise;
+  ASSERT_EQ(noise.Create(256, 128), 0);
+  test_support::FillPattern(&noise);
+  const std::string in = dir / "noise.png";
+  ASSERT_EQ(noise.Save(in), 0);
+  struct {
+    std::string arguments;
+    int exitCode;
+    std::string message;
+  } const cases[] = {
+      {"--recognize " + in + " --projection 8", 1, "Not recognised"},
+      {"--recognize " + dir / "none.png", 1, "Unable to read image file"},
+      {"--recognize " + in + " out.png", 2, "--recognize IMAGE takes no INPUT OUTPUT: out.png"},
+      {"--recognize " + in + " --width 512", 2, "--width does not go with --recognize"},
+      {"--recognize " + in + " --projection Nowhere", 2, "Unknown projection Nowhere"},
+      {in + " out.png --all-types", 2, "--all-types belongs to --recognize"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Convert(c.arguments, dir);
+    EXPECT_EQ(o.exitCode, c.exitCode) << c.arguments;
+    EXPECT_EQ(o.errors.rfind(c.message, 0), 0u) << c.arguments << " said: " << o.errors;
+  }
+}
+
 }  // namespace
