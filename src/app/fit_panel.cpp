@@ -44,9 +44,8 @@ bool ParsePlace(const QString& text, double* lat, double* lon) {
 
 }  // namespace
 
-FitPanel::FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view,
-                   const VideoBuffer* source, MapInstance* instance,
-                   std::vector<Fit::ControlPoint>* points,
+FitPanel::FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view, const VideoBuffer* source,
+                   MapInstance* instance, std::vector<Fit::ControlPoint>* points,
                    std::function<void(const MapSettings&)> apply)
     : QObject(parent),
       view_(view),
@@ -74,7 +73,8 @@ FitPanel::FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view,
   auto* caption = new QLabel(QStringLiteral("Point &lat, lon:"));
   place_ = new QLineEdit;
   place_->setPlaceholderText(QStringLiteral("e.g. 30.5, -20"));
-  place_->setToolTip(QStringLiteral("Latitude and longitude of the selected point; Enter takes them"));
+  place_->setToolTip(
+      QStringLiteral("Latitude and longitude of the selected point; Enter takes them"));
   caption->setBuddy(place_);
   delete_ = new QPushButton(QStringLiteral("&Delete Point"));
   status_ = new QLabel;
@@ -385,9 +385,10 @@ void FitPanel::DrawMarkers(QPainter& painter) const {
         painter.drawLine(at - QPointF(3, 3), at + QPointF(3, 3));
       }
       if (d) {
-        const QPointF end = view_->ToView(
-            QPointF(p.column + d->dx * kResidualMagnification, p.row + d->dy * kResidualMagnification));
-        painter.setPen(QPen(width > 2 ? pen : QColor(kResidualRgb), width, Qt::SolidLine, Qt::RoundCap));
+        const QPointF end = view_->ToView(QPointF(p.column + d->dx * kResidualMagnification,
+                                                  p.row + d->dy * kResidualMagnification));
+        painter.setPen(
+            QPen(width > 2 ? pen : QColor(kResidualRgb), width, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(at, end);
       }
     }

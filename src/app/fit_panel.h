@@ -1,9 +1,10 @@
 // FitPanel: fitting on the source projection page. "Fit Outline" fits the chosen projection to the
 // map's outline; in point mode a left click on the source view places a control point whose
 // latitude and longitude are typed in the panel (points can be dragged, and deleted with a right
-// click or Delete Point; the view still zooms, and pans with the other buttons); "Fit Points" fits them, drawing each point's residual; "Which
-// Projection?" ranks every type, and a click on the list takes that type with its settings.
-// Fits run on a worker thread; the window stays responsive and Cancel stops a ranking.
+// click or Delete Point; the view still zooms, and pans with the other buttons); "Fit Points" fits
+// them, drawing each point's residual; "Which Projection?" ranks every type, and a click on the
+// list takes that type with its settings. Fits run on a worker thread; the window stays responsive
+// and Cancel stops a ranking.
 #ifndef KARTOVEL_APP_FIT_PANEL_H_
 #define KARTOVEL_APP_FIT_PANEL_H_
 
