@@ -174,6 +174,7 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   opacity_ = new QSlider(Qt::Horizontal);
   opacity_->setRange(0, 100);
   opacity_->setValue(100);
+  opacity_->setMinimumWidth(60);  // a crowded row must not squeeze it away
   opacity_->setMaximumWidth(90);
   opacity_->setToolTip(QStringLiteral("Opacity of the graticule"));
 
