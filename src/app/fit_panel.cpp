@@ -262,7 +262,7 @@ bool FitPanel::PictureAt(QPointF at, double* column, double* row) const {
 }
 
 int FitPanel::PointAt(QPointF at) const {
-  for (int i = static_cast<int>((*points_).size()) - 1; i >= 0; --i) {
+  for (int i = static_cast<int>(points_->size()) - 1; i >= 0; --i) {
     const QPointF d = view_->ToView(QPointF((*points_)[i].column, (*points_)[i].row)) - at;
     if (std::fabs(d.x()) <= kGrabRadius && std::fabs(d.y()) <= kGrabRadius) return i;
   }
@@ -299,9 +299,9 @@ bool FitPanel::MousePress(QMouseEvent* event) {
   if (hit >= 0) {
     Select(hit);
   } else if (PictureAt(at, &column, &row)) {
-    (*points_).push_back({column, row, std::nan(""), std::nan("")});
+    points_->push_back({column, row, std::nan(""), std::nan("")});
     residuals_.clear();
-    Select(static_cast<int>((*points_).size()) - 1);
+    Select(static_cast<int>(points_->size()) - 1);
     place_->setFocus();
   } else {
     return true;
@@ -329,7 +329,7 @@ bool FitPanel::MouseRelease(QMouseEvent* event) {
 
 void FitPanel::Select(int index) {
   selected_ = index;
-  if (index >= 0 && index < static_cast<int>((*points_).size()) && Ready((*points_)[index])) {
+  if (index >= 0 && index < static_cast<int>(points_->size()) && Ready((*points_)[index])) {
     place_->setText(QString::fromStdString(FormatSignificant((*points_)[index].latitude) + ", " +
                                            FormatSignificant((*points_)[index].longitude)));
   } else {
@@ -340,7 +340,7 @@ void FitPanel::Select(int index) {
 
 void FitPanel::PlaceEdited() {
   double lat = 0, lon = 0;
-  if (selected_ < 0 || selected_ >= static_cast<int>((*points_).size())) return;
+  if (selected_ < 0 || selected_ >= static_cast<int>(points_->size())) return;
   if (!ParsePlace(place_->text(), &lat, &lon) || std::fabs(lat) > 90 || std::fabs(lon) > 180) {
     status_->setText(
         QStringLiteral("Type the latitude (−90 to 90, north positive) and the "
@@ -354,8 +354,8 @@ void FitPanel::PlaceEdited() {
 }
 
 void FitPanel::DeleteSelected() {
-  if (selected_ < 0 || selected_ >= static_cast<int>((*points_).size())) return;
-  (*points_).erase((*points_).begin() + selected_);
+  if (selected_ < 0 || selected_ >= static_cast<int>(points_->size())) return;
+  points_->erase(points_->begin() + selected_);
   residuals_.clear();
   Select(-1);
 }
@@ -367,7 +367,7 @@ void FitPanel::DrawMarkers(QPainter& painter) const {
   // Residuals belong to the points they were fitted to (a settings file may have replaced them).
   const bool fitted = residuals_.size() == ReadyPoints().size();
   std::size_t ready = 0;
-  for (std::size_t i = 0; i < (*points_).size(); ++i) {
+  for (std::size_t i = 0; i < points_->size(); ++i) {
     const Fit::ControlPoint& p = (*points_)[i];
     const QPointF at = view_->ToView(QPointF(p.column, p.row));
     const bool hasResidual = fitted && Ready(p) && ready < residuals_.size();
