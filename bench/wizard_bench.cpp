@@ -27,7 +27,7 @@ struct DragScene {
     earth.Load("/usr/share/xplanet/images/earth.jpg");
     source.Create(8192, 4096);
     RenderProjection(earth, instance, source);
-    page = std::make_unique<PageSource>(&source, &instance, &prompts);
+    page = std::make_unique<PageSource>(&source, &instance, &points, &prompts);
     page->resize(1100, 650);  // the wizard's first size, less its buttons
     page->show();
     page->initializePage();
@@ -41,6 +41,7 @@ struct DragScene {
   WizardPrompts prompts;
   VideoBuffer source;
   MapInstance instance;
+  std::vector<Fit::ControlPoint> points;
   std::unique_ptr<PageSource> page;
 };
 
