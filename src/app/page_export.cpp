@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
+#include <QRadioButton>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -40,6 +41,11 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   auto* pixels = new QLabel(QStringLiteral("pixels"), panel);
   pixels->setGeometry(DialogRect(*this, 230, 128, 40, 14));
   pixels->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  wholeWorld_ = new QRadioButton(QStringLiteral("&Whole world"), panel);
+  wholeWorld_->setGeometry(DialogRect(*this, 150, 150, 160, 12));
+  wholeWorld_->setChecked(true);
+  dataOnly_ = new QRadioButton(QStringLiteral("&Only where the map has data"), panel);
+  dataOnly_->setGeometry(DialogRect(*this, 150, 164, 160, 12));
 }
 
 void PageExport::initializePage() { widthEdit_->setText(QString::number(exportWidth_)); }
@@ -76,6 +82,17 @@ bool PageExport::validatePage() {
       prompts_->ShowMessage(
           this, QStringLiteral("Not enough memory for an image %1 pixels wide.").arg(exportWidth_));
       return false;
+    case ExportResult::kNoData:
+      prompts_->ShowMessage(this, QStringLiteral("The map covers no part of the world yet."));
+      return false;
+    case ExportResult::kFormatLimit:
+      prompts_->ShowMessage(
+          this, QStringLiteral("A picture %1 pixels wide is too large for this file type; "
+                               "choose a .png or .tif name.")
+                    .arg(exportWidth_));
+      return false;
+    case ExportResult::kEmptyWindow:
+    case ExportResult::kSidecarFailed:
     case ExportResult::kWriteFailed:
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);
       return false;
@@ -88,10 +105,12 @@ ExportResult PageExport::RunExport(const QString& path) {
   std::atomic<bool> done{false};
   ExportResult result = ExportResult::kOk;
   const std::string file = FilePath(path);
-  const int width = static_cast<int>(std::min<std::uint32_t>(exportWidth_, INT32_MAX));
-  const int rows = width / 2;
+  ExportRequest request;
+  request.width = exportWidth_;
+  request.path = file;
+  if (dataOnly_->isChecked()) request.extent.kind = ExportExtent::Kind::kData;
 
-  QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, rows,
+  QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, 1000,
                          this);
   dialog.setWindowTitle(QStringLiteral("Export"));
   dialog.setWindowModality(Qt::WindowModal);
@@ -102,7 +121,7 @@ ExportResult PageExport::RunExport(const QString& path) {
   // The worker only reads the source image and the instance; the window-modal dialog keeps the
   // pages from changing them until it has finished.
   std::thread worker([&] {
-    result = ExportEquirectangular(*source_, *instance_, width, file, &progress);
+    result = ExportEquirectangular(*source_, *instance_, request, &progress);
     done = true;
   });
   QEventLoop loop;
@@ -114,9 +133,9 @@ ExportResult PageExport::RunExport(const QString& path) {
       loop.quit();
       return;
     }
-    const long long rowsDone = progress.rowsDone;
-    if (rowsDone >= rows) dialog.setLabelText(QStringLiteral("Writing ") + path);
-    dialog.setValue(static_cast<int>(std::min<long long>(rowsDone, rows)));
+    // Per mille of the rows: the total is known only once the job has planned its work.
+    const long long total = std::max<long long>(progress.rowsTotal, 1);
+    dialog.setValue(static_cast<int>(std::min<long long>(progress.rowsDone * 1000 / total, 1000)));
   });
   poll.start();
   loop.exec();

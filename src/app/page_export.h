@@ -5,11 +5,12 @@
 #include <QWizardPage>
 #include <cstdint>
 
-#include "engine/reproject.h"
+#include "engine/export.h"
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
 class QLineEdit;
+class QRadioButton;
 class WizardPrompts;
 
 class PageExport : public QWizardPage {
@@ -33,6 +34,8 @@ class PageExport : public QWizardPage {
 
   std::uint32_t ExportWidth() const { return exportWidth_; }
   QLineEdit* WidthEdit() const { return widthEdit_; }
+  // "Only where the map has data": the export is cut to the box of pixels the map covers.
+  QRadioButton* DataOnlyButton() const { return dataOnly_; }
 
  private:
   ExportResult RunExport(const QString& path);
@@ -43,6 +46,8 @@ class PageExport : public QWizardPage {
   WizardPrompts* prompts_;
   std::uint32_t exportWidth_ = kDefaultWidth;
   QLineEdit* widthEdit_;
+  QRadioButton* wholeWorld_;
+  QRadioButton* dataOnly_;
 };
 
 #endif  // KARTOVEL_APP_PAGE_EXPORT_H_

@@ -7,7 +7,9 @@
 
 #include "cli/commands.h"
 #include "cli/progress_line.h"
+#include "engine/export.h"
 #include "engine/reproject.h"
+#include "image/band_writer.h"
 #include "image/video_buffer.h"
 #include "projection/map_project.h"
 #include "registry/projection_registry.h"
@@ -48,20 +50,39 @@ int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
 }
 
 static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance) {
+  ExportRequest request;
+  request.width = s.width;
+  request.path = s.output;
+  request.extent = s.extent;
+  request.crs = s.crs;
+  request.worldFile = s.worldFile;
   RasterProgress progress;
   ExportResult result;
   {
     ProgressLine line(&progress, s.width / 2);
-    result = ExportEquirectangular(source, instance, ClampSize(s.width), s.output, &progress);
+    result = ExportEquirectangular(source, instance, request, &progress);
   }
   switch (result) {
     case ExportResult::kOk:
       return 0;
     case ExportResult::kBadWidth:
       return Fail(kBadUsage, "Width must be at least 4 pixels");
+    case ExportResult::kEmptyWindow:
+      return Fail(kBadUsage, "The extent holds no pixel at width " + std::to_string(s.width));
+    case ExportResult::kFormatLimit: {
+      ExportWindow window;
+      WindowOfExtent(s.extent, s.width, &window);
+      const auto format = ImageFiles::FormatOfName(s.output);
+      return Fail(kBadUsage, ImageFiles::FormatLimit(format, window.width, window.height));
+    }
     case ExportResult::kNoMemory:
       return Fail(kFailed,
                   "Not enough memory for an image " + std::to_string(s.width) + " pixels wide");
+    case ExportResult::kNoData:
+      return Fail(kFailed, "The map covers no pixel of the world: --extent data has nothing to write");
+    case ExportResult::kSidecarFailed:
+      return Fail(kFailed, "Wrote " + s.output + " but cannot write " + WorldFileName(s.output) +
+                               " or " + PrjFileName(s.output));
     case ExportResult::kCancelled:
     case ExportResult::kWriteFailed:
       break;
@@ -93,7 +114,10 @@ int Convert(const Settings& s) {
   MapInstance instance;
   if (const int refused = SetUpInstance(s, code, &instance)) return refused;
   VideoBuffer source;
-  if (source.Load(s.input) != 0 || !source.HasStorage()) {
+  std::string reason;
+  const int loaded = source.Load(s.input, &reason);
+  if (loaded == -3) return Fail(kFailed, "Unable to read image file " + s.input + ": " + reason);
+  if (loaded != 0 || !source.HasStorage()) {
     return Fail(kFailed, "Unable to read image file " + s.input);
   }
   return s.toProjection ? RenderMap(s, source, instance) : Export(s, source, instance);

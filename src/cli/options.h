@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/export.h"
+#include "image/geo_reference.h"
 #include "registry/map_settings.h"
 
 // Exit codes: 1 the work failed, 2 the command line is wrong.
@@ -21,6 +23,11 @@ struct Settings {
   MapSettings map;
   long long width = 1024;
   std::optional<long long> height;
+  // The equirectangular export's extent, georeference and sidecars.
+  ExportExtent extent;
+  GeoCrs crs;
+  bool worldFile = false;
+  std::optional<std::string> extentText, crsText;  // as typed; read by the checks between options
 };
 
 // Reads `args` (without the program name) into `settings`, then checks that they go together.

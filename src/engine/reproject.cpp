@@ -1,4 +1,4 @@
-// The reprojection loops (Reproject, Resample, RenderProjection) and the export job.
+// The reprojection loops: Reproject, Resample, RenderProjection.
 //
 // Every loop works backwards from the destination, one OpenMP team over the destination rows with
 // static scheduling, and reads and writes the pixel blocks directly (the same layout GetPixel and
@@ -258,13 +258,4 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
     }
   }
   return 0;
-}
-
-ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
-                                   int width, const std::string& path, RasterProgress* progress) {
-  if (width < 4) return ExportResult::kBadWidth;
-  VideoBuffer output;
-  if (output.Create(width, width / 2) != 0) return ExportResult::kNoMemory;
-  if (Reproject(source, instance, output, progress) != 0) return ExportResult::kCancelled;
-  return output.Save(path) == 0 ? ExportResult::kOk : ExportResult::kWriteFailed;
 }

@@ -30,6 +30,7 @@ struct Placement {
 struct RasterProgress {
   std::atomic<bool> cancel{false};  // set by the caller to stop; the result is then incomplete
   std::atomic<long long> rowsDone{0};
+  std::atomic<long long> rowsTotal{0};  // set by jobs whose rows the caller cannot foresee; 0 unknown
 };
 
 // A window of a whole-world grid of width x height pixels: the destination's pixel (c, r) is
@@ -61,15 +62,5 @@ void Resample(const VideoBuffer& source, VideoBuffer& destination);
 // cancelled.
 int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
                      VideoBuffer& destination, RasterProgress* progress = nullptr);
-
-// Outcome of an export.
-enum class ExportResult { kOk, kBadWidth, kNoMemory, kCancelled, kWriteFailed };
-
-// The export job of the wizard and the command line: a width x width/2 equirectangular picture of
-// `source` as `instance` describes it, saved to `path` (PNG or BMP by name). Nothing is written
-// unless the whole picture was made.
-ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
-                                   int width, const std::string& path,
-                                   RasterProgress* progress = nullptr);
 
 #endif  // KARTOVEL_ENGINE_REPROJECT_H_

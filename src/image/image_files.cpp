@@ -1,4 +1,4 @@
-// Codec-independent file handling: the size gate, format sniffing, BMP writing, safe replacement.
+// Codec-independent file handling: the size gate, format sniffing, safe replacement.
 #include "image/image_files.h"
 
 #include <fcntl.h>
@@ -8,7 +8,11 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+
+#include "image/memory_budget.h"
 
 namespace ImageFiles {
 
@@ -17,15 +21,6 @@ namespace {
 constexpr std::array<unsigned char, 8> kPngSignature = {0x89, 'P',  'N',  'G',
                                                         0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::uint32_t kBmpHeaderBytes = 14 + 40;
-
-void PutLe16(unsigned char* p, std::uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-void PutLe32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 // A name no other writer in this process or another uses at the same time.
 std::string TemporaryName(const std::string& path, int attempt) {
@@ -37,8 +32,28 @@ std::string TemporaryName(const std::string& path, int attempt) {
 }  // namespace
 
 bool AdmitsDecodedSize(std::int64_t width, std::int64_t height) {
-  if (width < 1 || height < 1 || width > kMaxDecodeSide || height > kMaxDecodeSide) return false;
-  return width * height <= kMaxDecodePixels;
+  constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
+  return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
+}
+
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder && *folder ? folder : "/var/tmp";
+}
+
+int AllocateDecoded(VideoBuffer* buffer, std::int64_t width, std::int64_t height,
+                    std::string* reason) {
+  if (!AdmitsDecodedSize(width, height) || width < 2 || height < 2) return -1;
+  const std::uint64_t bytes = static_cast<std::uint64_t>(width) * height * 4;
+  const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
+  if (MemoryBudget::Allows(bytes) && buffer->Create(w, h) == 0) return 0;
+  const std::string folder = TemporaryFolder();
+  if (buffer->CreateOnDisk(w, h, folder) == 0) return 0;
+  if (reason) {
+    *reason = MemoryBudget::NotEnoughMessage(width, height, bytes) +
+              " and too little free space in " + folder + " to hold it on disk";
+  }
+  return -3;
 }
 
 bool HasPngName(const std::string& path) {
@@ -59,21 +74,6 @@ FileKind SniffFile(const std::string& path) {
 std::uint64_t BmpFileSize(std::int64_t width, std::int64_t height) {
   return static_cast<std::uint64_t>(width) * 4 * static_cast<std::uint64_t>(height) +
          kBmpHeaderBytes;
-}
-
-bool WriteBmp(const VideoBuffer& buffer, std::FILE* file) {
-  if (!buffer.HasStorage()) return false;
-  const std::uint64_t fileSize = BmpFileSize(buffer.width, buffer.height);
-  if (fileSize > 0xFFFFFFFFu) return false;
-  unsigned char header[14] = {};
-  PutLe16(header, 0x4D42);  // "BM"
-  PutLe32(header + 2, static_cast<std::uint32_t>(fileSize));
-  PutLe32(header + 10, kBmpHeaderBytes);
-  // The descriptor and the pixel block are already in file layout (little-endian, bottom-up).
-  return std::fwrite(header, 1, sizeof header, file) == sizeof header &&
-         std::fwrite(buffer.descriptor, 1, sizeof(BitmapInfoHeader), file) ==
-             sizeof(BitmapInfoHeader) &&
-         std::fwrite(buffer.pixels, 1, buffer.ByteCount(), file) == buffer.ByteCount();
 }
 
 int ReplaceFile(const std::string& path, const std::function<bool(std::FILE*)>& write) {

@@ -39,6 +39,11 @@ class VideoBuffer {
   // Replaces any storage with width x height zeroed pixels. -1 (and empty) for a side below 2 or
   // a size whose bytes cannot be counted or allocated.
   int Create(std::int32_t width, std::int32_t height);
+  // As Create, but the pixels live in a memory-mapped temporary file in `folder`, for pictures
+  // larger than the memory the machine can give. The file is unlinked as soon as it is made (no
+  // name remains, and its space returns when the buffer is released or the process ends). -1 when
+  // the folder cannot take the file or has too little free space.
+  int CreateOnDisk(std::int32_t width, std::int32_t height, const std::string& folder);
   // Frees the storage; safe on an empty buffer.
   void Release();
   // Every pixel gets the colour's red, green and blue with alpha 0.
@@ -49,12 +54,16 @@ class VideoBuffer {
   void SetPixel(std::int32_t x, std::int32_t y, std::uint32_t colour);
 
   // Reads a picture at its own pixel size: a PNG (told by its signature, whatever its name) through
-  // libpng, everything else through the picture decoder. 0 on success, -1 when it cannot be opened,
-  // read, decoded or held, -2 for a PNG whose bit depth stays other than 8. The buffer is not
-  // emptied first; on success it holds the picture (empty for a side of 1 pixel).
-  int Load(const std::string& path);
-  // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), otherwise a 32-bit BMP. 0 on
-  // success, -1 on failure; an existing file is replaced only by a complete new one.
+  // libpng, everything else through the picture decoder. A picture larger than the memory the
+  // machine can give is decoded into a memory-mapped temporary file (see CreateOnDisk) in $TMPDIR,
+  // or /var/tmp when it is unset. 0 on success, -1 when it cannot be opened, read or decoded, -2
+  // for a PNG whose bit depth stays other than 8, -3 when it fits neither memory nor the temporary
+  // folder (`reason`, when given, then says how much it needs). The buffer is not emptied first;
+  // on success it holds the picture (empty for a side of 1 pixel).
+  int Load(const std::string& path, std::string* reason = nullptr);
+  // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), an RGBA TIFF for ".tif" or
+  // ".tiff", otherwise a 32-bit BMP. 0 on success, -1 on failure (also for a size the format cannot
+  // hold); an existing file is replaced only by a complete new one.
   int Save(const std::string& path) const;
 
   // Exchanges the storage of two buffers (a decoded picture replaces the old one only on success).
@@ -68,6 +77,12 @@ class VideoBuffer {
   std::int32_t height = 0;
   std::uint8_t* pixels = nullptr;          // owned; null while empty
   BitmapInfoHeader* descriptor = nullptr;  // owned; null while empty
+
+ private:
+  void Adopt(std::int32_t width, std::int32_t height, std::uint8_t* block,
+             BitmapInfoHeader* header);
+
+  std::size_t mappedBytes_ = 0;  // length of the mapping behind `pixels`; 0 for heap storage
 };
 
 #endif  // KARTOVEL_IMAGE_VIDEO_BUFFER_H_

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "image/image_test_support.h"
-#include "engine/reproject.h"
+#include "engine/export.h"
 #include "registry/map_settings.h"
 #include "registry/registry_fixture.h"
 

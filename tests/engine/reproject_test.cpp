@@ -1,4 +1,4 @@
-// The reprojection loops: placement, orientation, edges, fills, threads, and the export job.
+// The reprojection loops: placement, orientation, edges, fills, threads.
 #include "engine/reproject.h"
 
 #include <gtest/gtest.h>
@@ -253,24 +253,6 @@ TEST_F(ReprojectTest, RenderProjectionPlacesTheWorldWhereReprojectLooks) {
     }
   }
   EXPECT_GT(compared, 126 * 40);
-}
-
-TEST_F(ReprojectTest, ExportWritesOnlyWholePictures) {
-  test_support::ScratchDir dir;
-  VideoBuffer src;
-  ASSERT_EQ(src.Create(20, 10), 0);
-  FillPattern(&src);
-  MapInstance m;
-  EXPECT_EQ(ExportEquirectangular(src, m, 3, dir / "small.png"), ExportResult::kBadWidth);
-  EXPECT_FALSE(std::filesystem::exists(dir / "small.png"));
-  EXPECT_EQ(ExportEquirectangular(src, m, 2000000000, dir / "huge.png"), ExportResult::kNoMemory);
-  EXPECT_EQ(ExportEquirectangular(src, m, 25, dir / "missing-folder/out.png"),
-            ExportResult::kWriteFailed);
-  ASSERT_EQ(ExportEquirectangular(src, m, 25, dir / "odd.bmp"), ExportResult::kOk);
-  VideoBuffer out;
-  ASSERT_EQ(out.Load(dir / "odd.bmp"), 0);
-  EXPECT_EQ(out.width, 25);
-  EXPECT_EQ(out.height, 12);
 }
 
 }  // namespace
