@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "image/image_test_support.h"
 #include "image/video_buffer.h"
@@ -164,36 +165,75 @@ TEST(ImageFilesTest, FailedSavesWriteNothingAndKeepTheExistingFile) {
   EXPECT_EQ(entries, 1) << "temporary files left behind";
 }
 
-TEST(ImageFilesTest, DecodingSizeGateAdmitsLargeMapsAndRefusesBombs) {
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(ImageFilesTest, SourcesBeyondMemoryAreMappedFromDiskOrRefusedWithTheirSize) {
   struct {
     std::int64_t width, height;
     bool admitted;
-  } const cases[] = {
-      {1, 1, true},
-      {43200, 21600, true},
-      {21600, 10800, true},
-      {100000, 100000, false},
-      {3000000, 2000000, false},
-      {262144, 2, true},
-      {262145, 2, false},
-      {0, 5, false},
-      {32768, 32768, true},
-      {32768, 32769, false},
+  } const sides[] = {
+      {1, 1, true},          {86400, 43200, true}, {2147483647, 2, true},
+      {2147483648, 2, false}, {0, 5, false},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : sides) {
     EXPECT_EQ(ImageFiles::AdmitsDecodedSize(c.width, c.height), c.admitted)
         << c.width << " x " << c.height;
   }
 
-  // A few hundred bytes declaring 100000 x 100000 RGBA: refused, the buffer left as it was.
   ScratchDir dir;
+  VideoBuffer original;
+  ASSERT_EQ(original.Create(64, 32), 0);
+  FillPattern(&original);
+  ASSERT_EQ(original.Save(dir / "map.png"), 0);
   const std::string bomb = dir / "bomb.png";
+  // A few hundred bytes declaring 100000 x 100000 RGBA.
   WriteBytes(bomb, PngBytes(100000, 100000, 8, 6).Finish(std::vector<unsigned char>(4096, 0)));
   EXPECT_LT(ReadBytes(bomb).size(), 400u);
+
+  // Memory for nothing: the picture is decoded into a mapped file that leaves no name behind.
+  ScopedEnv limit("KARTOVEL_MEMORY_LIMIT", "1000");
+  {
+    ScopedEnv folder("TMPDIR", dir.path().string());
+    VideoBuffer mapped;
+    ASSERT_EQ(mapped.Load(dir / "map.png"), 0);
+    ASSERT_EQ(mapped.width, 64);
+    EXPECT_EQ(std::memcmp(mapped.pixels, original.pixels, original.ByteCount()), 0);
+    VideoBuffer copy;
+    copy.Swap(mapped);  // the mapping moves with the pixels
+    EXPECT_EQ(copy.GetPixel(63, 31), original.GetPixel(63, 31));
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 2) << "the mapped file kept a name";
+  }
+  // Nor room on disk: refused with the size, the buffer left as it was.
+  ScopedEnv folder("TMPDIR", dir / "no-such-folder");
   VideoBuffer b;
   ASSERT_EQ(b.Create(3, 2), 0);
   b.Fill(0x123456);
-  EXPECT_EQ(b.Load(bomb), -1);
+  std::string reason;
+  EXPECT_EQ(b.Load(bomb, &reason), -3);
+  EXPECT_EQ(reason.rfind("Not enough memory for an image of 100000 \u00d7 100000 pixels (needs 37.3 GiB)", 0), 0u)
+      << reason;
+  EXPECT_NE(reason.find("no-such-folder"), std::string::npos) << reason;
+  EXPECT_EQ(b.Load(dir / "map.png"), -3);
   EXPECT_EQ(b.Load(dir / "missing.png"), -1);
   ASSERT_EQ(b.width, 3);
   EXPECT_EQ(b.GetPixel(2, 1), 0x123456u);
