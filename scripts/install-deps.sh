@@ -5,12 +5,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev libomp-dev
-  libpng-dev zlib1g-dev
+  libpng-dev zlib1g-dev libdeflate-dev libtiff-dev libgeotiff-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
   libgl1-mesa-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libproj-dev proj-data
-  xplanet-images time
+  xplanet-images time gdal-bin
 )
 
 missing=()

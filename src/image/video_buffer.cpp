@@ -177,6 +177,20 @@ int VideoBuffer::Save(const std::string& path) const {
   if (!ImageFiles::FormatLimit(format, width, height).empty()) return -1;
   return ImageFiles::ReplaceFile(path, [&](std::FILE* file) {
     auto writer = ImageFiles::OpenBandWriter(format, file, width, height, nullptr);
-    return writer && writer->WriteBand(*this, height) && writer->Finish();
+    if (!writer) return false;
+    const std::int64_t rows = std::min<std::int64_t>(ImageFiles::BandRows(format, width), height);
+    if (rows == height) return writer->WriteBand(*this, height) && writer->Finish();
+    // Band by band, so that the writer's buffers stay small whatever the picture's size.
+    VideoBuffer band;
+    if (band.Create(width, static_cast<std::int32_t>(rows)) != 0) return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    for (std::int64_t top = 0; top < height; top += rows) {
+      const std::int64_t n = std::min<std::int64_t>(rows, height - top);
+      // The band's first n rows, top first, are the last n rows of its bottom-up block.
+      std::memcpy(band.pixels + (rows - n) * rowBytes, pixels + (height - top - n) * rowBytes,
+                  n * rowBytes);
+      if (!writer->WriteBand(band, n)) return false;
+    }
+    return writer->Finish();
   });
 }

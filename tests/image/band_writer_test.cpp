@@ -78,6 +78,9 @@ TEST(BandWriterTest, PicturesWrittenInBandsReadBackWhole) {
   }
   EXPECT_EQ(got.GetPixel(3, 17), 0u);
   EXPECT_EQ(got.GetPixel(5, 300) >> 24, 0x80u);
+  // Save writes a picture band by band too: the same tiles, the same file.
+  ASSERT_EQ(picture.Save(dir / "saved.tif"), 0);
+  EXPECT_EQ(test_support::ReadBytes(dir / "saved.tif"), test_support::ReadBytes(dir / "bands.tif"));
   // A band of TIFF rows that ends inside a row of tiles before the last is refused.
   EXPECT_FALSE(WriteInBands(picture, dir / "ragged.tif", {100}));
   EXPECT_FALSE(std::filesystem::exists(dir / "ragged.tif"));
