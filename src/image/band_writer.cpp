@@ -203,7 +203,7 @@ class PngBandWriter final : public BandWriter {
       status = deflate(&z, left > 0 ? Z_NO_FLUSH : (finish ? Z_FINISH : Z_SYNC_FLUSH));
     } while (left > 0 && status == Z_OK);
     const bool ok = finish ? status == Z_STREAM_END : status == Z_OK && z.avail_in == 0;
-    piece->bytes.resize(piece->bytes.size() - z.avail_out);
+    piece->bytes.resize(static_cast<std::size_t>(z.next_out - piece->bytes.data()));
     deflateEnd(&z);
     return ok;
   }
