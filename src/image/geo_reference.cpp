@@ -1,19 +1,15 @@
 // Georeference texts: CRS names, world files and .prj files.
 #include "image/geo_reference.h"
 
-#include <cctype>
+#include <strings.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return text;
-}
-
-// Shortest text that reads back as the same double.
+// Text that reads back as the same double (17 significant digits, trailing zeros dropped).
 std::string Exact(double v) {
   char text[40];
   std::snprintf(text, sizeof text, "%.17g", v);
@@ -31,12 +27,11 @@ std::size_t ExtensionDot(const std::string& path) {
 }  // namespace
 
 bool ParseGeoCrs(const std::string& text, GeoCrs* crs) {
-  const std::string lower = Lower(text);
-  if (lower == "epsg:4326") {
+  if (strcasecmp(text.c_str(), "EPSG:4326") == 0) {
     *crs = GeoCrs{};
     return true;
   }
-  if (lower.rfind("sphere:", 0) != 0) return false;
+  if (strncasecmp(text.c_str(), "sphere:", 7) != 0) return false;
   const std::string number = text.substr(7);
   char* end = nullptr;
   const double radius = std::strtod(number.c_str(), &end);

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -54,12 +53,6 @@ int AllocateDecoded(VideoBuffer* buffer, std::int64_t width, std::int64_t height
               " and too little free space in " + folder + " to hold it on disk";
   }
   return -3;
-}
-
-bool HasPngName(const std::string& path) {
-  std::string tail = path.size() > 4 ? path.substr(path.size() - 4) : path;
-  for (char& ch : tail) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return tail == ".png";
 }
 
 FileKind SniffFile(const std::string& path) {

@@ -29,9 +29,6 @@ int AllocateDecoded(VideoBuffer* buffer, std::int64_t width, std::int64_t height
 // $TMPDIR when set, otherwise /var/tmp (on disk where /tmp may live in memory).
 std::string TemporaryFolder();
 
-// Lower-cased last four characters (or the whole name when shorter) equal ".png".
-bool HasPngName(const std::string& path);
-
 // Result of looking at a file's first bytes.
 enum class FileKind { kUnreadable, kPng, kOther };
 FileKind SniffFile(const std::string& path);
