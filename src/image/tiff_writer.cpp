@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -161,9 +162,10 @@ class TiffBandWriter final : public BandWriter {
     if (geo.crs.kind == GeoCrs::Kind::kWgs84) {
       GTIFKeySet(keys, GeographicTypeGeoKey, TYPE_SHORT, 1, GCS_WGS_84);
     } else {
-      const std::string name = "Sphere R=" + std::to_string(geo.crs.radius) + " m";
+      char name[64];
+      std::snprintf(name, sizeof name, "Sphere R=%.17g m", geo.crs.radius);
       GTIFKeySet(keys, GeographicTypeGeoKey, TYPE_SHORT, 1, KvUserDefined);
-      GTIFKeySet(keys, GeogCitationGeoKey, TYPE_ASCII, 0, name.c_str());
+      GTIFKeySet(keys, GeogCitationGeoKey, TYPE_ASCII, 0, name);
       GTIFKeySet(keys, GeogGeodeticDatumGeoKey, TYPE_SHORT, 1, KvUserDefined);
       GTIFKeySet(keys, GeogPrimeMeridianGeoKey, TYPE_SHORT, 1, PM_Greenwich);
       GTIFKeySet(keys, GeogEllipsoidGeoKey, TYPE_SHORT, 1, KvUserDefined);
