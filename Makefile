@@ -54,6 +54,11 @@ bench: build
 	./build/release/bin/kartovel-bench
 	bash bench/peak_memory.sh build/release/bin
 	bash bench/end_to_end.sh build/release/bin
+	@if [ -d ../shared/reference-maps ] && command -v gdalwarp >/dev/null; then \
+	  bash bench/world_map_roundtrip.sh build/release/bin; \
+	else \
+	  echo "world map round trip: needs ../shared/reference-maps and gdal-bin; skipped"; \
+	fi
 
 clean:
 	rm -rf build

@@ -1,6 +1,7 @@
 // Throughput of whole-image reprojection per projection, and of the streamed PNG writer against
 // libpng's default settings, on a real map (the Earth picture of xplanet-images, where installed).
 #include <benchmark/benchmark.h>
+#include <omp.h>
 #include <png.h>
 
 #include <csetjmp>
@@ -9,6 +10,7 @@
 
 #include "image/band_writer.h"
 #include "engine/reproject.h"
+#include "image/image_files.h"
 #include "registry/map_instance.h"
 #include "registry/projection_registry.h"
 
@@ -82,6 +84,67 @@ void BM_Reproject(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 4096 * 2048);
 }
 BENCHMARK(BM_Reproject)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The Mollweide case with each kernel (0 nearest, 1 bilinear, 2 bicubic), antialiasing and
+// coverage alpha on (their default).
+void BM_ReprojectKernel(benchmark::State& state) {
+  EnsureRegistry();
+  MapInstance m;
+  m.Select(8);
+  m.aspect = 0.5;
+  m.SetOffset(0, 0);
+  const SamplingOptions options{static_cast<Kernel>(state.range(0))};
+  const char* names[] = {"nearest", "bilinear", "bicubic"};
+  state.SetLabel(names[state.range(0)]);
+  const VideoBuffer& source = Map(4096);
+  VideoBuffer destination;
+  destination.Create(4096, 2048);
+  for (auto _ : state) Reproject(source, m, destination, nullptr, {}, options);
+  state.SetItemsProcessed(state.iterations() * 4096 * 2048);
+}
+BENCHMARK(BM_ReprojectKernel)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Shrinking the 8192 x 4096 map 8:1 to 1024 x 512, with (1) and without (0) antialiasing; items
+// are output pixels.
+void BM_Shrink8(benchmark::State& state) {
+  EnsureRegistry();
+  MapInstance plain;
+  plain.aspect = 0.5;
+  plain.SetOffset(0, 0);
+  SamplingOptions options;
+  options.antialias = state.range(0) != 0;
+  state.SetLabel(options.antialias ? "antialiased" : "point sampled");
+  const VideoBuffer& source = Map(8192);
+  VideoBuffer destination;
+  destination.Create(1024, 512);
+  for (auto _ : state) Reproject(source, plain, destination, nullptr, {}, options);
+  state.SetItemsProcessed(state.iterations() * 1024 * 512);
+}
+BENCHMARK(BM_Shrink8)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A Goode map (the example composite 101) converted back, on 1 and 2 threads.
+void BM_ReprojectComposite(benchmark::State& state) {
+  EnsureRegistry();
+  MapInstance m;
+  if (m.Select(101) != 0) {
+    state.SkipWithError("example composite not beside the program");
+    return;
+  }
+  m.SetAspect(0.5);
+  static VideoBuffer goode;
+  if (!goode.HasStorage()) {
+    goode.Create(2048, 1024);
+    RenderProjection(Map(4096), m, goode);
+  }
+  VideoBuffer destination;
+  destination.Create(2048, 1024);
+  const int saved = omp_get_max_threads();
+  omp_set_num_threads(static_cast<int>(state.range(0)));
+  for (auto _ : state) Reproject(goode, m, destination);
+  omp_set_num_threads(saved);
+  state.SetItemsProcessed(state.iterations() * 2048 * 1024);
+}
+BENCHMARK(BM_ReprojectComposite)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // libpng with its own defaults (level 6, adaptive filters): the reference for the file size.
 bool WriteLibpngDefault(const VideoBuffer& map, std::FILE* file) {

@@ -10,7 +10,8 @@ packages=(
   libgl1-mesa-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libproj-dev proj-data
-  xplanet-images time gdal-bin
+  xplanet-images time
+  gdal-bin  # bench/reference_psnr.sh and bench/end_to_end.sh run gdalwarp; tests run gdalinfo
 )
 
 missing=()

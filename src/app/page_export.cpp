@@ -92,6 +92,7 @@ bool PageExport::validatePage() {
                     .arg(exportWidth_));
       return false;
     case ExportResult::kEmptyWindow:
+    case ExportResult::kNotEquirectangular:
     case ExportResult::kSidecarFailed:
     case ExportResult::kWriteFailed:
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);

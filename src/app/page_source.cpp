@@ -216,7 +216,11 @@ void PageSource::Redraw() {
 
 void PageSource::RenderPending() {
   if (resultStale_ && source_->HasStorage() && result_.HasStorage()) {
-    Reproject(*source_, *instance_, result_);
+    // The live view samples without the footprint pyramid, which would be rebuilt from the whole
+    // source at every drag; the export averages.
+    SamplingOptions live;
+    live.antialias = false;
+    Reproject(*source_, *instance_, result_, nullptr, {}, live);
     resultStale_ = false;
   }
   if (displayStale_ && display_.HasStorage() && background_.HasStorage()) {

@@ -11,9 +11,12 @@ int FindProjection(const std::string& text);
 // Sets up the map the options describe, with the projection of type `code`. Returns 0, or
 // kBadUsage after saying which values the projection refused.
 int SetUpInstance(const Settings& s, int code, MapInstance* instance);
+// The same for any map's settings; `prefix` goes before the option names in the message.
+int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
+             const std::string& prefix = "--");
 
-// INPUT OUTPUT: the conversion to equirectangular, or with --to-projection the reverse. Returns
-// the exit code.
+// INPUT OUTPUT: the conversion to equirectangular (or with --output-projection to that projection),
+// or with --to-projection the reverse. Returns the exit code.
 int Convert(const Settings& s);
 
 // --list: one line per registered type, ascending code; scripts read this format.

@@ -34,7 +34,12 @@ int FindProjection(const std::string& text) {
 }
 
 int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
-  MapSettings map = s.map;
+  return SetUpMap(s.map, code, instance);
+}
+
+int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
+             const std::string& prefix) {
+  MapSettings map = settings;
   map.typeCode = code;
   if (ApplySettings(map, instance) == 0) return 0;
   // Name what the projection was given: for a cone the parallels are the usual culprit.
@@ -43,23 +48,28 @@ int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
     std::snprintf(text, sizeof text, "%g,%g", a, b);
     return std::string(text);
   };
-  std::string given = "--center " + pair(map.centerLat, map.centerLon);
+  std::string given = prefix + "center " + pair(map.centerLat, map.centerLon);
   if (map.parallel1)
-    given = "--parallels " + pair(*map.parallel1, *map.parallel2) + " with " + given;
+    given = prefix + "parallels " + pair(*map.parallel1, *map.parallel2) + " with " + given;
   return Fail(kBadUsage, std::string(instance->GetName()) + " refuses " + given);
 }
 
-static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance) {
+static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance,
+                  const MapInstance* output) {
   ExportRequest request;
   request.width = s.width;
   request.path = s.output;
   request.extent = s.extent;
   request.crs = s.crs;
   request.worldFile = s.worldFile;
+  request.sampling = s.sampling;
+  request.output = output;
+  if (output) request.height = s.height.value_or(0);
   RasterProgress progress;
   ExportResult result;
+  const long long height = output ? s.height.value_or(s.width / 2) : s.width / 2;
   {
-    ProgressLine line(&progress, s.width / 2);
+    ProgressLine line(&progress, height);
     result = ExportEquirectangular(source, instance, request, &progress);
   }
   switch (result) {
@@ -69,6 +79,8 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
       return Fail(kBadUsage, "Width must be at least 4 pixels");
     case ExportResult::kEmptyWindow:
       return Fail(kBadUsage, "The extent holds no pixel at width " + std::to_string(s.width));
+    case ExportResult::kNotEquirectangular:
+      return Fail(kBadUsage, "--extent and --world-file belong to the equirectangular export");
     case ExportResult::kFormatLimit: {
       ExportWindow window;
       WindowOfExtent(s.extent, s.width, &window);
@@ -113,6 +125,17 @@ int Convert(const Settings& s) {
   }
   MapInstance instance;
   if (const int refused = SetUpInstance(s, code, &instance)) return refused;
+  MapInstance output;
+  if (s.outputProjection) {
+    const int outputCode = FindProjection(*s.outputProjection);
+    if (outputCode < 0) {
+      return Fail(kBadUsage, "Unknown output projection " + *s.outputProjection +
+                                 " (kartovel-convert --list)");
+    }
+    if (const int refused = SetUpMap(s.outputMap, outputCode, &output, "--output-")) {
+      return refused;
+    }
+  }
   VideoBuffer source;
   std::string reason;
   const int loaded = source.Load(s.input, &reason);
@@ -120,7 +143,8 @@ int Convert(const Settings& s) {
   if (loaded != 0 || !source.HasStorage()) {
     return Fail(kFailed, "Unable to read image file " + s.input);
   }
-  return s.toProjection ? RenderMap(s, source, instance) : Export(s, source, instance);
+  if (s.toProjection) return RenderMap(s, source, instance);
+  return Export(s, source, instance, s.outputProjection ? &output : nullptr);
 }
 
 int ListProjections() {

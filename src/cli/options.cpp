@@ -37,11 +37,48 @@ bool ParseCount(const std::string& text, long long* value) {
   return true;
 }
 
-// An option that takes a value: false when the value is malformed.
+// An option that takes a value: false when the value is malformed. `accepted` names the values of
+// an option that takes words rather than numbers.
 struct ValueOption {
   const char* name;
   bool (*read)(const std::string& value, Settings* s);
+  const char* accepted = nullptr;
 };
+
+bool ParseKernel(const std::string& text, Kernel* kernel) {
+  static constexpr struct {
+    const char* name;
+    Kernel kernel;
+  } kKernels[] = {{"nearest", Kernel::kNearest},
+                  {"bilinear", Kernel::kBilinear},
+                  {"bicubic", Kernel::kBicubic}};
+  for (const auto& k : kKernels) {
+    if (text == k.name) return *kernel = k.kernel, true;
+  }
+  return false;
+}
+
+// The options of the output map read what the source's options read, into outputMap.
+bool ReadOutput(const char* option, bool (*read)(const std::string&, MapSettings*),
+                const std::string& v, Settings* s) {
+  if (s->outputOptionGiven.empty()) s->outputOptionGiven = option;
+  return read(v, &s->outputMap);
+}
+
+bool ReadCenter(const std::string& v, MapSettings* m) {
+  return ParsePair(v, true, &m->centerLat, &m->centerLon);
+}
+bool ReadOffset(const std::string& v, MapSettings* m) {
+  return ParsePair(v, true, &m->offsetX, &m->offsetY);
+}
+bool ReadScale(const std::string& v, MapSettings* m) { return ParseNumber(v, true, &m->scale); }
+bool ReadAspect(const std::string& v, MapSettings* m) { return ParseNumber(v, true, &m->aspect); }
+bool ReadParallels(const std::string& v, MapSettings* m) {
+  double p1, p2;
+  if (!ParsePair(v, false, &p1, &p2)) return false;
+  m->parallel1 = p1, m->parallel2 = p2;
+  return true;
+}
 
 // An option that stands alone.
 struct FlagOption {
@@ -51,23 +88,11 @@ struct FlagOption {
 
 const ValueOption kValueOptions[] = {
     {"--projection", [](const std::string& v, Settings* s) { return s->projection = v, true; }},
-    {"--center",
-     [](const std::string& v, Settings* s) {
-       return ParsePair(v, true, &s->map.centerLat, &s->map.centerLon);
-     }},
-    {"--offset", [](const std::string& v,
-                    Settings* s) { return ParsePair(v, true, &s->map.offsetX, &s->map.offsetY); }},
-    {"--scale",
-     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.scale); }},
-    {"--aspect",
-     [](const std::string& v, Settings* s) { return ParseNumber(v, true, &s->map.aspect); }},
-    {"--parallels",
-     [](const std::string& v, Settings* s) {
-       double p1, p2;
-       if (!ParsePair(v, false, &p1, &p2)) return false;
-       s->map.parallel1 = p1, s->map.parallel2 = p2;
-       return true;
-     }},
+    {"--center", [](const std::string& v, Settings* s) { return ReadCenter(v, &s->map); }},
+    {"--offset", [](const std::string& v, Settings* s) { return ReadOffset(v, &s->map); }},
+    {"--scale", [](const std::string& v, Settings* s) { return ReadScale(v, &s->map); }},
+    {"--aspect", [](const std::string& v, Settings* s) { return ReadAspect(v, &s->map); }},
+    {"--parallels", [](const std::string& v, Settings* s) { return ReadParallels(v, &s->map); }},
     {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},
     {"--height",
      [](const std::string& v, Settings* s) {
@@ -78,19 +103,51 @@ const ValueOption kValueOptions[] = {
      }},
     {"--extent", [](const std::string& v, Settings* s) { return s->extentText = v, true; }},
     {"--crs", [](const std::string& v, Settings* s) { return s->crsText = v, true; }},
+    {"--resample",
+     [](const std::string& v, Settings* s) {
+       s->samplingGiven = true;
+       return ParseKernel(v, &s->sampling.kernel);
+     },
+     "nearest, bilinear or bicubic"},
+    {"--output-projection",
+     [](const std::string& v, Settings* s) { return s->outputProjection = v, true; }},
+    {"--output-center",
+     [](const std::string& v, Settings* s) {
+       return ReadOutput("--output-center", ReadCenter, v, s);
+     }},
+    {"--output-offset",
+     [](const std::string& v, Settings* s) {
+       return ReadOutput("--output-offset", ReadOffset, v, s);
+     }},
+    {"--output-scale", [](const std::string& v,
+                          Settings* s) { return ReadOutput("--output-scale", ReadScale, v, s); }},
+    {"--output-aspect",
+     [](const std::string& v, Settings* s) {
+       return ReadOutput("--output-aspect", ReadAspect, v, s);
+     }},
+    {"--output-parallels",
+     [](const std::string& v, Settings* s) {
+       return ReadOutput("--output-parallels", ReadParallels, v, s);
+     }},
 };
 
 const FlagOption kFlagOptions[] = {
     {"--to-projection", [](Settings* s) { s->toProjection = true; }},
     {"--world-file", [](Settings* s) { s->worldFile = true; }},
+    {"--no-antialias",
+     [](Settings* s) {
+       s->sampling.antialias = false;
+       s->samplingGiven = true;
+     }},
 };
 
 // --extent, --crs and --world-file: readable, meant for the equirectangular export, and an extent
 // that holds pixels at the chosen width.
 bool CheckGeoreference(Settings* settings, std::string* error) {
-  if (settings->toProjection && (settings->extentText || settings->crsText || settings->worldFile)) {
-    *error = "--extent, --crs and --world-file belong to the equirectangular export, not to "
-             "--to-projection";
+  if ((settings->toProjection || settings->outputProjection) &&
+      (settings->extentText || settings->crsText || settings->worldFile)) {
+    *error = "--extent, --crs and --world-file belong to the equirectangular export, not to " +
+             std::string(settings->toProjection ? "--to-projection" : "--output-projection");
     return false;
   }
   if (settings->crsText && !ParseGeoCrs(*settings->crsText, &settings->crs)) {
@@ -114,8 +171,26 @@ bool CheckGeoreference(Settings* settings, std::string* error) {
 
 // The checks between options, once all are read.
 bool CheckTogether(Settings* settings, std::string* error) {
-  if (settings->height && !settings->toProjection) {
-    *error = "--height belongs to --to-projection; the export height is half the width";
+  if (settings->toProjection && settings->outputProjection) {
+    *error = "--to-projection and --output-projection cannot be combined";
+    return false;
+  }
+  if (settings->toProjection && settings->samplingGiven) {
+    *error = "--resample and --no-antialias apply to the conversion, not to --to-projection";
+    return false;
+  }
+  if (!settings->outputOptionGiven.empty() && !settings->outputProjection) {
+    *error = settings->outputOptionGiven + " belongs to --output-projection";
+    return false;
+  }
+  if (settings->height && !settings->toProjection && !settings->outputProjection) {
+    *error =
+        "--height belongs to --to-projection or --output-projection; the equirectangular "
+        "height is half the width";
+    return false;
+  }
+  if (settings->outputProjection && settings->height.value_or(2) < 2) {
+    *error = "Height must be at least 2 pixels";
     return false;
   }
   if (settings->toProjection) {
@@ -181,7 +256,9 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
       value = args[++i];
     }
     if (!option->read(value, settings)) {
-      *error = "Malformed number for " + name + ": " + value;
+      *error = option->accepted
+                   ? "Unknown value for " + name + ": " + value + " (" + option->accepted + ")"
+                   : "Malformed number for " + name + ": " + value;
       return false;
     }
   }

@@ -15,7 +15,7 @@ constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
 
 // What the command line asks for. Numbers as typed (degrees north-positive, user units, pixels);
-// map.typeCode is left to FindProjection(projection).
+// map.typeCode and outputMap.typeCode are left to FindProjection.
 struct Settings {
   bool toProjection = false;
   std::string input, output;
@@ -28,6 +28,12 @@ struct Settings {
   GeoCrs crs;
   bool worldFile = false;
   std::optional<std::string> extentText, crsText;  // as typed; read by the checks between options
+  SamplingOptions sampling;
+  bool samplingGiven = false;  // --resample or --no-antialias
+  // The projection of the output picture; none: equirectangular.
+  std::optional<std::string> outputProjection;
+  MapSettings outputMap;
+  std::string outputOptionGiven;  // the first --output-* option other than --output-projection
 };
 
 // Reads `args` (without the program name) into `settings`, then checks that they go together.

@@ -2,12 +2,15 @@
 // georeference and sidecar files.
 #include "engine/export.h"
 
+#include <optional>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "engine/source_sampler.h"
 #include "image/band_writer.h"
 #include "image/image_files.h"
 #include "image/memory_budget.h"
@@ -53,24 +56,37 @@ bool ParseDegrees(const std::string& text, double* value) {
 // Pixels of the band a VideoBuffer cannot be narrower than.
 constexpr std::int64_t kMinSide = 2;
 
+// What every band is rendered from: the source prepared for sampling once for all bands (null for
+// an empty source, which has no map to sample), and how to sample it.
+struct Renderer {
+  const VideoBuffer& source;
+  const MapInstance& instance;
+  SourceSampler* sampler;
+  const SamplingOptions& sampling;
+  const MapInstance* output;
+
+  int Render(VideoBuffer& destination, RasterProgress* progress, const GridWindow& window) const {
+    return sampler ? Reproject(*sampler, destination, progress, window, sampling, output)
+                   : Reproject(source, instance, destination, progress, window, sampling, output);
+  }
+};
+
 // Renders grid columns left .. left + width - 1 (inside the grid) and rows top .. top + rows - 1
 // into columns at .. at + width - 1 and rows 0 .. rows - 1 of `band`. Straight into the band when
 // it is exactly that window, otherwise through `scratch`, widened by a neighbouring row or
 // column inside the grid where the window is a single pixel thick. 0, -1 cancelled, -2 no memory.
-int RenderSpan(const VideoBuffer& source, const MapInstance& instance, const ExportWindow& grid,
-               std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t rows,
+int RenderSpan(const Renderer& renderer, const ExportWindow& grid, std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t rows,
                VideoBuffer& band, std::int64_t at, VideoBuffer& scratch, RasterProgress* progress) {
   if (at == 0 && width == band.width && rows == band.height) {
-    return Reproject(source, instance, band, progress,
-                     {grid.gridWidth, grid.gridHeight, left, top});
+    return renderer.Render(band, progress, {grid.gridWidth, grid.gridHeight, left, top});
   }
   const std::int64_t w = std::max(width, kMinSide), h = std::max(rows, kMinSide);
   const std::int64_t shiftX = std::min(w - width, left), shiftY = std::min(h - rows, top);
   if (scratch.width != w || scratch.height != h) {
     if (scratch.Create(static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)) != 0) return -2;
   }
-  if (Reproject(source, instance, scratch, progress,
-                {grid.gridWidth, grid.gridHeight, left - shiftX, top - shiftY}) != 0) {
+  if (renderer.Render(scratch, progress,
+                      {grid.gridWidth, grid.gridHeight, left - shiftX, top - shiftY}) != 0) {
     return -1;
   }
   for (std::int64_t y = 0; y < rows; ++y) {
@@ -83,15 +99,14 @@ int RenderSpan(const VideoBuffer& source, const MapInstance& instance, const Exp
 
 // Renders rows top .. top + rows - 1 of the window into the band's first rows, in one or (across
 // the date line) two spans. Same results as RenderSpan.
-int RenderBand(const VideoBuffer& source, const MapInstance& instance, const ExportWindow& window,
-               std::int64_t top, std::int64_t rows, VideoBuffer& band, VideoBuffer& scratch,
+int RenderBand(const Renderer& renderer, const ExportWindow& window, std::int64_t top, std::int64_t rows, VideoBuffer& band, VideoBuffer& scratch,
                RasterProgress* progress) {
   const std::int64_t first = std::min(window.width, window.gridWidth - window.left);
-  int result = RenderSpan(source, instance, window, window.left, top, first, rows, band, 0,
-                          scratch, progress);
+  int result =
+      RenderSpan(renderer, window, window.left, top, first, rows, band, 0, scratch, progress);
   if (result == 0 && first < window.width) {
-    result = RenderSpan(source, instance, window, 0, top, window.width - first, rows, band, first,
-                        scratch, progress);
+    result = RenderSpan(renderer, window, 0, top, window.width - first, rows, band, first, scratch,
+                        progress);
   }
   return result;
 }
@@ -105,8 +120,8 @@ void SetProgress(RasterProgress* progress, long long done, long long total) {
 // The smallest window holding every pixel of the grid the map covers (alpha above 0); across the
 // date line when the map's widest gap of columns lies elsewhere. 1 found, 0 no pixel covered, -1
 // cancelled, -2 no memory.
-int FindDataWindow(const VideoBuffer& source, const MapInstance& instance, ExportWindow* window,
-                   std::int64_t bandRows, RasterProgress* progress) {
+int FindDataWindow(const Renderer& renderer, ExportWindow* window, std::int64_t bandRows,
+                   RasterProgress* progress) {
   const std::int64_t W = window->gridWidth, H = window->gridHeight;
   const ExportWindow whole{W, H, 0, 0, W, H};
   VideoBuffer band, scratch;
@@ -117,7 +132,7 @@ int FindDataWindow(const VideoBuffer& source, const MapInstance& instance, Expor
   std::int64_t firstRow = -1, lastRow = -1;
   for (std::int64_t top = 0; top < H; top += bandRows) {
     const std::int64_t rows = std::min(bandRows, H - top);
-    if (const int result = RenderBand(source, instance, whole, top, rows, band, scratch, progress)) {
+    if (const int result = RenderBand(renderer, whole, top, rows, band, scratch, progress)) {
       return result;
     }
     for (std::int64_t y = 0; y < rows; ++y) {
@@ -152,8 +167,7 @@ int FindDataWindow(const VideoBuffer& source, const MapInstance& instance, Expor
 }
 
 // Renders the window band by band into `writer`.
-ExportResult WriteWindow(const VideoBuffer& source, const MapInstance& instance,
-                         const ExportWindow& window, std::int64_t bandRows,
+ExportResult WriteWindow(const Renderer& renderer, const ExportWindow& window, std::int64_t bandRows,
                          ImageFiles::BandWriter& writer, long long rowsBefore,
                          RasterProgress* progress) {
   VideoBuffer band, scratch;
@@ -164,7 +178,7 @@ ExportResult WriteWindow(const VideoBuffer& source, const MapInstance& instance,
   }
   for (std::int64_t top = 0; top < window.height; top += rowsPerBand) {
     const std::int64_t rows = std::min(rowsPerBand, window.height - top);
-    switch (RenderBand(source, instance, window, window.top + top, rows, band, scratch, progress)) {
+    switch (RenderBand(renderer, window, window.top + top, rows, band, scratch, progress)) {
       case 0:
         break;
       case -1:
@@ -245,26 +259,38 @@ GeoReference GeoReferenceOf(const ExportWindow& window, const GeoCrs& crs) {
 
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
                                    const ExportRequest& request, RasterProgress* progress) {
-  if (request.width < 4) return ExportResult::kBadWidth;
-  const std::int64_t W = request.width, H = W / 2;
+  const std::int64_t W = request.width;
+  const std::int64_t H = request.output && request.height > 0 ? request.height : W / 2;
+  if (W < 4 || H < 2) return ExportResult::kBadWidth;
+  if (request.output && (request.extent.kind != ExportExtent::Kind::kWorld || request.worldFile)) {
+    return ExportResult::kNotEquirectangular;
+  }
   const ImageFiles::OutputFormat format = ImageFiles::FormatOfName(request.path);
   const bool findData = request.extent.kind == ExportExtent::Kind::kData;
   ExportWindow window;
   if (!WindowOfExtent(request.extent, W, &window)) return ExportResult::kEmptyWindow;
+  if (request.output) window.gridHeight = window.height = H;
   if (!ImageFiles::FormatLimit(format, window.width, window.height).empty()) {
     return ExportResult::kFormatLimit;
   }
-  // A band and its scratch copy, the band's longitudes, and the writer's own buffers.
+  // A band and its scratch copy, the band's longitudes, the writer's own buffers, and the
+  // sampler's mark of each source pixel.
   const std::int64_t bandRows = ImageFiles::BandRows(format, W);
-  const std::uint64_t needed = 2 * static_cast<std::uint64_t>(std::max(bandRows, kMinSide)) * W * 4 +
-                               static_cast<std::uint64_t>(W) * 8 +
-                               ImageFiles::WriterWorkingBytes(format, W);
+  const std::uint64_t needed =
+      2 * static_cast<std::uint64_t>(std::max(bandRows, kMinSide)) * W * 4 +
+      static_cast<std::uint64_t>(W) * 8 + ImageFiles::WriterWorkingBytes(format, W) +
+      static_cast<std::uint64_t>(source.width) * static_cast<std::uint64_t>(source.height);
   if (!MemoryBudget::Allows(needed)) return ExportResult::kNoMemory;
+  // The map's outline is found once, for all bands.
+  std::optional<SourceSampler> sampler;
+  if (source.HasStorage()) sampler.emplace(source, instance);
+  const Renderer renderer{source, instance, sampler ? &*sampler : nullptr, request.sampling,
+                          request.output};
 
   long long rowsBefore = 0;
   if (findData) {
     SetProgress(progress, 0, 2 * H);
-    switch (FindDataWindow(source, instance, &window, bandRows, progress)) {
+    switch (FindDataWindow(renderer, &window, bandRows, progress)) {
       case 1:
         break;
       case 0:
@@ -282,11 +308,12 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
   SetProgress(progress, rowsBefore, rowsBefore + window.height);
 
   const GeoReference geo = GeoReferenceOf(window, request.crs);
+  const GeoReference* placed = request.output ? nullptr : &geo;
   ExportResult result = ExportResult::kWriteFailed;
   const int replaced = ImageFiles::ReplaceFile(request.path, [&](std::FILE* file) {
-    auto writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, &geo);
+    auto writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed);
     if (!writer) return false;
-    result = WriteWindow(source, instance, window, bandRows, *writer, rowsBefore, progress);
+    result = WriteWindow(renderer, window, bandRows, *writer, rowsBefore, progress);
     if (result == ExportResult::kOk && !writer->Finish()) result = ExportResult::kWriteFailed;
     return result == ExportResult::kOk;
   });

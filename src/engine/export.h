@@ -42,18 +42,25 @@ bool WindowOfExtent(const ExportExtent& extent, std::int64_t gridWidth, ExportWi
 // first pixel's centre), exactly, for GeoTIFFs and world files.
 GeoReference GeoReferenceOf(const ExportWindow& window, const GeoCrs& crs);
 
-// What to export. Another output projection and sampling options would join here.
+// What to export.
 struct ExportRequest {
   std::int64_t width = 1024;  // of the whole-world grid, at least 4; its height is width / 2
   std::string path;           // .png, .tif/.tiff (GeoTIFF) or anything else (BMP)
   ExportExtent extent;
-  GeoCrs crs;               // of the GeoTIFF and the .prj
-  bool worldFile = false;   // also a world file (.pgw, .bpw, .tfw) and a .prj beside the output
+  GeoCrs crs;              // of the GeoTIFF and the .prj
+  bool worldFile = false;  // also a world file (.pgw, .bpw, .tfw) and a .prj beside the output
+  SamplingOptions sampling;
+  // Another projection for the output (not owned): a width x height picture (height 0: width / 2)
+  // drawn in it, placed as a source of that size would be. Such a picture carries no
+  // georeference yet (a plain TIFF), and takes no extent and no world file.
+  const MapInstance* output = nullptr;
+  std::int64_t height = 0;
 };
 
 enum class ExportResult {
   kOk,
-  kBadWidth,       // below 4
+  kBadWidth,       // below 4, or a height below 2 for another output projection
+  kNotEquirectangular,  // an extent or a world file asked of another output projection
   kEmptyWindow,    // the extent holds no pixel of the grid
   kFormatLimit,    // the format cannot hold the size (ImageFiles::FormatLimit says why)
   kNoMemory,       // the bands do not fit into the memory the machine can give

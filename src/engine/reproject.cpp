@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "engine/source_sampler.h"
 #include "projection/map_project.h"
 #include "projection/row_forward.h"
 
@@ -37,22 +39,6 @@ class Rows {
   std::int64_t height_;
 };
 
-// Bilinear blend of stored pixels: first along y, then x, each step truncated toward zero. The
-// fractions lie in [0, 1), so every step stays within 0..255. Opaque result.
-inline std::uint32_t BlendOpaque(std::uint32_t c00, std::uint32_t c01, std::uint32_t c10,
-                                 std::uint32_t c11, double fx, double fy) {
-  std::uint32_t out = 0xFF000000u;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const double p00 = (c00 >> shift) & 0xFF, p01 = (c01 >> shift) & 0xFF;
-    const double p10 = (c10 >> shift) & 0xFF, p11 = (c11 >> shift) & 0xFF;
-    const int a = static_cast<int>(p00 + (p01 - p00) * fy);
-    const int b = static_cast<int>(p10 + (p11 - p10) * fy);
-    const int result = static_cast<int>(a + (b - a) * fx);
-    out |= static_cast<std::uint32_t>(result & 0xFF) << shift;
-  }
-  return out;
-}
-
 // Columns left .. left + count - 1 of a W-wide world grid: longitude (2c / W - 1) pi, exactly in
 // this form.
 std::vector<double> ColumnLongitudes(std::int64_t width, std::int64_t left, std::int64_t count) {
@@ -73,10 +59,214 @@ inline bool RowDone(RasterProgress* progress) {
   return progress->cancel.load(std::memory_order_relaxed);
 }
 
+// Where the samples of the destination's grid lie on the globe: an equirectangular grid, or the
+// picture of an output projection. Positions are grid pixels; fractions lie between samples.
+class Grid {
+ public:
+  Grid(std::int64_t width, std::int64_t height, const MapInstance* output)
+      : width_(width),
+        height_(height),
+        inverseWidth_(1.0 / static_cast<double>(width)),
+        inverseHeight_(1.0 / static_cast<double>(height)),
+        output_(output && output->projection ? output : nullptr) {
+    if (output_) place_.emplace(*output_, width, height);
+  }
+
+  bool Equirectangular() const { return !output_; }
+  std::int64_t Width() const { return width_; }
+  std::int64_t Height() const { return height_; }
+  double Latitude(std::int64_t row) const { return RowLatitude(row, inverseHeight_); }
+
+  // False where an output projection has no point of the globe.
+  bool Point(double column, double row, double* latitude, double* longitude) const {
+    if (!output_) {
+      // Beyond a pole, the pole; beyond the date line, the other side.
+      *latitude = std::clamp((2.0 * row * inverseHeight_ - 1.0) * kHalfPi, -kHalfPi, kHalfPi);
+      *longitude = Projection::WrapAngle((2.0 * column * inverseWidth_ - 1.0) * kPi);
+      return true;
+    }
+    Projection::MapProject* projection = output_->projection;
+    const double x = (column - place_->halfWidth) / place_->xFactor * output_->unitFactor;
+    const double y = (row - place_->halfHeight) / place_->yFactor * output_->unitFactor;
+    double lat, lon;
+    if (projection->Inverse(x, y, &lat, &lon) != 0 || !std::isfinite(lat) || !std::isfinite(lon)) {
+      return false;
+    }
+    // Inverses that accept points off the map must not give them a colour: the point must map
+    // back onto this position. At the seam the longitude is tried on both sides.
+    const double candidates[] = {Projection::WrapAngle(lon), std::clamp(lon, -kPi, kPi)};
+    for (const double candidate : candidates) {
+      double fx, fy;
+      if (projection->Forward(lat, candidate, &fx, &fy) == 0 &&
+          std::fabs(place_->X(fx) - column) <= 0.5 && std::fabs(place_->Y(fy) - row) <= 0.5) {
+        *latitude = lat;
+        *longitude = candidate;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  std::int64_t width_, height_;
+  double inverseWidth_, inverseHeight_;
+  const MapInstance* output_;
+  std::optional<Placement> place_;
+};
+
+// Where one row of grid samples falls on the source: columns -1 .. W of the destination, so that
+// every pixel sees its neighbours. Beyond the grid's edges the grid goes on (around the date line,
+// over the poles).
+struct RowSamples {
+  std::int64_t row = -2;  // grid row held; -2: none
+  std::vector<double> px, py;
+  std::vector<std::uint8_t> piece;  // 0: no source
+
+  void Fill(std::int64_t gridRow, const Grid& grid, const SourceSampler& sampler,
+            const std::vector<double>& longitudes, std::int64_t left) {
+    row = gridRow;
+    const std::size_t count = longitudes.size();
+    px.resize(count);
+    py.resize(count);
+    piece.assign(count, 0);
+    const double lat = std::clamp(grid.Latitude(gridRow), -kHalfPi, kHalfPi);
+    Projection::RowForward::Row prepared{};
+    const Projection::RowForward* rowPath = grid.Equirectangular() ? sampler.RowPath() : nullptr;
+    if (rowPath) rowPath->PrepareRow(lat, &prepared);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int64_t column = left + static_cast<std::int64_t>(i) - 1;
+      double latitude = lat, longitude = longitudes[i];
+      if (!grid.Equirectangular() &&
+          !grid.Point(static_cast<double>(column), static_cast<double>(gridRow), &latitude,
+                      &longitude)) {
+        continue;
+      }
+      sampler.Locate(latitude, longitude, rowPath ? &prepared : nullptr, &px[i], &py[i], &piece[i]);
+    }
+  }
+};
+
+// What one output pixel spans on the source: the steps to the next samples across and down, or
+// from the previous ones where the next is on another piece or more than `limit` pixels away (a
+// cut, or the date line of a wrapping source). A side with neither has no step.
+Footprint FootprintAt(const RowSamples& above, const RowSamples& here, const RowSamples& below,
+                      std::size_t i, double limit) {
+  const std::uint8_t piece = here.piece[i];
+  const double x = here.px[i], y = here.py[i], limit2 = limit * limit;
+  const auto step = [&](const RowSamples& before, std::size_t j, const RowSamples& after,
+                        std::size_t k, double* dx, double* dy) {
+    if (after.piece[k] == piece) {
+      const double sx = after.px[k] - x, sy = after.py[k] - y;
+      if (sx * sx + sy * sy < limit2) {
+        *dx = sx, *dy = sy;
+        return;
+      }
+    }
+    if (before.piece[j] == piece) {
+      const double sx = x - before.px[j], sy = y - before.py[j];
+      if (sx * sx + sy * sy < limit2) *dx = sx, *dy = sy;
+    }
+  };
+  Footprint f;
+  step(here, i - 1, here, i + 1, &f.acrossX, &f.acrossY);
+  step(above, i, below, i, &f.downX, &f.downY);
+  return f;
+}
+
+// The footprint that reaches the deepest pyramid level over a sparse lattice of the whole grid
+// (not just a window, so that every window of the grid builds the same pyramid).
+Footprint DeepestFootprint(const Grid& grid, const SourceSampler& sampler) {
+  constexpr int kProbes = 48;
+  Footprint deepest;
+  double deepestSize = 0;
+  for (int j = 0; j < kProbes; ++j) {
+    const double row = (j + 0.5) * grid.Height() / kProbes;
+    for (int i = 0; i < kProbes; ++i) {
+      const double column = (i + 0.5) * grid.Width() / kProbes;
+      double at[3][2];
+      std::uint8_t piece[3];
+      bool ok = true;
+      const double offsets[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+      for (int k = 0; k < 3 && ok; ++k) {
+        double lat, lon;
+        ok = grid.Point(column + offsets[k][0], row + offsets[k][1], &lat, &lon) &&
+             sampler.Locate(lat, lon, nullptr, &at[k][0], &at[k][1], &piece[k]) &&
+             piece[k] == piece[0];
+      }
+      if (!ok) continue;
+      const Footprint f{at[1][0] - at[0][0], at[1][1] - at[0][1], at[2][0] - at[0][0],
+                        at[2][1] - at[0][1]};
+      // A step across the date line of a wrapping source is no footprint (see stepLimit).
+      const double size = std::min(f.Across(), f.Down());
+      if (f.Longer() < 0.25 * static_cast<double>(sampler.Width()) && size > deepestSize) {
+        deepestSize = size;
+        deepest = f;
+      }
+    }
+  }
+  return deepest;
+}
+
+// The part of grid pixel (column, row) that lies on the map, from 4 x 4 sub-samples, and the mean
+// colour of those on it. Returns how many of the 16 are.
+int Coverage(const Grid& grid, const SourceSampler& sampler, std::int64_t column, std::int64_t row,
+             Rgb* mean) {
+  int count = 0;
+  Rgb sum;
+  const Projection::RowForward* rowPath = grid.Equirectangular() ? sampler.RowPath() : nullptr;
+  for (int j = 0; j < 4; ++j) {
+    // On an equirectangular grid the four sub-samples of a row share their latitude.
+    Projection::RowForward::Row prepared{};
+    double lat, lon;
+    if (rowPath && grid.Point(column, row + (j + 0.5) / 4 - 0.5, &lat, &lon)) {
+      rowPath->PrepareRow(lat, &prepared);
+    }
+    for (int i = 0; i < 4; ++i) {
+      double px, py;
+      std::uint8_t piece;
+      Rgb colour;
+      bool partial;
+      if (grid.Point(column + (i + 0.5) / 4 - 0.5, row + (j + 0.5) / 4 - 0.5, &lat, &lon) &&
+          sampler.Locate(lat, lon, rowPath ? &prepared : nullptr, &px, &py, &piece) &&
+          sampler.Sample(Kernel::kBilinear, px, py, piece, &colour, &partial)) {
+        sum.r += colour.r;
+        sum.g += colour.g;
+        sum.b += colour.b;
+        ++count;
+      }
+    }
+  }
+  if (count > 0) *mean = {sum.r / count, sum.g / count, sum.b / count};
+  return count;
+}
+
+// Whether a neighbouring sample of sample i lies on the map while it does not, or the reverse.
+inline bool NextToOutline(const RowSamples& above, const RowSamples& here, const RowSamples& below,
+                          std::size_t i) {
+  const bool on = here.piece[i] != 0;
+  return (above.piece[i] != 0) != on || (below.piece[i] != 0) != on ||
+         (here.piece[i - 1] != 0) != on || (here.piece[i + 1] != 0) != on;
+}
+
+Rgb Unpacked(std::uint32_t c) {
+  return {static_cast<double>(c & 0xFF), static_cast<double>((c >> 8) & 0xFF),
+          static_cast<double>((c >> 16) & 0xFF)};
+}
+
+// Rounds each channel to the nearest level.
+inline std::uint32_t Packed(const Rgb& c, std::uint32_t alpha) {
+  const auto channel = [](double v) {
+    const int level = static_cast<int>(v + 0.5);  // v + 0.5 in (-1, 0) truncates to 0 as well
+    return static_cast<std::uint32_t>(level < 0 ? 0 : level > 255 ? 255 : level);
+  };
+  return alpha << 24 | channel(c.r) | channel(c.g) << 8 | channel(c.b) << 16;
+}
+
 }  // namespace
 
 int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
-              RasterProgress* progress, const GridWindow& window) {
+              RasterProgress* progress, const GridWindow& window, const SamplingOptions& sampling,
+              const MapInstance* output) {
   if (!destination.HasStorage()) return 0;
   const std::int64_t W = destination.width, H = destination.height;
   if (!source.HasStorage()) {
@@ -84,49 +274,93 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
     std::fill_n(reinterpret_cast<std::uint32_t*>(destination.pixels), W * H, kNoSourceStored);
     return 0;
   }
-  const std::int64_t w = source.width, h = source.height;
-  const Placement place(instance, w, h);
-  const std::int64_t gridWidth = window.width > 0 ? window.width : W;
-  const std::int64_t gridHeight = window.height > 0 ? window.height : H;
-  const std::vector<double> longitudes = ColumnLongitudes(gridWidth, window.left, W);
-  const double inverseHeight = 1.0 / static_cast<double>(gridHeight);
-  Projection::MapProject* projection = instance.projection;
-  const auto* rowForward = dynamic_cast<const Projection::RowForward*>(projection);
-  const Rows src(source), dst(destination);
+  SourceSampler sampler(source, instance);
+  return Reproject(sampler, destination, progress, window, sampling, output);
+}
+
+int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* progress,
+              const GridWindow& window, const SamplingOptions& sampling,
+              const MapInstance* output) {
+  if (!destination.HasStorage()) return 0;
+  const std::int64_t W = destination.width, H = destination.height;
+  const Grid grid(window.width > 0 ? window.width : W, window.height > 0 ? window.height : H,
+                  output);
+  const bool nearest = sampling.kernel == Kernel::kNearest;
+  const bool antialias = sampling.antialias && !nearest;
+  const bool coverage = sampling.coverage && !nearest;
+  if (antialias) sampler.PreparePyramid(DeepestFootprint(grid, sampler));
+  // A step between neighbouring samples longer than this crosses the date line of a wrapping
+  // source (or output pictures a few pixels wide, which need no footprint).
+  const double stepLimit = 0.25 * static_cast<double>(sampler.Width());
+  // Longitudes of columns -1 .. W, exactly in the form (2c / W - 1) pi.
+  std::vector<double> longitudes = ColumnLongitudes(grid.Width(), window.left - 1, W + 2);
+  for (double& lon : longitudes) lon = Projection::WrapAngle(lon);  // columns -1 and W of the grid
+  const Rows dst(destination);
   bool cancelled = false;
 
-#pragma omp parallel for schedule(static) reduction(|| : cancelled)
-  for (std::int64_t r = 0; r < H; ++r) {
-    if (cancelled) continue;
-    std::uint32_t* out = dst.MutableRow(r);
-    const double lat = RowLatitude(window.top + r, inverseHeight);
-    Projection::RowForward::Row prepared{};
-    if (rowForward) rowForward->PrepareRow(lat, &prepared);
-    for (std::int64_t c = 0; c < W; ++c) {
-      double x, y;
-      const int status = !projection  ? -1
-                         : rowForward ? rowForward->ForwardInRow(prepared, longitudes[c], &x, &y)
-                                      : projection->Forward(lat, longitudes[c], &x, &y);
-      if (status != 0) {
-        out[c] = kNoSourceStored;
-        continue;
+#pragma omp parallel reduction(|| : cancelled)
+  {
+    // Rows r - 1, r and r + 1 in slots r mod 3: a thread's rows follow each other, so each row's
+    // samples are found once.
+    RowSamples slots[3];
+    const auto samples = [&](std::int64_t gridRow) -> const RowSamples& {
+      RowSamples& slot = slots[((gridRow % 3) + 3) % 3];
+      if (slot.row != gridRow) slot.Fill(gridRow, grid, sampler, longitudes, window.left);
+      return slot;
+    };
+#pragma omp for schedule(static)
+    for (std::int64_t r = 0; r < H; ++r) {
+      if (cancelled) continue;
+      const std::int64_t gridRow = window.top + r;
+      const RowSamples& above = samples(gridRow - 1);
+      const RowSamples& below = samples(gridRow + 1);
+      const RowSamples& here = samples(gridRow);
+      std::uint32_t* out = dst.MutableRow(r);
+      for (std::int64_t c = 0; c < W; ++c) {
+        const std::size_t i = static_cast<std::size_t>(c) + 1;
+        const std::uint8_t piece = here.piece[i];
+        Rgb colour;
+        bool found = false;
+        if (piece != 0) {
+          const Footprint footprint =
+              antialias ? FootprintAt(above, here, below, i, stepLimit) : Footprint{};
+          if (!footprint.Shrinks() && sampling.kernel == Kernel::kBilinear &&
+              sampler.InteriorBilinear(here.px[i], here.py[i], piece, &out[c])) {
+            // The common case, in integers: four map neighbours, one rounding.
+            if (!coverage || !NextToOutline(above, here, below, i)) continue;
+            found = true;
+            colour = Unpacked(out[c]);
+          } else if (footprint.Shrinks()) {
+            found = sampler.SampleFootprint(here.px[i], here.py[i], footprint, piece, &colour);
+          } else {
+            bool partial;
+            found =
+                sampler.Sample(sampling.kernel, here.px[i], here.py[i], piece, &colour, &partial);
+          }
+        }
+        // At the outline (a neighbouring sample lies off the map while this one is on it, or the
+        // reverse), the part of the pixel on the map becomes its alpha. Where the neighbouring
+        // samples all lie on the map, so does the pixel between them, even when the source
+        // pixels around its sample do not all (the edge of a whole-world map).
+        const bool outline =
+            coverage && ((piece != 0 && !found) || NextToOutline(above, here, below, i));
+        if (!outline) {
+          out[c] = found ? Packed(colour, 0xFF) : kNoSourceStored;
+          continue;
+        }
+        Rgb mean;
+        const int covered = Coverage(grid, sampler, window.left + c, gridRow, &mean);
+        if (found) {
+          out[c] =
+              Packed(colour, static_cast<std::uint32_t>((std::max(covered, 1) * 255 + 8) / 16));
+        } else if (covered > 0) {
+          out[c] = Packed(mean, static_cast<std::uint32_t>((covered * 255 + 8) / 16));
+        } else {
+          out[c] = kNoSourceStored;
+        }
       }
-      const double px = place.X(x), py = place.Y(y);
-      // Truncation toward zero puts points within one pixel left of or above the picture on its
-      // first column or row; they take that column or row (fraction 0), just as points within one
-      // pixel right of or below the last sample take the last one through the clamped neighbour.
-      if (!(px > -1.0 && px < w && py > -1.0 && py < h)) {
-        out[c] = kNoSourceStored;
-        continue;
-      }
-      const std::int64_t ix = static_cast<std::int64_t>(px), iy = static_cast<std::int64_t>(py);
-      const std::int64_t ix1 = ix + 1 < w ? ix + 1 : w - 1, iy1 = iy + 1 < h ? iy + 1 : h - 1;
-      const double fx = px - ix > 0 ? px - ix : 0.0, fy = py - iy > 0 ? py - iy : 0.0;
-      const std::uint32_t* row0 = src.Row(iy);
-      const std::uint32_t* row1 = src.Row(iy1);
-      out[c] = BlendOpaque(row0[ix], row1[ix], row0[ix1], row1[ix1], fx, fy);
+      cancelled = RowDone(progress);
     }
-    cancelled = RowDone(progress);
   }
   return cancelled ? -1 : 0;
 }

@@ -42,13 +42,45 @@ struct GridWindow {
   std::int64_t left = 0, top = 0;
 };
 
+// How source pixels become output pixels.
+enum class Kernel {
+  kNearest,   // the nearest map pixel's exact colour (classified maps, palettes, masks)
+  kBilinear,  // the four nearest map pixels
+  kBicubic,   // Catmull-Rom over 4 x 4; bilinear where some of them lie off the map
+};
+
+struct SamplingOptions {
+  Kernel kernel = Kernel::kBilinear;
+  // Where one output pixel covers more than about 1.5 source pixels, average over its footprint
+  // instead of sampling one point (not with kNearest).
+  bool antialias = true;
+  // At the map's outline, alpha is the part of the output pixel that lies on the map (4 x 4
+  // sub-samples), the colour that of its map part (not with kNearest: alpha stays 0 or 255).
+  bool coverage = true;
+};
+
 // Fills every pixel of `destination` (already created, W x H) from `source` drawn as `instance`
 // describes: by default top row latitude -pi/2, left column longitude -pi; with a window, the
-// window's part of its grid. Pixels without a source become 0x00FF00FF (magenta, alpha 0); the
-// others are opaque. Returns 0, or -1 when cancelled. An empty destination is left untouched; from
-// an empty source every pixel is magenta.
+// window's part of its grid. With `output`, the grid is instead a picture of the grid's size drawn
+// in that projection (placed as a source of that size would be), and pixels off its map have no
+// source.
+//
+// Only source pixels that lie on the map are read: a pixel whose centre maps back to a point of
+// the globe, on the piece of an interrupted map that the sample lies on. A whole-world cylindrical
+// source continues across its left and right edges. Pixels without a source become 0x00FF00FF
+// (magenta, alpha 0); the others are opaque, or at the outline have the alpha that
+// `sampling.coverage` gives. Returns 0, or -1 when cancelled. An empty destination is left
+// untouched; from an empty source every pixel is magenta.
 int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
-              RasterProgress* progress = nullptr, const GridWindow& window = {});
+              RasterProgress* progress = nullptr, const GridWindow& window = {},
+              const SamplingOptions& sampling = {}, const MapInstance* output = nullptr);
+
+// The same from a source already prepared for sampling, so that several windows of one grid (bands
+// of a large export) share the work of finding the map's outline.
+class SourceSampler;
+int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* progress = nullptr,
+              const GridWindow& window = {}, const SamplingOptions& sampling = {},
+              const MapInstance* output = nullptr);
 
 // Stretches the whole of `source` over the whole of `destination` (bilinear, alpha 0). An empty
 // source fills the destination with 0; an empty destination is left untouched.

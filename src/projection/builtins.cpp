@@ -6,7 +6,10 @@
 #include "projection/conic.h"
 #include "projection/cylindrical.h"
 #include "projection/pointy.h"
+#include "projection/polyconic.h"
+#include "projection/polynomial.h"
 #include "projection/pseudocylindrical.h"
+#include "projection/transverse.h"
 #include "projection/world_oval.h"
 
 namespace Projection {
@@ -32,6 +35,23 @@ constexpr BuiltinProjection kBuiltins[] = {
     {"MapAlbersEqualAreaConic", CreateAlbersEqualAreaConic},
     {"MapEquidistantConic", CreateEquidistantConic},
     {"MapLambertConformalConic", CreateLambertConformalConic},
+    {"MapRobinson", CreateRobinson},
+    {"MapWinkelTripel", CreateWinkelTripel},
+    {"MapEqualEarth", CreateEqualEarth},
+    {"MapNaturalEarth", CreateNaturalEarth},
+    {"MapNaturalEarthII", CreateNaturalEarthII},
+    {"MapEckertIV", CreateEckertIV},
+    {"MapEckertVI", CreateEckertVI},
+    {"MapAitoff", CreateAitoff},
+    {"MapKavrayskiyVII", CreateKavrayskiyVII},
+    {"MapCylindricalEqualArea", CreateCylindricalEqualArea},
+    {"MapGallStereographic", CreateGallStereographic},
+    {"MapTransverseMercator", CreateTransverseMercator},
+    {"MapCassini", CreateCassini},
+    {"MapAmericanPolyconic", CreateAmericanPolyconic},
+    {"MapBonne", CreateBonne},
+    {"MapTimes", CreateTimes},
+    {"MapNicolosiGlobular", CreateNicolosiGlobular},
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Cylindrical projections: equirectangular, Mercator and Miller.
+// Cylindrical projections: equirectangular, Mercator, Miller, cylindrical equal-area and Gall
+// stereographic.
 #include "projection/cylindrical.h"
 
 #include <cmath>
@@ -144,8 +145,116 @@ std::string MapMillerCylindrical::GetDescription() const {
          "quarters, so the poles can be mapped and shapes stay almost conformal.";
 }
 
+// ---- Cylindrical equal-area ---------------------------------------------------------------
+
+// Row::value of the two classes below: [0] x per radian, [1] y with the offset.
+namespace {
+int PlaceInCylinderRow(const MapProject& p, const RowForward::Row& row, double longitude, double* x,
+                       double* y) {
+  *x = row.value[0] * WrapAngle(longitude - p.centerLon) + p.offsetX;
+  *y = row.value[1];
+  return 0;
+}
+}  // namespace
+
+int MapCylindricalEqualArea::Init(double centerLatitude, double centerLongitude, double yOffset,
+                                  double xOffset, double a, double b, double parallel1, double) {
+  CommonInit(centerLatitude, centerLongitude, yOffset, xOffset, a, b);
+  FixedLatitudeWindow();
+  const double k = std::cos(parallel1);
+  if (!(k > epsilon)) return -1;  // a standard parallel at a pole squeezes the world to a line
+  scaleK = k;
+  return 0;
+}
+
+void MapCylindricalEqualArea::PrepareRow(double latitude, Row* row) const {
+  row->status = 0;
+  row->value[0] = axisA * scaleK;
+  row->value[1] = axisA * std::sin(latitude) / scaleK + offsetY;
+}
+
+int MapCylindricalEqualArea::ForwardInRow(const Row& row, double longitude, double* x,
+                                          double* y) const {
+  return PlaceInCylinderRow(*this, row, longitude, x, y);
+}
+
+int MapCylindricalEqualArea::Inverse(double x, double y, double* latitude, double* longitude) {
+  const double s = (y - offsetY) * scaleK / axisA;
+  if (!(std::fabs(s) <= 1)) return -1;
+  const double phi = std::asin(s);
+  const double lambda = (x - offsetX) / (axisA * scaleK) + centerLon;
+  *latitude = phi;
+  *longitude = WrapAngle(lambda);
+  return InsideBounds(phi, lambda);
+}
+
+double MapCylindricalEqualArea::GetUnitScale() const { return kInvPi; }
+
+void MapCylindricalEqualArea::GetBounds(double* left, double* top, double* right,
+                                        double* bottom) const {
+  WorldFrame(left, top, right, bottom);
+}
+
+std::string MapCylindricalEqualArea::GetDescription() const {
+  return "The cylindrical equal-area projection, described by Johann Heinrich Lambert in 1772, "
+         "keeps areas true by spacing the parallels ever closer towards the poles. It is true "
+         "to scale along two standard parallels, set by the first parallel: 0 degrees gives "
+         "Lambert's original, 30 degrees the Behrmann projection, 45 degrees the Gall-Peters "
+         "projection (and 37.5 degrees Hobo-Dyer). Shapes are squashed towards the poles and "
+         "stretched near the equator; it serves maps of distributions.";
+}
+
+// ---- Gall stereographic -----------------------------------------------------------------
+
+namespace {
+constexpr double kGallX = 0.7071067811865475;     // 1 / sqrt(2)
+constexpr double kGallY = 1.7071067811865475;     // 1 + sqrt(2) / 2
+constexpr double kGallInvX = 1.4142135623730951;  // sqrt(2)
+}  // namespace
+
+void MapGallStereographic::PrepareRow(double latitude, Row* row) const {
+  row->status = 0;
+  row->value[0] = axisA * kGallX;
+  row->value[1] = axisA * kGallY * std::tan(latitude / 2) + offsetY;
+}
+
+int MapGallStereographic::ForwardInRow(const Row& row, double longitude, double* x,
+                                       double* y) const {
+  return PlaceInCylinderRow(*this, row, longitude, x, y);
+}
+
+int MapGallStereographic::Inverse(double x, double y, double* latitude, double* longitude) {
+  const double t = (y - offsetY) / (axisA * kGallY);
+  if (!(std::fabs(t) <= 1)) return -1;
+  const double phi = 2 * std::atan(t);
+  const double lambda = (x - offsetX) * kGallInvX / axisA + centerLon;
+  *latitude = phi;
+  *longitude = WrapAngle(lambda);
+  return InsideBounds(phi, lambda);
+}
+
+double MapGallStereographic::GetUnitScale() const { return 1 / (kPi * kGallX); }
+
+void MapGallStereographic::GetBounds(double* left, double* top, double* right,
+                                     double* bottom) const {
+  *left = -kPi * kGallX;
+  *top = kGallY;
+  *right = kPi * kGallX;
+  *bottom = -kGallY;
+}
+
+std::string MapGallStereographic::GetDescription() const {
+  return "The Gall stereographic projection, presented by James Gall in 1855, projects the "
+         "globe from the point of the equator opposite each meridian onto a cylinder that cuts "
+         "the globe at 45 degrees north and south. Neither conformal nor equal-area, it shows "
+         "the poles as lines and keeps high latitudes far less stretched than Mercator; it is "
+         "common in British world atlases.";
+}
+
 MapProject* CreateEquirectangular() { return new (std::nothrow) MapEquirectangular; }
 MapProject* CreateMercator() { return new (std::nothrow) MapMercator; }
 MapProject* CreateMillerCylindrical() { return new (std::nothrow) MapMillerCylindrical; }
+MapProject* CreateCylindricalEqualArea() { return new (std::nothrow) MapCylindricalEqualArea; }
+MapProject* CreateGallStereographic() { return new (std::nothrow) MapGallStereographic; }
 
 }  // namespace Projection

@@ -1,11 +1,12 @@
-// Cylindrical projections: equirectangular, Mercator and Miller. x is proportional to the wrapped
-// longitude difference, y depends on latitude alone, the latitude window is fixed at +-pi/2.
+// Cylindrical projections: equirectangular, Mercator, Miller, cylindrical equal-area and Gall
+// stereographic. x is proportional to the wrapped longitude difference, y depends on latitude
+// alone, the latitude window is fixed at +-pi/2.
 #ifndef KARTOVEL_PROJECTION_CYLINDRICAL_H_
 #define KARTOVEL_PROJECTION_CYLINDRICAL_H_
 
 #include "projection/map_project.h"
-#include "projection/world_frame.h"
 #include "projection/row_forward.h"
+#include "projection/world_frame.h"
 
 namespace Projection {
 
@@ -61,9 +62,48 @@ class MapMillerCylindrical : public RowProjection<FixedWindowProjection> {
   std::string GetDescription() const override;
 };
 
+// Equal-area, true to scale along the standard parallels +-parallel1 (Init argument 7): x =
+// a cos(p1) dLon, y = a sin(lat) / cos(p1). Init returns -1 unless cos(p1) > 1e-10, keeping the
+// standard parallel of its last successful Init (0 before any). Forward never fails; Inverse
+// returns -1 with nothing written beyond the poles, with both outputs written outside the window.
+class MapCylindricalEqualArea : public RowProjection<FixedWindowProjection> {
+ public:
+  const char* GetName() const override { return "Cylindrical Equal-Area"; }
+  std::int32_t GetFlags() const override { return MAP_CYLINDRICAL | MAP_EQUAL_AREA; }
+  std::int32_t GetTypeCode() const override { return 32; }
+  int Init(double centerLatitude, double centerLongitude, double yOffset, double xOffset, double a,
+           double b, double parallel1, double parallel2) override;
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  void PrepareRow(double latitude, Row* row) const override;
+  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+
+  double scaleK = 1.0;  // cosine of the standard parallel
+};
+
+// Projection from the equator's far point onto a cylinder cutting the globe at 45 degrees:
+// x = a dLon / sqrt(2), y = a (1 + sqrt(2)/2) tan(lat / 2). Forward never fails; Inverse returns -1
+// with nothing written beyond the poles, with both outputs written outside the window.
+class MapGallStereographic : public RowProjection<FixedWindowProjection> {
+ public:
+  const char* GetName() const override { return "Gall Stereographic"; }
+  std::int32_t GetFlags() const override { return MAP_CYLINDRICAL | MAP_PERSPECTIVE; }
+  std::int32_t GetTypeCode() const override { return 33; }
+  int Inverse(double x, double y, double* latitude, double* longitude) override;
+  void PrepareRow(double latitude, Row* row) const override;
+  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
+  double GetUnitScale() const override;
+  void GetBounds(double* left, double* top, double* right, double* bottom) const override;
+  std::string GetDescription() const override;
+};
+
 MapProject* CreateEquirectangular();
 MapProject* CreateMercator();
 MapProject* CreateMillerCylindrical();
+MapProject* CreateCylindricalEqualArea();
+MapProject* CreateGallStereographic();
 
 }  // namespace Projection
 

@@ -1,6 +1,7 @@
-// Hammer, Wagner VII and Van der Grinten.
+// Hammer, Wagner VII, Aitoff, Winkel Tripel and Van der Grinten.
 #include "projection/world_oval.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -210,8 +211,148 @@ std::string MapVanDerGrinten::GetDescription() const {
          "Society used it for world maps from 1922 to 1988.";
 }
 
+// ---- Aitoff and Winkel Tripel -----------------------------------------------------------------
+
+namespace {
+
+constexpr double kWinkelCosParallel = 0.6366197723675814;  // 2 / pi, cosine of 50 deg 28 min
+constexpr double kWinkelHalfWidth = 2.5707963267948966;    // (pi + 2) / 2
+
+// Aitoff on the unit sphere, and the mean with the equirectangular map weighted by `blend`.
+struct AitoffPoint {
+  double x, y;
+  // Partial derivatives by latitude and longitude, when asked for.
+  double xPhi, xLam, yPhi, yLam;
+};
+
+// x and y of the unit-sphere map at (phi, dLon); with `derivatives` also the Jacobian.
+AitoffPoint AitoffAt(double sinPhi, double cosPhi, double phi, double dLon, double blend,
+                     bool derivatives) {
+  double s, c;
+  SinCos(dLon * 0.5, &s, &c);
+  const double cosD = cosPhi * c;  // cosine of the angular distance from the centre
+  // Its sine from the sum of squares: no digits lost near the centre, where acos would lose half.
+  const double sinD2 = sinPhi * sinPhi + cosPhi * cosPhi * s * s;
+  const double sinD = std::sqrt(sinD2);
+  // The distance lies in [0, pi/2] (cosD >= 0): atan of the ratio is enough, and cheaper.
+  const double k = sinD > 0 ? std::atan(sinD / cosD) / sinD : 1.0;  // distance over its sine
+  const double keep = 1 - blend;
+  AitoffPoint p;
+  p.x = keep * (2 * k * cosPhi * s) + blend * (dLon * kWinkelCosParallel);
+  p.y = keep * (k * sinPhi) + blend * phi;
+  if (derivatives) {
+    // dk/dcosD = (cosD k - 1) / sinD^2, which tends to -1/3 - 2 sinD^2 / 15 at the centre.
+    const double g = sinD2 > 1e-6 ? (cosD * k - 1) / sinD2 : -1.0 / 3 - 2 * sinD2 / 15;
+    const double kPhi = g * (-sinPhi * c), kLam = g * (-cosPhi * s * 0.5);
+    p.xPhi = keep * (2 * s * (kPhi * cosPhi - k * sinPhi));
+    p.xLam = keep * (2 * cosPhi * (kLam * s + k * c * 0.5)) + blend * kWinkelCosParallel;
+    p.yPhi = keep * (kPhi * sinPhi + k * cosPhi) + blend;
+    p.yLam = keep * (kLam * sinPhi);
+  }
+  return p;
+}
+
+constexpr int kAitoffMaxSteps = 60;
+constexpr int kAitoffMaxHalvings = 30;
+constexpr double kAitoffStepTolerance = 1e-15;
+constexpr double kAitoffAcceptance = 1e-10;  // map units on the unit sphere
+
+double Residual(const AitoffPoint& p, double tx, double ty) {
+  return std::fmax(std::fabs(p.x - tx), std::fabs(p.y - ty));
+}
+
+}  // namespace
+
+void MapAitoffFamily::PrepareRow(double latitude, Row* row) const {
+  row->status = 0;
+  SinCos(latitude, &row->value[0], &row->value[1]);
+  row->value[2] = latitude;
+}
+
+int MapAitoffFamily::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
+  const AitoffPoint p = AitoffAt(row.value[0], row.value[1], row.value[2],
+                                 WrapAngle(longitude - centerLon), blend_, false);
+  *x = axisA * p.x + offsetX;
+  *y = axisA * p.y + offsetY;
+  return 0;
+}
+
+int MapAitoffFamily::Inverse(double x, double y, double* latitude, double* longitude) {
+  const double tx = (x - offsetX) / axisA, ty = (y - offsetY) / axisA;
+  if (!(std::fabs(ty) <= kHalfPi * (1 + 1e-12) && std::fabs(tx) <= kPi * (1 + 1e-12))) return -1;
+  // Newton's method on (lat, dLon), each step shortened until it reduces the residual and kept on
+  // the globe; near the centre the map is close to the equirectangular one, the start.
+  double phi = std::clamp(ty, -kHalfPi, kHalfPi);
+  double lam = std::clamp(tx / (1 - blend_ + blend_ * kWinkelCosParallel), -kPi, kPi);
+  AitoffPoint p = AitoffAt(std::sin(phi), std::cos(phi), phi, lam, blend_, true);
+  double residual = Residual(p, tx, ty);
+  for (int step = 0; step < kAitoffMaxSteps && residual > 0; ++step) {
+    const double det = p.xPhi * p.yLam - p.xLam * p.yPhi;
+    if (!(std::fabs(det) > 0)) break;
+    const double fx = p.x - tx, fy = p.y - ty;
+    const double dPhi = (fx * p.yLam - fy * p.xLam) / det;
+    const double dLam = (p.xPhi * fy - p.yPhi * fx) / det;
+    double t = 1;
+    bool improved = false;
+    for (int half = 0; half < kAitoffMaxHalvings; ++half, t *= 0.5) {
+      const double phi2 = std::clamp(phi - t * dPhi, -kHalfPi, kHalfPi);
+      const double lam2 = std::clamp(lam - t * dLam, -kPi, kPi);
+      const AitoffPoint p2 = AitoffAt(std::sin(phi2), std::cos(phi2), phi2, lam2, blend_, true);
+      const double r2 = Residual(p2, tx, ty);
+      if (r2 < residual) {
+        const double moved = std::fmax(std::fabs(phi2 - phi), std::fabs(lam2 - lam));
+        phi = phi2, lam = lam2, p = p2, residual = r2;
+        improved = moved > kAitoffStepTolerance;
+        break;
+      }
+    }
+    if (!improved) break;
+  }
+  if (!(residual <= kAitoffAcceptance)) return -1;
+  // At the poles of the Aitoff map every longitude gives the same point.
+  if (blend_ == 0 && kHalfPi - std::fabs(phi) < epsilon) lam = 0;
+  const double lambda = lam + centerLon;
+  *latitude = phi;
+  *longitude = WrapAngle(lambda);
+  return InsideBounds(phi, lambda);
+}
+
+double MapAitoff::GetUnitScale() const { return kInvPi; }
+
+void MapAitoff::GetBounds(double* left, double* top, double* right, double* bottom) const {
+  WorldFrame(left, top, right, bottom);
+}
+
+std::string MapAitoff::GetDescription() const {
+  return "The Aitoff projection, presented by David Aitoff in 1889, takes the equatorial "
+         "azimuthal equidistant map of one hemisphere, halves its longitudes and doubles its "
+         "width, so the whole world fits in an ellipse twice as wide as high. It is neither "
+         "conformal nor equal-area; its curved parallels shear shapes less than a "
+         "pseudocylindrical map, and it inspired the Hammer projection.";
+}
+
+double MapWinkelTripel::GetUnitScale() const { return 1 / kWinkelHalfWidth; }
+
+void MapWinkelTripel::GetBounds(double* left, double* top, double* right, double* bottom) const {
+  *left = -kWinkelHalfWidth;
+  *top = kHalfPi;
+  *right = kWinkelHalfWidth;
+  *bottom = -kHalfPi;
+}
+
+std::string MapWinkelTripel::GetDescription() const {
+  return "The Winkel Tripel projection, presented by Oswald Winkel in 1921, is the mean of the "
+         "Aitoff projection and the equirectangular projection with standard parallels at "
+         "acos(2/pi), about 50 deg 28 min. Its name means a triple compromise: it keeps the "
+         "errors of area, direction and distance all small. The poles are lines, the meridians "
+         "gentle curves. The National Geographic Society has used it for its world maps since "
+         "1998, as have many atlases and textbooks.";
+}
+
 MapProject* CreateHammer() { return new (std::nothrow) MapHammer; }
 MapProject* CreateWagnerVII() { return new (std::nothrow) MapWagnerVII; }
 MapProject* CreateVanDerGrinten() { return new (std::nothrow) MapVanDerGrinten; }
+MapProject* CreateAitoff() { return new (std::nothrow) MapAitoff; }
+MapProject* CreateWinkelTripel() { return new (std::nothrow) MapWinkelTripel; }
 
 }  // namespace Projection

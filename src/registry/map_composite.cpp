@@ -43,7 +43,6 @@ void MapComposite::GetBounds(double* left, double* top, double* right, double* b
 
 void MapComposite::AddSegment(const CompositeSegment& segment) {
   segments.push_back(std::make_unique<CompositeSegment>(segment));
-  searchOrder.push_back(segments.back().get());
 }
 
 void MapComposite::AddExtent(const CompositeExtent& extent) {
@@ -55,12 +54,10 @@ void MapComposite::AddExtent(const CompositeExtent& extent) {
 }
 
 void MapComposite::ReleaseSegments(ProjectionRegistry& registry) {
-  std::lock_guard<std::mutex> guard(lock);
   for (auto& segment : segments) {
     registry.Release(segment->instance.projection);
     segment->instance.projection = nullptr;
   }
-  searchOrder.clear();
   segments.clear();
 }
 
@@ -70,45 +67,81 @@ bool MapComposite::InsideExtents(double x, double y) const {
   });
 }
 
-void MapComposite::MoveToFront(std::size_t index) {
-  if (cacheEnabled) std::swap(searchOrder[0], searchOrder[index]);
+bool MapComposite::SegmentForward(const CompositeSegment& s, double lat, double lon, double* x,
+                                  double* y) {
+  if (lat < s.effectiveBottom || lat > s.effectiveTop || lon < s.effectiveLeft ||
+      lon > s.effectiveRight) {
+    return false;
+  }
+  MapProject* p = s.instance.projection;
+  double u, v;
+  if (!p || p->Forward(lat * kDegToRad, lon * kDegToRad, &u, &v) != 0) return false;
+  u /= s.instance.unitFactor;
+  v /= s.instance.unitFactor;
+  if (s.Rejects(u, v)) return false;
+  const double u1 = s.scaleX * u;
+  const double v1 = s.scaleY * v;
+  *x = s.cosRotation * u1 - s.sinRotation * v1 + s.offsetX;
+  *y = s.cosRotation * v1 + s.sinRotation * u1 + s.offsetY;
+  return true;
+}
+
+int MapComposite::FirstForward(double lat, double lon, std::size_t hint, double* x,
+                               double* y) const {
+  const std::size_t count = segments.size();
+  std::size_t end = count;  // segments before `end` may still take the point from a later one
+  int found = -1;
+  if (hint < count && SegmentForward(*segments[hint], lat, lon, x, y)) {
+    found = static_cast<int>(hint);
+    end = hint;
+  }
+  double u, v;
+  for (std::size_t i = 0; i < end; ++i) {
+    if (SegmentForward(*segments[i], lat, lon, &u, &v)) {
+      *x = u;
+      *y = v;
+      return static_cast<int>(i);
+    }
+  }
+  return found;
 }
 
 int MapComposite::Forward(double latitude, double longitude, double* x, double* y) {
-  std::lock_guard<std::mutex> guard(lock);
+  int segment;
+  return ForwardSegment(latitude, longitude, x, y, &segment);
+}
+
+int MapComposite::ForwardSegment(double latitude, double longitude, double* x, double* y,
+                                 int* segment) const {
+  // The segment that answered last in this thread is tried first: neighbouring pixels mostly fall
+  // on one segment. Only the speed depends on it, never the answer.
+  thread_local const MapComposite* hintOwner = nullptr;
+  thread_local std::size_t hint = 0;
+  const std::size_t start = cacheEnabled && hintOwner == this ? hint : segments.size();
   const double lat = (latitude - centerLat) * kRadToDeg;
   const double lon = WrapAngle(longitude - centerLon) * kRadToDeg;
-  for (std::size_t i = 0; i < searchOrder.size(); ++i) {
-    const CompositeSegment& s = *searchOrder[i];
-    MapProject* p = s.instance.projection;
-    double u, v;
-    if (!p || p->Forward(lat * kDegToRad, lon * kDegToRad, &u, &v) != 0) continue;
-    u /= s.instance.unitFactor;
-    v /= s.instance.unitFactor;
-    if (s.Rejects(u, v)) continue;
-    const double u1 = s.scaleX * u;
-    const double v1 = s.scaleY * v;
-    *x = s.cosRotation * u1 - s.sinRotation * v1 + s.offsetX;
-    *y = s.cosRotation * v1 + s.sinRotation * u1 + s.offsetY;
-    if (lat < s.effectiveBottom || lat > s.effectiveTop || lon < s.effectiveLeft ||
-        lon > s.effectiveRight) {
-      continue;
-    }
-    MoveToFront(i);
-    *x += offsetX;
-    *y += offsetY;
-    return InsideExtents(*x, *y) ? 0 : -1;
-  }
-  return -1;
+  *segment = FirstForward(lat, lon, start, x, y);
+  if (*segment < 0) return -1;
+  hintOwner = this;
+  hint = static_cast<std::size_t>(*segment);
+  *x += offsetX;
+  *y += offsetY;
+  return InsideExtents(*x, *y) ? 0 : -1;
 }
 
 int MapComposite::Inverse(double x, double y, double* latitude, double* longitude) {
-  std::lock_guard<std::mutex> guard(lock);
+  int segment;
+  return InverseSegment(x, y, latitude, longitude, &segment);
+}
+
+int MapComposite::InverseSegment(double x, double y, double* latitude, double* longitude,
+                                 int* segment) const {
+  *segment = -1;
   if (!InsideExtents(x, y)) return -1;
   const double cx = x - offsetX;
   const double cy = y - offsetY;
-  for (std::size_t i = 0; i < searchOrder.size(); ++i) {
-    const CompositeSegment& s = *searchOrder[i];
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const CompositeSegment& s = *segments[i];
     MapProject* p = s.instance.projection;
     if (!p || s.Rejects(cx, cy)) continue;
     const double dx = cx - s.offsetX;
@@ -124,7 +157,7 @@ int MapComposite::Inverse(double x, double y, double* latitude, double* longitud
         lon > s.effectiveRight) {
       continue;
     }
-    MoveToFront(i);
+    *segment = static_cast<int>(i);
     *latitude = lat * kDegToRad + centerLat;
     *longitude = WrapAngle(lon * kDegToRad + centerLon);
     return 0;

@@ -2,15 +2,15 @@
 //
 // Each segment holds its own MapInstance, places that projection's map with an offset, a scale and
 // a rotation, serves a latitude/longitude rectangle, and may cut shapes out of its map. Forward and
-// Inverse try the segments in search order and take the first that accepts the point. One object
-// serves every holder of its type code, so Forward and Inverse serialise on the object's own lock;
-// Init is not locked (user-interface thread, no reprojection running).
+// Inverse answer with the first segment, in definition order, that accepts the point, so that the
+// answer never depends on earlier calls. One object serves every holder of its type code and many
+// threads at once: Forward and Inverse only read it (the cache of the last answering segment is
+// per thread); Init and ReleaseSegments must not overlap them.
 #ifndef KARTOVEL_REGISTRY_MAP_COMPOSITE_H_
 #define KARTOVEL_REGISTRY_MAP_COMPOSITE_H_
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -79,6 +79,10 @@ class MapComposite : public MapProject {
   // 0, or -1 when no segment accepts the point or the first accepting segment places it outside an
   // extent.
   int Forward(double latitude, double longitude, double* x, double* y) override;
+  // Forward and Inverse that also give the index (definition order) of the answering segment, so
+  // that a sampler can tell the pieces of the map apart.
+  int ForwardSegment(double latitude, double longitude, double* x, double* y, int* segment) const;
+  int InverseSegment(double x, double y, double* latitude, double* longitude, int* segment) const;
   double GetUnitScale() const override { return 1.0 / unitDivisor; }
   // The box around every extent and the origin.
   void GetBounds(double* left, double* top, double* right, double* bottom) const override;
@@ -87,7 +91,6 @@ class MapComposite : public MapProject {
   void AddSegment(const CompositeSegment& segment);
   void AddExtent(const CompositeExtent& extent);
   const std::vector<CompositeExtent>& Extents() const { return extents; }
-  const std::vector<CompositeSegment*>& SearchOrder() const { return searchOrder; }
   const std::vector<std::unique_ptr<CompositeSegment>>& Segments() const { return segments; }
 
   // Gives every segment's projection back to `registry` (while module code is still loaded) and
@@ -98,17 +101,19 @@ class MapComposite : public MapProject {
   std::string description;
   std::int32_t typeCode = 0;
   double unitDivisor = 1;    // GetUnitScale is 1 / unitDivisor
-  bool cacheEnabled = true;  // move the answering segment to the front of the search order
+  bool cacheEnabled = true;  // Forward tries the segment that answered last in this thread first
   double boundLeft = 0, boundTop = 0, boundRight = 0, boundBottom = 0;
 
  private:
   bool InsideExtents(double x, double y) const;
-  void MoveToFront(std::size_t index);
+  // The segment's answer for a point in degrees (centre removed), before the composite's offsets.
+  static bool SegmentForward(const CompositeSegment& s, double lat, double lon, double* x,
+                             double* y);
+  // Index of the first segment that accepts the point, or -1; `hint` is tried first.
+  int FirstForward(double lat, double lon, std::size_t hint, double* x, double* y) const;
 
   std::vector<CompositeExtent> extents;
-  std::vector<CompositeSegment*> searchOrder;
   std::vector<std::unique_ptr<CompositeSegment>> segments;
-  std::mutex lock;
 };
 
 }  // namespace Projection

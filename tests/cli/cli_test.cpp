@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "image/image_test_support.h"
 #include "engine/export.h"
+#include "image/image_test_support.h"
 #include "registry/map_settings.h"
 #include "registry/registry_fixture.h"
 
@@ -84,6 +84,7 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
       {in + " " + out + " --extent west", "Malformed extent west"},
       {in + " " + out + " --crs mars", "Unknown CRS mars"},
       {"--to-projection " + in + " " + out + " --world-file", "--extent, --crs and --world-file"},
+      {in + " " + out + " --output-projection 9 --extent data", "--extent, --crs and --world-file"},
       {in + " " + dir / "noextension" + " --world-file", "--world-file needs an output name"},
       {"--to-projection " + in + " " + out + " --height 1", "Width and height must be at least 2"},
       {in + " '" + dir / "no/such/folder.png" + "'",
@@ -95,12 +96,30 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
        "Albers Equal-Area Conic refuses --parallels 30,-30"},
       {in + " " + out + " --projection 19 --parallels 0,0",
        "Equidistant Conic refuses --parallels 0,0"},
+      {in + " " + out + " --resample cubic",
+       "Unknown value for --resample: cubic (nearest, bilinear or bicubic)"},
+      {in + " " + out + " --height 40",
+       "--height belongs to --to-projection or --output-projection"},
+      {in + " " + out + " --output-center 10,20", "--output-center belongs to --output-projection"},
+      {in + " " + out + " --output-projection Nowhere", "Unknown output projection Nowhere"},
+      {in + " " + out + " --output-projection 18 --output-parallels 30,-30",
+       "Albers Equal-Area Conic refuses --output-parallels 30,-30"},
+      {"--to-projection " + in + " " + out + " --output-projection 8",
+       "--to-projection and --output-projection cannot be combined"},
+      {"--to-projection " + in + " " + out + " --no-antialias",
+       "--resample and --no-antialias apply to the conversion"},
   };
   for (const auto& c : cases) {
     const Outcome o = Convert(c.arguments, dir);
     EXPECT_NE(o.exitCode, 0) << c.arguments;
     EXPECT_EQ(o.errors.rfind(c.message, 0), 0u) << c.arguments << " said: " << o.errors;
     EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << o.errors;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+  for (const std::string& wrong :
+       {std::string(" --resample cubic"), std::string(" --no-antialias=1"),
+        std::string(" --output-projection 20 --output-parallels 0,0")}) {
+    EXPECT_EQ(Convert(in + " " + out + wrong, dir).exitCode, 2) << wrong;
   }
   EXPECT_FALSE(std::filesystem::exists(out));
 
@@ -152,6 +171,31 @@ TEST_F(ConvertTest, WritesTheSameFileAsTheExportJobForTheSameSettings) {
   ASSERT_EQ(out.Load(dir / "cli-job.png"), 0);
   EXPECT_EQ(out.width, 101);
   EXPECT_EQ(out.height, 50);
+
+  // Another kernel into another projection, whose options read as the source's do.
+  MapInstance target;
+  ASSERT_EQ(target.Select(20), 0);
+  target.aspect = 0.5f;
+  target.SetCenter(-30, 10);
+  target.SetOffset(0.1f, -0.05f);
+  target.SetParallels(-20, -50);
+  ExportRequest cone;
+  cone.width = 64;
+  cone.height = 40;
+  cone.path = dir / "cone.png";
+  cone.sampling = {Kernel::kBicubic, false};
+  cone.output = &target;
+  ASSERT_EQ(ExportEquirectangular(map, m, cone), ExportResult::kOk);
+  const Outcome o = Convert(in + " " + dir / "cli-cone.png" +
+                                " --projection Mercator --scale 0.8 --aspect 0.7"
+                                " --center 12.5,40.1 --offset 0.05,0.02 --parallels 20,50"
+                                " --output-projection 'Lambert Conformal Conic' --output-aspect"
+                                " 0.5 --output-center 30,10 --output-offset 0.1,0.05"
+                                " --output-parallels 20,50 --width 64 --height 40"
+                                " --resample bicubic --no-antialias",
+                            dir);
+  ASSERT_EQ(o.exitCode, 0) << o.errors;
+  EXPECT_EQ(ReadBytes(dir / "cli-cone.png"), ReadBytes(dir / "cone.png"));
 }
 
 // What a shell command prints on standard output.

@@ -124,6 +124,42 @@ TEST(Builtins, ASecondInitLeavesNoTraceOfTheFirst) {
   }
 }
 
+// Fit (scale 1) puts x = +-1 / GetUnitScale() at the picture's sides. The types from code 23 on
+// fill that width with their world (transverse Mercator and Cassini: the band within 80 degrees of
+// the central meridian; Nicolosi: its hemisphere) and keep all of it inside GetBounds, for the
+// standard parallels that the cylindrical equal-area and Bonne classes are documented to fit.
+TEST(Builtins, FitFramesTheWholeWorldOfTheNewerTypes) {
+  for (const auto& builtin : BuiltinProjections()) {
+    auto p = Make(builtin);
+    const int code = p->GetTypeCode();
+    if (code < 23) continue;
+    double left, top, right, bottom;
+    p->GetBounds(&left, &top, &right, &bottom);
+    EXPECT_DOUBLE_EQ(right * p->GetUnitScale(), 1) << builtin.className;
+    EXPECT_EQ(left, -right) << builtin.className;
+    for (double parallel : {0.0, 0.5, -0.7, kHalfPi}) {
+      if (p->Init(0, 0.3, 0, 0, 1, 1, parallel, 0) != 0) continue;
+      double widest = 0;
+      for (int i = 0; i <= 180; ++i) {
+        for (int j = 0; j <= 360; ++j) {
+          const double lat = (i - 90) * kDegToRad, dLon = (j - 180) * kDegToRad;
+          const bool transverse = code == 34 || code == 35;
+          if (transverse && std::fabs(std::cos(lat) * std::sin(dLon)) > std::sin(80 * kDegToRad)) {
+            continue;
+          }
+          double x, y;
+          if (p->Forward(lat, 0.3 + dLon, &x, &y) != 0) continue;
+          widest = std::max(widest, std::fabs(x));
+          ASSERT_LE(std::fabs(x), right * (1 + 1e-12)) << builtin.className << " " << i << " " << j;
+          ASSERT_LE(y, top * (1 + 1e-12)) << builtin.className << " " << i << " " << j;
+          ASSERT_GE(y, bottom * (1 + 1e-12)) << builtin.className << " " << i << " " << j;
+        }
+      }
+      if (parallel == 0) EXPECT_GT(widest, 0.999 * right) << builtin.className;
+    }
+  }
+}
+
 // Centres on the poles and the antimeridian, parallels at the poles and crossing the equator,
 // and non-finite or huge coordinates: every call must return, and the sanitizers stay quiet.
 TEST(Builtins, HostileInputsReturnWithoutHangingOrCrashing) {

@@ -101,6 +101,8 @@ struct CatalogueRow {
 
 constexpr double kInvPi = 0.3183098861837907;
 constexpr double kFourElevenths = 0.36363636363636365;
+constexpr double kEckertIVHalfWidth = 2 * kPi * 0.42223820031577125;
+constexpr double kEckertVIHalfWidth = 2 * kPi * 0.4410127717245515;
 
 const CatalogueRow kCatalogue[] = {
     {1, "Azimuthal Equidistant", 0x0070, kInvPi, -kPi, kPi, kPi, -kPi, 306},
@@ -122,6 +124,34 @@ const CatalogueRow kCatalogue[] = {
     {19, "Equidistant Conic", 0x0014, 0.30303030303030304, -1, 1, 1, -1, 0},
     {20, "Lambert Conformal Conic", 0x1004, 0.25, -kPi, kHalfPi, kPi, -kHalfPi, 271},
     {22, "Wagner VI", 0x0002, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 191},
+    {23, "Robinson", 0x0002, 1 / (kPi * 0.8487), -kPi * 0.8487, 1.3523, kPi * 0.8487, -1.3523, 439},
+    {24, "Winkel Tripel", 0x0020, 1 / (1 + kHalfPi), -1 - kHalfPi, kHalfPi, 1 + kHalfPi, -kHalfPi,
+     457},
+    {25, "Equal Earth", 0x2002, 1 / 2.7066299836960748, -2.7066299836960748, 1.3173627591574133,
+     2.7066299836960748, -1.3173627591574133, 377},
+    {26, "Natural Earth", 0x0002, 1 / (kPi * 0.8707), -kPi * 0.8707, 1.422390506730596,
+     kPi * 0.8707, -1.422390506730596, 303},
+    {27, "Natural Earth II", 0x0002, 1 / (kPi * 0.84719), -kPi * 0.84719, 1.4242291687559827,
+     kPi * 0.84719, -1.4242291687559827, 292},
+    {28, "Eckert IV", 0x2002, 1 / kEckertIVHalfWidth, -kEckertIVHalfWidth, 1.3265004281770023,
+     kEckertIVHalfWidth, -1.3265004281770023, 338},
+    {29, "Eckert VI", 0x2002, 1 / kEckertVIHalfWidth, -kEckertVIHalfWidth, kEckertVIHalfWidth / 2,
+     kEckertVIHalfWidth, -kEckertVIHalfWidth / 2, 383},
+    {30, "Aitoff", 0x0020, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 377},
+    {31, "Kavrayskiy VII", 0x0002, 1 / 2.7206990463513265, -2.7206990463513265, kHalfPi,
+     2.7206990463513265, -kHalfPi, 372},
+    {32, "Cylindrical Equal-Area", 0x2001, kInvPi, -kPi, kHalfPi, kPi, -kHalfPi, 477},
+    {33, "Gall Stereographic", 0x4001, 1 / (kPi * 0.7071067811865475), -kPi * 0.7071067811865475,
+     1.7071067811865475, kPi * 0.7071067811865475, -1.7071067811865475, 366},
+    {34, "Transverse Mercator", 0x1001, 1 / 2.4362460537158763, -2.4362460537158763, kPi,
+     2.4362460537158763, -kPi, 553},
+    {35, "Cassini", 0x0011, 1 / (80 * kDegToRad), -80 * kDegToRad, kPi, 80 * kDegToRad, -kPi, 444},
+    {36, "American Polyconic", 0x0008, kInvPi, -kPi, 2.4076332694218174, kPi, -2.4076332694218174,
+     465},
+    {37, "Bonne", 0x2004, kInvPi, -kPi, kPi, kPi, -kPi, 528},
+    {38, "Times", 0x0002, 1 / (kPi * 0.74482), -kPi * 0.74482, 1.70711, kPi * 0.74482, -1.70711,
+     367},
+    {39, "Nicolosi Globular", 0x0008, 2 / kPi, -kHalfPi, kHalfPi, kHalfPi, -kHalfPi, 456},
 };
 
 TEST(Catalogue, EveryBuiltinAnswersItsConstantsBeforeAndAfterInit) {

@@ -24,6 +24,10 @@ struct OracleCase {
   double minLatDeg = -89, maxLatDeg = 89;
   // ...and points within this many degrees of the centre (great-circle), for azimuthal aspects.
   double maxDistanceDeg = 180;
+  // Also latitudes within 0.5 degrees of the poles and longitudes within 0.5 degrees of the edge
+  // meridians, where iterative inverses struggle.
+  bool nearEdges = false;
+  double nearestPoleGapDeg = 0.001;  // the closest of those latitudes to a pole
   double tolerance = 1e-9;           // forward against PROJ, map units
   double roundTripTolerance = 1e-9;  // Inverse(Forward(p)) against p, radians
 };

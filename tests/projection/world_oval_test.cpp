@@ -126,5 +126,37 @@ TEST(VanDerGrinten, ForwardKeepsItsDigitsNearTheEquatorAndCentreMeridian) {
   }
 }
 
+// The iterative inverses of Aitoff and Winkel Tripel accept only points of the map: beyond the
+// outline no latitude and longitude bring Forward back to the point, and nothing is written.
+TEST(AitoffFamily, InverseRejectsPointsOffTheMapAndAnswersThePoles) {
+  MapAitoff aitoff;
+  MapWinkelTripel winkel;
+  aitoff.Init(0, 0.5, 0, 0, 1, 1, 0, 0);
+  winkel.Init(0, 0.5, 0, 0, 1, 1, 0, 0);
+  const struct {
+    MapProject* p;
+    double x, y;
+  } offMap[] = {
+      {&aitoff, 3.0, 1.2}, {&aitoff, 0.2, 1.6},  {&aitoff, 3.2, 0},
+      {&winkel, 2.5, 1.0}, {&winkel, 1.2, 1.55}, {&winkel, 0, 1.58},
+  };
+  for (const auto& c : offMap) {
+    double lat = kUnwritten, lon = kUnwritten;
+    EXPECT_EQ(c.p->Inverse(c.x, c.y, &lat, &lon), -1) << c.p->GetName() << " " << c.x << " " << c.y;
+    EXPECT_EQ(lat, kUnwritten);
+    EXPECT_EQ(lon, kUnwritten);
+  }
+  // Aitoff's pole is a point: its longitude is the centre's. Winkel Tripel's is a line of length 2.
+  double lat, lon, x, y;
+  ASSERT_EQ(aitoff.Inverse(0, kHalfPi, &lat, &lon), 0);
+  EXPECT_NEAR(lat, kHalfPi, 1e-12);
+  EXPECT_EQ(lon, 0.5);
+  ASSERT_EQ(winkel.Forward(kHalfPi, 0.5 + 2.0, &x, &y), 0);
+  EXPECT_NEAR(x, 2.0 / kPi, 1e-15);
+  ASSERT_EQ(winkel.Inverse(x, y, &lat, &lon), 0);
+  EXPECT_NEAR(lat, kHalfPi, 1e-9);
+  EXPECT_NEAR(lon, 2.5, 1e-9);
+}
+
 }  // namespace
 }  // namespace Projection

@@ -42,7 +42,7 @@ TEST_F(ModuleTest, FirstModuleOfACodeWinsAndBadOnesAreSkippedAndReleased) {
   EXPECT_EQ(registry().Next(15), 16);
   EXPECT_EQ(registry().Next(16), 17);
   EXPECT_EQ(registry().Next(17), 18);
-  EXPECT_EQ(registry().Next(22), ProjectionRegistry::kEnd);
+  EXPECT_EQ(registry().Next(39), ProjectionRegistry::kEnd);
 
   EXPECT_TRUE(IsLoaded("a_first16.so"));
   EXPECT_TRUE(IsLoaded("i_code17.so"));

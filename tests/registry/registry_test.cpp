@@ -44,11 +44,12 @@ TEST_F(RegistryTest, EnumeratesTheBuiltinCodesInAscendingOrder) {
   for (int c = registry().First(); c != ProjectionRegistry::kEnd; c = registry().Next(c)) {
     walked.push_back(c);
   }
-  const std::vector<int> expected = {1,  2,  3,  4,  5,  6,  7,  8,  9, 10,
-                                     11, 12, 13, 14, 15, 18, 19, 20, 22};
+  std::vector<int> expected = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 18, 19, 20, 22};
+  for (int c = 23; c <= 39; ++c) expected.push_back(c);
   EXPECT_EQ(walked, expected);
   EXPECT_EQ(registry().First(), 1);
-  EXPECT_EQ(registry().Next(22), 256);
+  EXPECT_EQ(registry().Next(22), 23);
+  EXPECT_EQ(registry().Next(39), 256);
   for (int beyond : {255, 256, 300, INT_MAX}) {
     EXPECT_EQ(registry().Next(beyond), ProjectionRegistry::kEnd) << beyond;
   }

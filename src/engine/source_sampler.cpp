@@ -1,0 +1,531 @@
+// SourceSampler: the map's pixels of a source picture, the kernels that read only them, and the
+// pyramid for shrinking.
+#include "engine/source_sampler.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "projection/map_project.h"
+#include "registry/map_composite.h"
+
+using Projection::kPi;
+
+namespace {
+
+constexpr std::uint8_t kUnknown = 0xFF;  // not yet looked at; pieces are 1..254, 0 is off the map
+constexpr int kTile = 32;                // side of the tiles the outline search starts from
+constexpr int kSubTile = 8;
+
+// The piece of the map that a composite's segment index stands for (1..254).
+std::uint8_t PieceOfSegment(int segment) { return static_cast<std::uint8_t>(1 + segment % 254); }
+
+// Offsets, inside a block of `side` pixels, of the 3 x 3 points that decide whether the whole
+// block lies on one piece of the map: both edges and the middle.
+int LatticeOffset(int index, int side) { return index == 0 ? 0 : index == 1 ? side / 2 : side - 1; }
+
+void Add(Rgb* sum, std::uint32_t c, double w) {
+  sum->r += w * (c & 0xFF);
+  sum->g += w * ((c >> 8) & 0xFF);
+  sum->b += w * ((c >> 16) & 0xFF);
+}
+
+void Scale(Rgb* c, double k) {
+  c->r *= k;
+  c->g *= k;
+  c->b *= k;
+}
+
+std::uint32_t Pack(double r, double g, double b) {
+  const auto channel = [](double v) {
+    return static_cast<std::uint32_t>(std::clamp(v + 0.5, 0.0, 255.0));
+  };
+  return channel(r) | channel(g) << 8 | channel(b) << 16;
+}
+
+// Catmull-Rom weights (Keys, a = -0.5) of the four samples around a fraction t in [0, 1).
+void CubicWeights(double t, double w[4]) {
+  const double t2 = t * t, t3 = t2 * t;
+  w[0] = 0.5 * (-t3 + 2 * t2 - t);
+  w[1] = 0.5 * (3 * t3 - 5 * t2 + 2);
+  w[2] = 0.5 * (-3 * t3 + 4 * t2 + t);
+  w[3] = 0.5 * (t3 - t2);
+}
+
+}  // namespace
+
+SourceSampler::SourceSampler(const VideoBuffer& source, const MapInstance& instance)
+    : projection_(instance.projection),
+      rowForward_(dynamic_cast<const Projection::RowForward*>(instance.projection)),
+      composite_(dynamic_cast<const Projection::MapComposite*>(instance.projection)),
+      width_(source.width),
+      height_(source.height) {
+  const Placement place(instance, width_, height_);
+  halfWidth_ = place.halfWidth;
+  halfHeight_ = place.halfHeight;
+  xFactor_ = place.xFactor * place.k;
+  yFactor_ = place.yFactor * place.k;
+  if (!source.HasStorage()) return;
+  // A cylindrical map whose picture holds exactly one turn of longitude continues across its
+  // left and right edges.
+  if (projection_ && (projection_->GetFlags() & Projection::MAP_CYLINDRICAL) && !composite_) {
+    const double centre = projection_->centerLon, step = 1e-6;
+    double x0, y0, x1, y1;
+    if (projection_->Forward(0, centre - kPi + step, &x0, &y0) == 0 &&
+        projection_->Forward(0, centre + kPi - step, &x1, &y1) == 0) {
+      const double period = xFactor_ * (x1 - x0) * kPi / (kPi - step);
+      wraps_ = std::fabs(period - width_) < 1e-3;
+    }
+  }
+  MarkPieces();
+
+  Plane base;
+  base.top = reinterpret_cast<const std::uint32_t*>(source.pixels) + (height_ - 1) * width_;
+  base.stride = -width_;
+  base.pieces = pieces_.data();
+  base.width = width_;
+  base.height = height_;
+  base.wraps = wraps_;
+  planes_.push_back(base);
+}
+
+std::uint8_t SourceSampler::PieceAt(std::int64_t x, std::int64_t y) const {
+  if (!projection_) return 0;
+  // A pixel of a wrapping map beyond one edge of the map shows the longitudes at the other.
+  for (const std::int64_t turn : {0, 1, -1}) {
+    if (turn != 0 && !wraps_) break;
+    if (const std::uint8_t piece = PieceAt(x + turn * width_, x, y)) return piece;
+  }
+  return 0;
+}
+
+std::uint8_t SourceSampler::PieceAt(std::int64_t x, std::int64_t pixelX, std::int64_t y) const {
+  const double mx = (x - halfWidth_) / xFactor_, my = (y - halfHeight_) / yFactor_;
+  double lat, lon;
+  int segment = 0;
+  const int status = composite_ ? composite_->InverseSegment(mx, my, &lat, &lon, &segment)
+                                : projection_->Inverse(mx, my, &lat, &lon);
+  if (status != 0 || !std::isfinite(lat) || !std::isfinite(lon)) return 0;
+  // Some inverses accept points off the map; the point must come back onto this pixel. At the
+  // seam the longitude is tried on both sides.
+  const double candidates[] = {lon, std::copysign(kPi, -lon)};
+  const int tries = std::fabs(lon) > kPi - 1e-6 ? 2 : 1;
+  for (int i = 0; i < tries; ++i) {
+    double fx, fy;
+    int answered = 0;
+    const int result = composite_
+                           ? composite_->ForwardSegment(lat, candidates[i], &fx, &fy, &answered)
+                           : projection_->Forward(lat, candidates[i], &fx, &fy);
+    double back = xFactor_ * fx + halfWidth_ - pixelX;
+    if (wraps_) back -= width_ * std::round(back / width_);
+    if (result == 0 && std::fabs(back) <= 1.0 &&
+        std::fabs(yFactor_ * fy + halfHeight_ - y) <= 1.0) {
+      return composite_ ? PieceOfSegment(segment) : 1;
+    }
+  }
+  return 0;
+}
+
+void SourceSampler::MarkPieces() {
+  const std::int64_t w = width_, h = height_;
+  pieces_.assign(static_cast<std::size_t>(w * h), kUnknown);
+  std::uint8_t* pieces = pieces_.data();
+  const auto mark = [&](std::int64_t x, std::int64_t y) {
+    std::uint8_t& p = pieces[y * w + x];
+    if (p == kUnknown) p = PieceAt(x, y);
+    return p;
+  };
+  // Marks the block at (x0, y0), `side` pixels (cut at the picture's edge), from its 3 x 3
+  // lattice when that shows one value, otherwise block by block down to single pixels.
+  const auto block = [&](auto& self, std::int64_t x0, std::int64_t y0, int side) -> void {
+    const std::int64_t x1 = std::min(x0 + side, w), y1 = std::min(y0 + side, h);
+    if (side <= 2) {
+      for (std::int64_t y = y0; y < y1; ++y) {
+        for (std::int64_t x = x0; x < x1; ++x) mark(x, y);
+      }
+      return;
+    }
+    bool uniform = true;
+    const std::uint8_t first = mark(x0, y0);
+    for (int j = 0; j < 3 && uniform; ++j) {
+      for (int i = 0; i < 3 && uniform; ++i) {
+        const std::int64_t x = std::min(x0 + LatticeOffset(i, side), x1 - 1);
+        const std::int64_t y = std::min(y0 + LatticeOffset(j, side), y1 - 1);
+        uniform = mark(x, y) == first;
+      }
+    }
+    if (uniform && (first != 0 || side <= kSubTile)) {
+      for (std::int64_t y = y0; y < y1; ++y) {
+        std::replace(pieces + y * w + x0, pieces + y * w + x1, kUnknown, first);
+      }
+      return;
+    }
+    const int half = side == kTile ? kSubTile : side / 2;
+    for (std::int64_t y = y0; y < y1; y += half) {
+      for (std::int64_t x = x0; x < x1; x += half) self(self, x, y, half);
+    }
+  };
+
+  const std::int32_t flags = projection_ ? projection_->GetFlags() : 0;
+  const bool convex =
+      !composite_ && (flags & (Projection::MAP_CYLINDRICAL | Projection::MAP_PSEUDOCYLINDRICAL |
+                               Projection::MAP_AZIMUTHAL));
+  if (!convex) {
+    // Interrupted, conic and unknown outlines may have narrow notches: every pixel is looked at.
+#pragma omp parallel for schedule(dynamic, 16)
+    for (std::int64_t y = 0; y < h; ++y) {
+      for (std::int64_t x = 0; x < w; ++x) pieces[y * w + x] = PieceAt(x, y);
+    }
+    return;
+  }
+  // The outlines of these maps are smooth and bulge outwards, so a tile whose lattice shows one
+  // piece lies wholly on it. A tile whose lattice is all off the map is taken as off only when the
+  // tiles around it are too, since a pointed end of the map (a pole of the sinusoidal) may reach
+  // in between its points.
+  const std::int64_t tilesX = (w + kTile - 1) / kTile, tilesY = (h + kTile - 1) / kTile;
+#pragma omp parallel for schedule(dynamic, 4)
+  for (std::int64_t ty = 0; ty < tilesY; ++ty) {
+    for (std::int64_t tx = 0; tx < tilesX; ++tx) {
+      for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < 3; ++i) {
+          mark(std::min(tx * kTile + LatticeOffset(i, kTile), w - 1),
+               std::min(ty * kTile + LatticeOffset(j, kTile), h - 1));
+        }
+      }
+    }
+  }
+  const auto latticeClear = [&](std::int64_t tx, std::int64_t ty) {
+    if (tx < 0 || ty < 0 || tx >= tilesX || ty >= tilesY) return true;
+    for (int j = 0; j < 3; ++j) {
+      for (int i = 0; i < 3; ++i) {
+        const std::int64_t x = std::min(tx * kTile + LatticeOffset(i, kTile), w - 1);
+        const std::int64_t y = std::min(ty * kTile + LatticeOffset(j, kTile), h - 1);
+        if (pieces[y * w + x] != 0) return false;
+      }
+    }
+    return true;
+  };
+#pragma omp parallel for schedule(dynamic, 4)
+  for (std::int64_t ty = 0; ty < tilesY; ++ty) {
+    for (std::int64_t tx = 0; tx < tilesX; ++tx) {
+      bool clear = true;
+      for (int dy = -1; dy <= 1 && clear; ++dy) {
+        for (int dx = -1; dx <= 1 && clear; ++dx) clear = latticeClear(tx + dx, ty + dy);
+      }
+      const std::int64_t x0 = tx * kTile, y0 = ty * kTile;
+      if (clear) {
+        const std::int64_t x1 = std::min(x0 + kTile, w), y1 = std::min(y0 + kTile, h);
+        for (std::int64_t y = y0; y < y1; ++y)
+          std::fill(pieces + y * w + x0, pieces + y * w + x1, 0);
+      } else {
+        block(block, x0, y0, kTile);
+      }
+    }
+  }
+}
+
+bool SourceSampler::Locate(double latitude, double longitude,
+                           const Projection::RowForward::Row* row, double* px, double* py,
+                           std::uint8_t* piece) const {
+  if (!projection_ || planes_.empty()) return false;
+  double x, y;
+  int segment = 0, status;
+  if (composite_) {
+    status = composite_->ForwardSegment(latitude, longitude, &x, &y, &segment);
+  } else if (row && rowForward_) {
+    status = rowForward_->ForwardInRow(*row, longitude, &x, &y);
+  } else {
+    status = projection_->Forward(latitude, longitude, &x, &y);
+  }
+  if (status != 0) return false;
+  double cx = xFactor_ * x + halfWidth_;
+  const double cy = yFactor_ * y + halfHeight_;
+  // Within one pixel before the first row or column the first one is still the nearest sample.
+  if (!(cy > -1.0 && cy < height_)) return false;
+  if (planes_[0].wraps) {
+    if (!std::isfinite(cx)) return false;
+    if (cx < 0 || cx >= width_) cx -= width_ * std::floor(cx / width_);
+  } else if (!(cx > -1.0 && cx < width_)) {
+    return false;
+  }
+  *px = cx;
+  *py = cy;
+  *piece = composite_ ? PieceOfSegment(segment) : 1;
+  return true;
+}
+
+bool SourceSampler::Bilinear(const Plane& plane, double px, double py, std::uint8_t piece,
+                             Rgb* colour, bool* partial) const {
+  if (Interior(plane, px, py, piece, colour)) {
+    *partial = false;
+    return true;
+  }
+  const double floorX = std::floor(px), floorY = std::floor(py);
+  const double fx = px - floorX, fy = py - floorY;
+  std::int64_t x[2] = {static_cast<std::int64_t>(floorX), static_cast<std::int64_t>(floorX) + 1};
+  const std::int64_t y[2] = {static_cast<std::int64_t>(floorY),
+                             static_cast<std::int64_t>(floorY) + 1};
+  bool inside[2][2];
+  for (int i = 0; i < 2; ++i) {
+    if (plane.wraps)
+      x[i] = x[i] < 0 ? x[i] + plane.width : x[i] >= plane.width ? x[i] - plane.width : x[i];
+  }
+  bool all = true;
+  for (int j = 0; j < 2; ++j) {
+    for (int i = 0; i < 2; ++i) {
+      inside[j][i] = x[i] >= 0 && x[i] < plane.width && y[j] >= 0 && y[j] < plane.height &&
+                     plane.pieces[y[j] * plane.width + x[i]] == piece;
+      all = all && inside[j][i];
+    }
+  }
+  *partial = !all;
+  const double wx[2] = {1 - fx, fx}, wy[2] = {1 - fy, fy};
+  Rgb sum;
+  if (all) {
+    const std::uint32_t* row0 = plane.Row(y[0]);
+    const std::uint32_t* row1 = plane.Row(y[1]);
+    Add(&sum, row0[x[0]], wx[0] * wy[0]);
+    Add(&sum, row0[x[1]], wx[1] * wy[0]);
+    Add(&sum, row1[x[0]], wx[0] * wy[1]);
+    Add(&sum, row1[x[1]], wx[1] * wy[1]);
+    *colour = sum;
+    return true;
+  }
+  // Only the map's own neighbours count, their weights made up to one. A neighbour at zero weight
+  // still counts when it is the only one: the point lies on the map.
+  double total = 0;
+  for (int j = 0; j < 2; ++j) {
+    for (int i = 0; i < 2; ++i) {
+      if (!inside[j][i]) continue;
+      const double weight = std::max(wx[i] * wy[j], 1e-9);
+      Add(&sum, plane.Row(y[j])[x[i]], weight);
+      total += weight;
+    }
+  }
+  if (total == 0) return false;
+  Scale(&sum, 1 / total);
+  *colour = sum;
+  return true;
+}
+
+bool SourceSampler::Nearest(double px, double py, std::uint8_t piece, Rgb* colour,
+                            bool* partial) const {
+  const Plane& plane = planes_[0];
+  const double floorX = std::floor(px), floorY = std::floor(py);
+  const double fx = px - floorX, fy = py - floorY;
+  double best = 3;
+  std::uint32_t chosen = 0;
+  *partial = false;
+  for (int j = 0; j < 2; ++j) {
+    for (int i = 0; i < 2; ++i) {
+      std::int64_t x = static_cast<std::int64_t>(floorX) + i;
+      const std::int64_t y = static_cast<std::int64_t>(floorY) + j;
+      if (plane.wraps) x = x < 0 ? x + plane.width : x >= plane.width ? x - plane.width : x;
+      if (x < 0 || x >= plane.width || y < 0 || y >= plane.height ||
+          plane.pieces[y * plane.width + x] != piece) {
+        *partial = true;
+        continue;
+      }
+      const double dx = i - fx, dy = j - fy, distance = dx * dx + dy * dy;
+      if (distance < best) {
+        best = distance;
+        chosen = plane.Row(y)[x];
+      }
+    }
+  }
+  if (best > 2) return false;
+  *colour = Rgb{};
+  Add(colour, chosen, 1);
+  return true;
+}
+
+bool SourceSampler::Bicubic(double px, double py, std::uint8_t piece, Rgb* colour) const {
+  const Plane& plane = planes_[0];
+  const double floorX = std::floor(px), floorY = std::floor(py);
+  const std::int64_t x0 = static_cast<std::int64_t>(floorX) - 1;
+  const std::int64_t y0 = static_cast<std::int64_t>(floorY) - 1;
+  if (y0 < 0 || y0 + 3 >= plane.height) return false;
+  std::int64_t x[4];
+  for (int i = 0; i < 4; ++i) {
+    x[i] = x0 + i;
+    if (plane.wraps)
+      x[i] = x[i] < 0 ? x[i] + plane.width : x[i] >= plane.width ? x[i] - plane.width : x[i];
+    if (x[i] < 0 || x[i] >= plane.width) return false;
+  }
+  for (int j = 0; j < 4; ++j) {
+    const std::uint8_t* row = plane.pieces + (y0 + j) * plane.width;
+    for (int i = 0; i < 4; ++i) {
+      if (row[x[i]] != piece) return false;
+    }
+  }
+  double wx[4], wy[4];
+  CubicWeights(px - floorX, wx);
+  CubicWeights(py - floorY, wy);
+  Rgb sum;
+  for (int j = 0; j < 4; ++j) {
+    const std::uint32_t* row = plane.Row(y0 + j);
+    for (int i = 0; i < 4; ++i) Add(&sum, row[x[i]], wx[i] * wy[j]);
+  }
+  *colour = sum;
+  return true;
+}
+
+bool SourceSampler::SampleNearOutline(Kernel kernel, double px, double py, std::uint8_t piece,
+                                      Rgb* colour, bool* partial) const {
+  if (planes_.empty()) return false;
+  switch (kernel) {
+    case Kernel::kNearest:
+      return Nearest(px, py, piece, colour, partial);
+    case Kernel::kBicubic:
+      // Where a neighbour of the 4 x 4 lies off the map, the bilinear blend of the map's own
+      // neighbours takes over.
+      if (Bicubic(px, py, piece, colour)) {
+        *partial = false;
+        return true;
+      }
+      break;
+    case Kernel::kBilinear:
+      break;
+  }
+  return Bilinear(planes_[0], px, py, piece, colour, partial);
+}
+
+bool SourceSampler::AtLevel(int level, double px, double py, std::uint8_t piece,
+                            Rgb* colour) const {
+  // Where a coarse pixel mixes pieces of the map it counts as off the map; the finer levels
+  // below it still tell the pieces apart.
+  for (; level >= 0; --level) {
+    const double size = std::ldexp(1.0, level);
+    bool partial;
+    if (Bilinear(planes_[level], (px - (size - 1) / 2) / size, (py - (size - 1) / 2) / size, piece,
+                 colour, &partial)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+double SourceSampler::LevelOf(const Footprint& footprint, int* taps) {
+  constexpr int kMaxTaps = 16;
+  const double across = footprint.Across(), down = footprint.Down();
+  const double longer = std::max(across, down), shorter = std::min(across, down);
+  *taps =
+      std::clamp(static_cast<int>(std::ceil(longer / std::max(shorter, 1.0) - 0.01)), 1, kMaxTaps);
+  // Level log2(size) averages as many pixels as each tap spans; between 1.5 and 2 pixels it rises
+  // from level 0 so that the result does not jump where the averaging starts.
+  const double size = std::max(shorter, longer / *taps);
+  return size >= 2 ? std::log2(size) : std::max(0.0, 2 * size - 3);
+}
+
+bool SourceSampler::Trilinear(double level, double px, double py, std::uint8_t piece,
+                              Rgb* colour) const {
+  const int top = static_cast<int>(planes_.size()) - 1;
+  level = std::min(level, static_cast<double>(top));
+  const int lower = static_cast<int>(level);
+  const double t = level - lower;
+  if (!AtLevel(lower, px, py, piece, colour)) return false;
+  if (t > 0 && lower < top) {
+    Rgb upper;
+    if (AtLevel(lower + 1, px, py, piece, &upper)) {
+      colour->r += t * (upper.r - colour->r);
+      colour->g += t * (upper.g - colour->g);
+      colour->b += t * (upper.b - colour->b);
+    }
+  }
+  return true;
+}
+
+bool SourceSampler::SampleFootprint(double px, double py, const Footprint& footprint,
+                                    std::uint8_t piece, Rgb* colour) const {
+  if (planes_.empty()) return false;
+  int taps;
+  const double level = LevelOf(footprint, &taps);
+  if (taps == 1) return Trilinear(level, px, py, piece, colour);
+  // Taps spread evenly along the longer side, each averaging a square of the shorter side.
+  const bool alongAcross = footprint.Across() >= footprint.Down();
+  const double stepX = alongAcross ? footprint.acrossX : footprint.downX;
+  const double stepY = alongAcross ? footprint.acrossY : footprint.downY;
+  Rgb sum;
+  int count = 0;
+  for (int k = 0; k < taps; ++k) {
+    const double f = (k + 0.5) / taps - 0.5;
+    double x = px + f * stepX;
+    const double y = py + f * stepY;
+    if (planes_[0].wraps) x -= width_ * std::floor(x / width_);
+    Rgb tap;
+    if (!Trilinear(level, x, y, piece, &tap)) continue;
+    sum.r += tap.r;
+    sum.g += tap.g;
+    sum.b += tap.b;
+    ++count;
+  }
+  if (count == 0) return false;
+  *colour = {sum.r / count, sum.g / count, sum.b / count};
+  return true;
+}
+
+void SourceSampler::PreparePyramid(const Footprint& footprint) {
+  std::lock_guard<std::mutex> guard(pyramidLock_);
+  int taps;
+  const double level = LevelOf(footprint, &taps);
+  if (planes_.empty() || level <= 0) return;
+  const int wanted = static_cast<int>(std::ceil(level));
+  if (static_cast<int>(planes_.size()) > wanted) return;
+  while (static_cast<int>(planes_.size()) <= wanted) {
+    const Plane fine = planes_.back();
+    if (fine.width == 1 && fine.height == 1) break;
+    Level level;
+    const std::int64_t w = (fine.width + 1) / 2, h = (fine.height + 1) / 2;
+    level.pixels.resize(static_cast<std::size_t>(w * h));
+    level.pieces.resize(static_cast<std::size_t>(w * h));
+#pragma omp parallel for schedule(static)
+    for (std::int64_t y = 0; y < h; ++y) {
+      for (std::int64_t x = 0; x < w; ++x) {
+        // Four children on one piece (nearly all of them): their rounded mean, two channels at a
+        // time in 16-bit lanes.
+        if (2 * x + 1 < fine.width && 2 * y + 1 < fine.height) {
+          const std::uint8_t* p0 = fine.pieces + 2 * y * fine.width + 2 * x;
+          const std::uint8_t* p1 = p0 + fine.width;
+          if (p0[0] != 0 && p0[0] == p0[1] && p0[0] == p1[0] && p0[0] == p1[1]) {
+            const std::uint32_t* r0 = fine.Row(2 * y) + 2 * x;
+            const std::uint32_t* r1 = fine.Row(2 * y + 1) + 2 * x;
+            const std::uint32_t even = (r0[0] & 0x00FF00FFu) + (r0[1] & 0x00FF00FFu) +
+                                       (r1[0] & 0x00FF00FFu) + (r1[1] & 0x00FF00FFu);
+            const std::uint32_t odd = ((r0[0] >> 8) & 0x00FF00FFu) + ((r0[1] >> 8) & 0x00FF00FFu) +
+                                      ((r1[0] >> 8) & 0x00FF00FFu) + ((r1[1] >> 8) & 0x00FF00FFu);
+            level.pieces[y * w + x] = p0[0];
+            level.pixels[y * w + x] = 0xFF000000u | (((even + 0x00020002u) >> 2) & 0x00FF00FFu) |
+                                      (((odd + 0x00020002u) >> 2) & 0x000000FFu) << 8;
+            continue;
+          }
+        }
+        Rgb sum;
+        int count = 0;
+        std::uint8_t piece = 0;
+        bool mixed = false;
+        for (std::int64_t cy = 2 * y; cy < std::min(2 * y + 2, fine.height); ++cy) {
+          for (std::int64_t cx = 2 * x; cx < std::min(2 * x + 2, fine.width); ++cx) {
+            const std::uint8_t p = fine.pieces[cy * fine.width + cx];
+            if (p == 0) continue;
+            mixed = mixed || (piece != 0 && p != piece);
+            piece = p;
+            Add(&sum, fine.Row(cy)[cx], 1);
+            ++count;
+          }
+        }
+        const bool valid = count > 0 && !mixed;
+        level.pieces[y * w + x] = valid ? piece : 0;
+        level.pixels[y * w + x] =
+            valid ? 0xFF000000u | Pack(sum.r / count, sum.g / count, sum.b / count) : 0;
+      }
+    }
+    levels_.push_back(std::move(level));
+    Plane coarse;
+    coarse.top = levels_.back().pixels.data();
+    coarse.stride = w;
+    coarse.pieces = levels_.back().pieces.data();
+    coarse.width = w;
+    coarse.height = h;
+    coarse.wraps = fine.wraps && fine.width % 2 == 0;
+    planes_.push_back(coarse);
+  }
+}

@@ -1,0 +1,233 @@
+// Sampling at the map's outline, kernels, shrinking, coverage alpha and output projections.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "engine/reproject.h"
+#include "image/image_test_support.h"
+#include "registry/registry_fixture.h"
+
+namespace {
+
+using test_support::Channel;
+
+constexpr std::uint32_t kMagenta = 0x00FF00FF;
+constexpr std::uint32_t kBlack = 0xFF000000;
+
+using SamplingTest = BuiltinRegistryTest;
+
+// A smooth world far from black: every channel between 90 and 230, continuous across the date
+// line and constant along each pole.
+void SmoothWorld(VideoBuffer* world, int width, int height) {
+  ASSERT_EQ(world->Create(width, height), 0);
+  for (int y = 0; y < height; ++y) {
+    const double lat = (2.0 * y / height - 1) * M_PI / 2;
+    for (int x = 0; x < width; ++x) {
+      const double lon = (2.0 * x / width - 1) * M_PI;
+      const auto r = static_cast<std::uint32_t>(160 + 60 * std::sin(lat));
+      const auto g = static_cast<std::uint32_t>(160 + 60 * std::cos(lat) * std::cos(lon));
+      const auto b = static_cast<std::uint32_t>(160 + 60 * std::cos(lat) * std::sin(lon));
+      world->SetPixel(x, y, kBlack | b << 16 | g << 8 | r);
+    }
+  }
+}
+
+// `world` drawn as `m` describes, with black wherever the map is not (no alpha): what a user
+// usually has.
+void DrawOnBlack(const VideoBuffer& world, const MapInstance& m, int width, int height,
+                 VideoBuffer* map) {
+  ASSERT_EQ(map->Create(width, height), 0);
+  ASSERT_EQ(RenderProjection(world, m, *map), 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (map->GetPixel(x, y) >> 24 == 0) map->SetPixel(x, y, kBlack);
+    }
+  }
+}
+
+// A map a little smaller than its picture, so that black surrounds it.
+void Select(MapInstance* m, int code, double aspect) {
+  ASSERT_EQ(m->Select(code), 0);
+  m->aspect = aspect;
+  m->scale = 0.97;
+  m->SetOffset(0, 0);
+}
+
+TEST_F(SamplingTest, DateLineAndPolesOfABlackBackgroundMapShowNoBlack) {
+  VideoBuffer world;
+  SmoothWorld(&world, 256, 128);
+  const struct {
+    int code;
+    double aspect;
+    bool wholeWorld;  // the date line and the poles are on the map
+  } cases[] = {{8, 0.5, true}, {10, 0.5, true}, {4, 0.5, true}, {13, 0.5, true}, {9, 1, false}};
+  for (const auto& c : cases) {
+    MapInstance m;
+    Select(&m, c.code, c.aspect);
+    VideoBuffer map, back;
+    DrawOnBlack(world, m, 300, c.aspect == 1 ? 300 : 150, &map);
+    ASSERT_EQ(back.Create(256, 128), 0);
+    ASSERT_EQ(Reproject(map, m, back), 0);
+    int dark = 0, missing = 0;
+    for (int y = 0; y < 128; ++y) {
+      for (int x = 0; x < 256; ++x) {
+        const std::uint32_t p = back.GetPixel(x, y);
+        if (p == kMagenta) {
+          missing += c.wholeWorld;
+          continue;
+        }
+        dark += Channel(p, 0) < 85 || Channel(p, 1) < 85 || Channel(p, 2) < 85;
+      }
+    }
+    EXPECT_EQ(dark, 0) << m.GetName();
+    EXPECT_EQ(missing, 0) << m.GetName();
+  }
+}
+
+TEST_F(SamplingTest, NearestGivesOnlyTheSourceColoursAndWholeAlpha) {
+  // A classified Mollweide map in four colours on black.
+  const std::uint32_t palette[] = {0xFF2040E0, 0xFF20C040, 0xFFE0C020, 0xFF808080};
+  MapInstance m;
+  Select(&m, 8, 0.5);
+  VideoBuffer map, out;
+  ASSERT_EQ(map.Create(240, 120), 0);
+  const Placement place(m, 240, 120);
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 240; ++x) {
+      double lat, lon;
+      const bool on = m.projection->Inverse((x - place.halfWidth) / place.xFactor * m.unitFactor,
+                                            (y - place.halfHeight) / place.yFactor * m.unitFactor,
+                                            &lat, &lon) == 0;
+      map.SetPixel(x, y, on ? palette[(x / 7 + y / 5) % 4] : kBlack);
+    }
+  }
+  ASSERT_EQ(out.Create(200, 100), 0);
+  ASSERT_EQ(Reproject(map, m, out, nullptr, {}, {Kernel::kNearest}), 0);
+  std::set<std::uint32_t> colours;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 200; ++x) colours.insert(out.GetPixel(x, y));
+  }
+  for (const std::uint32_t c : colours) {
+    EXPECT_TRUE(c == palette[0] || c == palette[1] || c == palette[2] || c == palette[3])
+        << std::hex << c;
+  }
+}
+
+// Red: a one-pixel checkerboard over a slow ramp; the truth is its 8 x 8 box average.
+TEST_F(SamplingTest, ShrinkingEightToOneAveragesInsteadOfAliasing) {
+  constexpr int kW = 512, kH = 256, kFactor = 8;
+  VideoBuffer fine;
+  ASSERT_EQ(fine.Create(kW, kH), 0);
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      const int ramp = x / 4;  // 0..127
+      fine.SetPixel(x, y, kBlack | static_cast<std::uint32_t>((x + y) % 2 ? 128 + ramp : ramp));
+    }
+  }
+  MapInstance m;
+  Select(&m, 2, 0.5);
+  m.scale = 1;
+  double error[2] = {0, 0};
+  for (const bool antialias : {true, false}) {
+    VideoBuffer out;
+    ASSERT_EQ(out.Create(kW / kFactor, kH / kFactor), 0);
+    SamplingOptions options;
+    options.antialias = antialias;
+    ASSERT_EQ(Reproject(fine, m, out, nullptr, {}, options), 0);
+    for (int r = 1; r < kH / kFactor - 1; ++r) {
+      for (int c = 1; c < kW / kFactor - 1; ++c) {
+        // The box of one output pixel around its sample point (c, r) * 8.
+        double sum = 0;
+        for (int y = r * kFactor - 4; y < r * kFactor + 4; ++y) {
+          for (int x = c * kFactor - 4; x < c * kFactor + 4; ++x)
+            sum += Channel(fine.GetPixel(x, y), 0);
+        }
+        const double d = Channel(out.GetPixel(c, r), 0) - sum / (kFactor * kFactor);
+        error[antialias ? 0 : 1] += d * d;
+      }
+    }
+  }
+  const int n = (kW / kFactor - 2) * (kH / kFactor - 2);
+  const double rmsWith = std::sqrt(error[0] / n), rmsWithout = std::sqrt(error[1] / n);
+  EXPECT_LT(rmsWith, 6.0);
+  EXPECT_GT(rmsWithout, 40.0);
+}
+
+TEST_F(SamplingTest, AlphaIsThePartOfThePixelOnTheMap) {
+  // A hemisphere seen from above 0 N, 0 E covers longitudes -90 .. 90 of every latitude: half of
+  // an equirectangular picture, cut by two meridians.
+  VideoBuffer world, globe;
+  SmoothWorld(&world, 256, 128);
+  MapInstance m;
+  Select(&m, 9, 1);
+  DrawOnBlack(world, m, 256, 256, &globe);
+  for (const Kernel kernel : {Kernel::kBilinear, Kernel::kNearest}) {
+    VideoBuffer out;
+    ASSERT_EQ(out.Create(200, 100), 0);
+    ASSERT_EQ(Reproject(globe, m, out, nullptr, {}, {kernel}), 0);
+    double covered = 0;
+    int between = 0;
+    for (int y = 1; y < 100; ++y) {  // row 0, the pole, is a point of the rim at every longitude
+      for (int x = 0; x < 200; ++x) {
+        const std::uint32_t alpha = out.GetPixel(x, y) >> 24;
+        covered += alpha / 255.0;
+        between += alpha != 0 && alpha != 255;
+      }
+    }
+    if (kernel == Kernel::kNearest) {
+      EXPECT_EQ(between, 0);
+    } else {
+      EXPECT_NEAR(covered, 200 * 99 / 2, 99 * 0.25);  // within a quarter column
+      EXPECT_GT(between, 100);                        // both cuts are partly covered
+    }
+  }
+}
+
+TEST_F(SamplingTest, OutputProjectionAgreesWithTheTwoStepPathAwayFromEdges) {
+  VideoBuffer world, map;
+  SmoothWorld(&world, 512, 256);
+  MapInstance source;
+  Select(&source, 8, 0.5);
+  DrawOnBlack(world, source, 512, 256, &map);
+  const struct {
+    int code;
+    double aspect, centerLat, centerLon;
+  } outputs[] = {{9, 1, -30, 20}, {10, 0.5, 0, 40}, {20, 1, 0, 0}};
+  for (const auto& o : outputs) {
+    MapInstance target;
+    Select(&target, o.code, o.aspect);
+    target.SetCenter(o.centerLat, o.centerLon);
+    VideoBuffer direct, equirectangular, twoStep;
+    ASSERT_EQ(direct.Create(200, o.aspect == 1 ? 200 : 100), 0);
+    ASSERT_EQ(twoStep.Create(direct.width, direct.height), 0);
+    ASSERT_EQ(equirectangular.Create(1024, 512), 0);
+    ASSERT_EQ(Reproject(map, source, direct, nullptr, {}, {}, &target), 0);
+    ASSERT_EQ(Reproject(map, source, equirectangular), 0);
+    ASSERT_EQ(RenderProjection(equirectangular, target, twoStep), 0);
+    // Two resamplings differ from one by a few levels, most near the pole, where the
+    // equirectangular step crowds its samples.
+    int compared = 0, off = 0;
+    for (int y = 1; y < direct.height - 1; ++y) {
+      for (int x = 1; x < direct.width - 1; ++x) {
+        bool inner = true;
+        for (int dy = -1; dy <= 1; ++dy) {
+          for (int dx = -1; dx <= 1; ++dx) {
+            inner = inner && direct.GetPixel(x + dx, y + dy) >> 24 == 0xFF &&
+                    twoStep.GetPixel(x + dx, y + dy) >> 24 == 0xFF;
+          }
+        }
+        if (!inner) continue;
+        ++compared;
+        for (int ch = 0; ch < 3; ++ch) {
+          off += std::abs(Channel(direct.GetPixel(x, y), ch) -
+                          Channel(twoStep.GetPixel(x, y), ch)) > 6;
+        }
+      }
+    }
+    EXPECT_GT(compared, direct.width * direct.height / 4) << target.GetName();
+    EXPECT_EQ(off, 0) << target.GetName();
+  }
+}
+
+}  // namespace
