@@ -20,14 +20,14 @@ build: deps build/release/build.ninja
 SAMPLE_MAP := build/release/samples/earth-mollweide.png
 SAMPLE_OUT := build/release/samples/earth-equirectangular.png
 
-# The wizard on the bundled Mollweide Earth; without a display, the same conversion on the
-# command line (Mollweide, Fit, Aspect 0.5, width 2048).
+# The wizard on the bundled Mollweide Earth (its settings file beside it fits the graticule);
+# without a display, the same conversion on the command line from that settings file.
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	  ./build/release/bin/kartovel $(SAMPLE_MAP); \
 	else \
 	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): converting the sample with kartovel-convert instead."; \
-	  ./build/release/bin/kartovel-convert --projection Mollweide --aspect 0.5 --width 2048 \
+	  ./build/release/bin/kartovel-convert --settings $(SAMPLE_MAP).kartovel --width 2048 \
 	    $(SAMPLE_MAP) $(SAMPLE_OUT) && \
 	  echo "Wrote $(SAMPLE_OUT) from $(SAMPLE_MAP)"; \
 	fi

@@ -8,6 +8,7 @@
 
 #include "app/page_source.h"
 #include "app/preview_frame.h"
+#include "app/source_view.h"
 #include "app/wizard_prompts.h"
 #include "engine/reproject.h"
 #include "registry/projection_registry.h"
@@ -27,6 +28,7 @@ struct DragScene {
     source.Create(8192, 4096);
     RenderProjection(earth, instance, source);
     page = std::make_unique<PageSource>(&source, &instance, &prompts);
+    page->resize(1100, 650);  // the wizard's first size, less its buttons
     page->show();
     page->initializePage();
     QCoreApplication::processEvents();
@@ -45,19 +47,20 @@ struct DragScene {
 void BM_DragStep(benchmark::State& state) {
   static DragScene scene;
   PageSource& page = *scene.page;
-  const QPoint centre = page.SourceView()->geometry().center();
-  QTest::mousePress(&page, Qt::LeftButton, Qt::NoModifier, centre);
+  SourceView* view = page.SourceViewWidget();
+  const QPoint centre = view->rect().center();
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, centre);
   int step = 0;
   for (auto _ : state) {
     step = (step + 1) % 32;
-    QTest::mouseMove(&page, centre + QPoint(step * 3, step * 2));
-    page.SourceView()->repaint();
+    QTest::mouseMove(view, centre + QPoint(step * 3, step * 2));
+    view->repaint();
     page.ResultView()->repaint();
   }
-  QTest::mouseRelease(&page, Qt::LeftButton, Qt::NoModifier, centre);
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, centre);
   state.SetLabel(std::to_string(page.Result().width) + "x" + std::to_string(page.Result().height) +
-                 " result, " + std::to_string(page.Display().width) + "x" +
-                 std::to_string(page.Display().height) + " source view");
+                 " result, " + std::to_string(view->width()) + "x" +
+                 std::to_string(view->height()) + " source view");
 }
 BENCHMARK(BM_DragStep)
     ->Unit(benchmark::kMillisecond)

@@ -1,27 +1,30 @@
-// The yellow graticule of the source view: where the chosen projection puts parallels and
-// meridians.
+// The graticule of the source view: where the chosen projection puts parallels and meridians.
 #ifndef KARTOVEL_APP_GRATICULE_H_
 #define KARTOVEL_APP_GRATICULE_H_
 
-#include <QPoint>
-#include <cstdint>
+#include <QPointF>
+#include <QString>
 #include <vector>
 
-#include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
-inline constexpr std::uint32_t kGraticuleColour = 0x0000FFFF;  // yellow
+// One parallel or meridian: its runs of consecutive points where Forward succeeded, in pixels of
+// a width x height picture (x right, y down), placed with the mapping Reproject uses for a source
+// of that size.
+struct GraticuleLine {
+  bool parallel = true;
+  double degrees = 0;  // the parallel's latitude (north-positive) or the meridian's longitude
+  std::vector<std::vector<QPointF>> runs;
+};
 
-// The runs of one graticule line: consecutive points where Forward succeeded, in buffer pixels of a
-// width x height picture, placed with the mapping Reproject uses for a source of that size.
-using GraticuleRuns = std::vector<std::vector<QPoint>>;
+// Parallels from the south pole to the north pole every `spacing` degrees (points every spacing/4
+// degrees of longitude, at most 7.5), then meridians from -180 to 180 (points every spacing/4 of
+// latitude, at most 7.5); each broken where Forward fails. `spacing` divides 180 (30, 15, 10, 5).
+// `instance` must hold a projection.
+std::vector<GraticuleLine> GraticuleLines(MapInstance& instance, int width, int height,
+                                          double spacing = 30);
 
-// Parallels at -90, -60 ... 90 degrees (49 points each, longitude step 7.5) followed by meridians
-// at -180, -150 ... 180 degrees (25 points each, latitude step 7.5); every line broken where
-// Forward fails. `instance` must hold a projection.
-std::vector<GraticuleRuns> GraticuleLines(MapInstance& instance, int width, int height);
-
-// Draws GraticuleLines over `display` in kGraticuleColour. Does nothing on an empty buffer.
-void DrawGraticule(VideoBuffer& display, MapInstance& instance);
+// "30°N", "0°", "45°W": a line's label.
+QString GraticuleLabel(const GraticuleLine& line);
 
 #endif  // KARTOVEL_APP_GRATICULE_H_

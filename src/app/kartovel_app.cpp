@@ -10,6 +10,8 @@
 
 CKartovelApp::CKartovelApp(int& argc, char** argv) : application_(argc, argv) {
   QApplication::setApplicationName(QStringLiteral("Kartovel"));
+  // Recent files and the last folder: ~/.config/Kartovel/Kartovel.conf.
+  QApplication::setOrganizationName(QStringLiteral("Kartovel"));
   // Desktops match the window to the installed desktop entry and show the same icon.
   QApplication::setDesktopFileName(QStringLiteral("kartovel"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("applications-science")));

@@ -1,32 +1,101 @@
-// KartovelWizard: page order, shared state and the Back button that checks the page's edits.
+// KartovelWizard: page order, shared state, settings files, drops, and Enter that stays on the
+// page.
 #include "app/kartovel_wizard.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+
+#include "cli/settings_file.h"
+
+namespace {
+
+// A word for a POSIX shell: as it is when it needs no quoting, otherwise in single quotes.
+QString ShellWord(const QString& word) {
+  static const QString kPlain =
+      QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./,=+:@%");
+  bool plain = !word.isEmpty();
+  for (const QChar c : word) plain &= kPlain.contains(c);
+  if (plain) return word;
+  QString quoted = word;
+  quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+  return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// The local file a drag carries, or an empty string.
+QString DroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().isEmpty()) return QString();
+  const QUrl url = data->urls().first();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+}  // namespace
 
 KartovelWizard::KartovelWizard(WizardPrompts* prompts)
-    : openPage_(&sourceImage_, prompts ? prompts : &toolkitPrompts_),
-      sourcePage_(&sourceImage_, &sourceProjection_, prompts ? prompts : &toolkitPrompts_),
-      exportPage_(&sourceImage_, &sourceProjection_, &destinationProjection_,
-                  prompts ? prompts : &toolkitPrompts_) {
-  sourceProjection_.Select(sourceProjection_.typeCode);
+    : prompts_(prompts ? prompts : &toolkitPrompts_),
+      openPage_(&sourceImage_, prompts_),
+      sourcePage_(&sourceImage_, &sourceProjection_, prompts_),
+      exportPage_(&sourceImage_, &sourceProjection_, &destinationProjection_, prompts_) {
+  // The command line's defaults, so that untouched values make the same file in both.
+  ApplySettings(MapSettings{}, &sourceProjection_);
   destinationProjection_.Select(destinationProjection_.typeCode);
-  setWindowTitle(QStringLiteral("Wizard"));
+  setWindowTitle(QStringLiteral("Kartovel"));
   setWizardStyle(QWizard::ClassicStyle);
-  // Each page is set up once, the first time it is shown; Back and Next keep every value.
-  setOption(QWizard::IndependentPages);
   setPage(kOpenPage, &openPage_);
   setPage(kSourcePage, &sourcePage_);
   setPage(kExportPage, &exportPage_);
-  // The sheet has the size of its largest page from the first page on, so it neither grows under
-  // the user's hand nor stretches the pages' fixed layouts; the smaller pages centre their
-  // controls.
-  QSize largest;
-  for (const int id : pageIds()) largest = largest.expandedTo(page(id)->minimumSize());
-  for (const int id : pageIds()) page(id)->setFixedSize(largest);
+  setAcceptDrops(true);
+  setSizeGripEnabled(true);
+
+  setButtonText(kLoadSettingsButton, QStringLiteral("&Load Settings..."));
+  setButtonText(kSaveSettingsButton, QStringLiteral("&Save Settings..."));
+  setButtonText(kCopyCommandButton, QStringLiteral("Copy Co&mmand Line"));
+  setOption(QWizard::HaveCustomButton1);
+  setOption(QWizard::HaveCustomButton2);
+  setOption(QWizard::HaveCustomButton3);
+  setButtonLayout({kLoadSettingsButton, kSaveSettingsButton, kCopyCommandButton, Stretch,
+                   BackButton, NextButton, FinishButton, CancelButton});
+  connect(button(kLoadSettingsButton), &QAbstractButton::clicked, this, [this] {
+    const QString path = prompts_->AskSettingsPath(this, false, PageOpen::LastFolder());
+    if (!path.isEmpty()) LoadSettings(path);
+  });
+  connect(button(kSaveSettingsButton), &QAbstractButton::clicked, this, [this] {
+    const QString suggested =
+        openPage_.Path().isEmpty() ? PageOpen::LastFolder() : SidecarPath(openPage_.Path());
+    const QString path = prompts_->AskSettingsPath(this, true, suggested);
+    if (!path.isEmpty() && !SaveSettings(path)) {
+      prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);
+    }
+  });
+  connect(button(kCopyCommandButton), &QAbstractButton::clicked, this,
+          [this] { QGuiApplication::clipboard()->setText(CommandLine()); });
+
+  openPage_.SetLoadedHook([this](const QString& path) {
+    if (QFileInfo::exists(SidecarPath(path))) LoadSettings(SidecarPath(path));
+  });
+  exportPage_.SetHooks([this] { return openPage_.Path(); },
+                       [this](const QString&) {
+                         PageOpen::Remember(openPage_.Path());
+                         // Beside the picture, for the next time it is opened; a folder that
+                         // cannot take it is no reason to bother the user.
+                         SaveSettings(SidecarPath(openPage_.Path()));
+                       });
+  connect(this, &QWizard::currentIdChanged, this, [this](int id) { PageChanged(id); });
+
+  // Enter in an edit applies its value and stays on the page (rather than pressing Next).
+  for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->installEventFilter(this);
 
   QAbstractButton* back = button(QWizard::BackButton);
   disconnect(back, SIGNAL(clicked()), this, SLOT(back()));
   connect(back, &QAbstractButton::clicked, this, [this] { Back(); });
+  resize(sizeHint().expandedTo(QSize(1100, 720)));
 }
 
 KartovelWizard::~KartovelWizard() {
@@ -34,9 +103,122 @@ KartovelWizard::~KartovelWizard() {
   for (const int id : pageIds()) removePage(id);
 }
 
+void KartovelWizard::PageChanged(int id) {
+  button(kSaveSettingsButton)->setEnabled(id != kOpenPage || sourceImage_.HasStorage());
+}
+
+bool KartovelWizard::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      // The edit handles the key itself (returnPressed, editingFinished); the dialog never sees
+      // it, so its default button stays unpressed.
+      static_cast<QObject*>(watched)->event(event);
+      event->accept();
+      return true;
+    }
+  }
+  return QWizard::eventFilter(watched, event);
+}
+
 void KartovelWizard::Back() {
   bool canLeave = true;
   if (currentId() == kSourcePage) canLeave = sourcePage_.ExchangeFromControls();
   if (currentId() == kExportPage) canLeave = exportPage_.ExchangeFromControls();
   if (canLeave) back();
+}
+
+Settings KartovelWizard::CurrentSettings() const {
+  Settings s;
+  s.map = SettingsOf(sourceProjection_);
+  s.projection = std::to_string(s.map.typeCode);
+  s.width = exportPage_.ExportWidth();
+  s.sampling = exportPage_.Sampling();
+  s.points = points_;
+  return s;
+}
+
+bool KartovelWizard::SaveSettings(const QString& path) const {
+  MapInstance named = sourceProjection_;
+  return WriteSettingsFile(FilePath(path), SettingsFileText(CurrentSettings(), named.GetName()));
+}
+
+bool KartovelWizard::LoadSettings(const QString& path) {
+  // The file is read over the current settings: what it does not name stays as it is.
+  Settings loaded = CurrentSettings();
+  std::vector<std::string> ignored;
+  std::string error;
+  if (!ReadSettingsFile(FilePath(path), &loaded, &ignored, &error)) {
+    prompts_->ShowMessage(this, QString::fromStdString(error));
+    return false;
+  }
+  ApplyLoaded(loaded, ignored, path);
+  return true;
+}
+
+void KartovelWizard::ApplyLoaded(const Settings& loaded, const std::vector<std::string>& ignored,
+                                 const QString& path) {
+  QStringList notes;
+  for (const std::string& line : ignored) notes << QString::fromStdString(line);
+  MapSettings map = loaded.map;
+  map.typeCode = FindProjection(loaded.projection);
+  if (map.typeCode < 0) {
+    notes << QStringLiteral("unknown projection %1: the projection is kept")
+                 .arg(QString::fromStdString(loaded.projection));
+    map.typeCode = sourceProjection_.typeCode;
+  }
+  const MapInstance before = sourceProjection_;
+  if (ApplySettings(map, &sourceProjection_) != 0) {
+    notes << QStringLiteral("%1 refuses these parallels: the settings are kept")
+                 .arg(QString::fromLatin1(sourceProjection_.GetName()));
+    sourceProjection_ = before;
+  }
+  points_ = loaded.points;
+  exportPage_.SetSampling(loaded.sampling);
+  if (loaded.width >= PageExport::kMinimumWidth && loaded.width <= UINT32_MAX &&
+      loaded.width != exportPage_.ExportWidth()) {
+    exportPage_.SetWidth(static_cast<std::uint32_t>(loaded.width));
+  }
+  if (currentId() == kSourcePage) sourcePage_.ShowInstance();
+  if (!notes.isEmpty()) {
+    prompts_->ShowMessage(this, QStringLiteral("Some lines of %1 were ignored:\n").arg(path) +
+                                    notes.join(QLatin1Char('\n')));
+  }
+}
+
+QString KartovelWizard::CommandLine() const {
+  const Settings s = CurrentSettings();
+  QStringList words{QStringLiteral("kartovel-convert")};
+  for (const std::string& option : SettingsOptions(s.map)) words << QString::fromStdString(option);
+  words << QStringLiteral("--width") << QString::number(s.width);
+  const SamplingOptions defaults;
+  if (s.sampling.kernel != defaults.kernel) {
+    words << QStringLiteral("--resample") << QString::fromLatin1(KernelName(s.sampling.kernel));
+  }
+  if (s.sampling.antialias != defaults.antialias) words << QStringLiteral("--no-antialias");
+  for (const ControlPoint& p : s.points) {
+    words << QStringLiteral("--point")
+          << QStringLiteral("%1,%2,%3,%4")
+                 .arg(QString::fromStdString(OptionNumber(p.column)),
+                      QString::fromStdString(OptionNumber(p.row)),
+                      QString::fromStdString(OptionNumber(p.latitude)),
+                      QString::fromStdString(OptionNumber(p.longitude)));
+  }
+  QString output = exportPage_.OutputPath();
+  if (output.isEmpty()) output = QStringLiteral("OUTPUT.png");
+  words << ShellWord(QFileInfo(openPage_.Path()).absoluteFilePath()) << ShellWord(output);
+  return words.join(QLatin1Char(' '));
+}
+
+void KartovelWizard::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void KartovelWizard::dropEvent(QDropEvent* event) {
+  const QString file = DroppedFile(event->mimeData());
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  // A new picture starts over from the first page, where it shows.
+  if (currentId() != kOpenPage) restart();
+  openPage_.SetPath(file);
 }

@@ -1,24 +1,42 @@
-// PageExport: export width, file name, and the export itself on a worker thread.
+// PageExport: export width with its estimate, file name, and the export itself on a worker thread.
 #include "app/page_export.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
-#include <QRadioButton>
+#include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
 #include <thread>
 
-#include "app/preview_frame.h"
 #include "app/text_exchange.h"
 #include "app/wizard_prompts.h"
+#include "engine/resolution.h"
+#include "image/memory_budget.h"
 
 namespace {
 
 constexpr int kProgressPollMs = 30;
 constexpr int kProgressShowAfterMs = 300;
+
+QString Bytes(double bytes) {
+  const char* const units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+  int unit = 0;
+  while (bytes >= 1024 && unit < 4) {
+    bytes /= 1024;
+    ++unit;
+  }
+  return QStringLiteral("%1 %2").arg(bytes, 0, 'f', unit == 0 ? 0 : 1).arg(units[unit]);
+}
 
 }  // namespace
 
@@ -26,29 +44,167 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
                        WizardPrompts* prompts)
     : source_(source), instance_(instance), destination_(destination), prompts_(prompts) {
   setTitle(QStringLiteral("Export Settings"));
-  QWidget* panel = CentredPanel(*this, 410, 270);
-  auto* text = new QLabel(QStringLiteral("Enter the size of the exported image.\n"
-                                         "The output will be in the equirectangular projection.\n"
-                                         "Its height will be half its width."),
-                          panel);
-  text->setGeometry(DialogRect(*this, 113, 64, 214, 33));
-  auto* widthLabel = new QLabel(QStringLiteral("Width:"), panel);
-  widthLabel->setGeometry(DialogRect(*this, 150, 128, 32, 14));
-  widthLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  widthEdit_ = new QLineEdit(panel);
-  widthEdit_->setGeometry(DialogRect(*this, 185, 128, 40, 14));
+  setSubTitle(QStringLiteral(
+      "The output is in the equirectangular projection; its height is half its width. Export as "
+      "often as you like: go Back, change a setting and export again. Finish closes Kartovel."));
+
+  widthEdit_ = new QLineEdit;
+  widthEdit_->setMaximumWidth(10 * fontMetrics().averageCharWidth());
+  height_ = new QLabel;
+  auto* native = new QPushButton(QStringLiteral("&Keep Source Resolution"));
+  native->setToolTip(QStringLiteral(
+      "The width at which the centre of the map keeps the source's pixels per degree"));
+  auto* widthRow = new QHBoxLayout;
+  widthRow->addWidget(widthEdit_);
+  widthRow->addWidget(height_);
+  widthRow->addWidget(native);
+  widthRow->addStretch(1);
+  estimate_ = new QLabel;
+  estimate_->setWordWrap(true);
+
+  kernel_ = new QComboBox;
+  kernel_->addItem(QStringLiteral("Bilinear (smooth)"), static_cast<int>(Kernel::kBilinear));
+  kernel_->addItem(QStringLiteral("Bicubic (sharper)"), static_cast<int>(Kernel::kBicubic));
+  kernel_->addItem(QStringLiteral("Nearest (exact colours: classified maps, palettes, masks)"),
+                   static_cast<int>(Kernel::kNearest));
+  antialias_ = new QCheckBox(QStringLiteral("&Average where the map is shrunk"));
+  antialias_->setChecked(true);
+  antialias_->setToolTip(
+      QStringLiteral("Where one output pixel covers several source pixels, use their mean"));
+  connect(kernel_, &QComboBox::currentIndexChanged, this, [this] {
+    // The nearest kernel keeps exact colours, which averaging would mix.
+    antialias_->setEnabled(Sampling().kernel != Kernel::kNearest);
+  });
+  auto* samplingRow = new QHBoxLayout;
+  samplingRow->addWidget(kernel_);
+  samplingRow->addWidget(antialias_);
+  samplingRow->addStretch(1);
+
+  fileEdit_ = new QLineEdit;
+  auto* browse = new QPushButton(QStringLiteral("&Browse..."));
+  auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(fileEdit_, 1);
+  fileRow->addWidget(browse);
+
+  export_ = new QPushButton(QStringLiteral("&Export"));
+  status_ = new QLabel;
+  status_->setWordWrap(true);
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  openFolder_ = new QPushButton(QStringLiteral("&Open Folder"));
+  openFolder_->setVisible(false);
+  auto* exportRow = new QHBoxLayout;
+  exportRow->addWidget(export_);
+  exportRow->addWidget(status_, 1);
+  exportRow->addWidget(openFolder_);
+
+  auto* form = new QFormLayout;
+  auto* widthLabel = new QLabel(QStringLiteral("&Width (pixels):"));
   widthLabel->setBuddy(widthEdit_);
-  auto* pixels = new QLabel(QStringLiteral("pixels"), panel);
-  pixels->setGeometry(DialogRect(*this, 230, 128, 40, 14));
-  pixels->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  wholeWorld_ = new QRadioButton(QStringLiteral("&Whole world"), panel);
-  wholeWorld_->setGeometry(DialogRect(*this, 150, 150, 160, 12));
-  wholeWorld_->setChecked(true);
-  dataOnly_ = new QRadioButton(QStringLiteral("&Only where the map has data"), panel);
-  dataOnly_->setGeometry(DialogRect(*this, 150, 164, 160, 12));
+  extent_ = new QComboBox;
+  extent_->addItems({QStringLiteral("Whole world"), QStringLiteral("Only where the map has data")});
+  auto* extentLabel = new QLabel(QStringLiteral("E&xtent:"));
+  extentLabel->setBuddy(extent_);
+  auto* fileLabel = new QLabel(QStringLiteral("&File:"));
+  fileLabel->setBuddy(fileEdit_);
+  form->addRow(widthLabel, widthRow);
+  form->addRow(QString(), estimate_);
+  auto* kernelLabel = new QLabel(QStringLiteral("&Resampling:"));
+  kernelLabel->setBuddy(kernel_);
+  form->addRow(kernelLabel, samplingRow);
+  form->addRow(extentLabel, extent_);
+  form->addRow(fileLabel, fileRow);
+  form->addRow(QString(), exportRow);
+  auto* page = new QVBoxLayout(this);
+  page->addLayout(form);
+  page->addStretch(1);
+
+  connect(widthEdit_, &QLineEdit::textEdited, this, [this] { widthChosen_ = true; });
+  connect(widthEdit_, &QLineEdit::textChanged, this, [this] { ShowEstimate(); });
+  connect(native, &QPushButton::clicked, this, [this] {
+    widthChosen_ = false;
+    widthEdit_->setText(QString::number(NativeWidth()));
+  });
+  connect(browse, &QPushButton::clicked, this, [this] {
+    const QString chosen = prompts_->AskSavePath(this, OutputPath());
+    if (!chosen.isEmpty()) fileEdit_->setText(chosen);
+  });
+  connect(export_, &QPushButton::clicked, this, [this] { Export(); });
+  connect(openFolder_, &QPushButton::clicked, this,
+          [this] { prompts_->OpenFolder(QFileInfo(written_).absolutePath()); });
 }
 
-void PageExport::initializePage() { widthEdit_->setText(QString::number(exportWidth_)); }
+std::uint32_t PageExport::NativeWidth() const {
+  if (!source_->HasStorage()) return kDefaultWidth;
+  const std::int64_t width = NativeExportWidth(*instance_, source_->width, source_->height);
+  if (width < kMinimumWidth || width > INT32_MAX) return kDefaultWidth;
+  return static_cast<std::uint32_t>(width);
+}
+
+QString PageExport::SuggestedPath() const {
+  const QString source = sourcePath_ ? sourcePath_() : QString();
+  if (source.isEmpty()) return QString();
+  const QFileInfo info(source);
+  return QDir(info.absolutePath())
+      .filePath(info.completeBaseName() + QStringLiteral("-equirectangular.png"));
+}
+
+QString PageExport::OutputPath() const { return fileEdit_->text().trimmed(); }
+
+void PageExport::SetWidth(std::uint32_t width) {
+  exportWidth_ = width;
+  widthChosen_ = true;
+  widthEdit_->setText(QString::number(width));
+}
+
+SamplingOptions PageExport::Sampling() const {
+  SamplingOptions sampling;
+  sampling.kernel = static_cast<Kernel>(kernel_->currentData().toInt());
+  sampling.antialias = antialias_->isChecked();
+  return sampling;
+}
+
+void PageExport::SetSampling(const SamplingOptions& sampling) {
+  kernel_->setCurrentIndex(std::max(0, kernel_->findData(static_cast<int>(sampling.kernel))));
+  antialias_->setChecked(sampling.antialias);
+}
+
+void PageExport::initializePage() {
+  if (!widthChosen_) exportWidth_ = NativeWidth();
+  widthEdit_->setText(QString::number(exportWidth_));
+  const QString suggested = SuggestedPath();
+  if (OutputPath().isEmpty() || OutputPath() == suggested_) fileEdit_->setText(suggested);
+  suggested_ = suggested;
+  ShowEstimate();
+  export_->setDefault(true);
+}
+
+void PageExport::ShowEstimate() {
+  const std::optional<std::uint32_t> width = ParseUnsigned(widthEdit_->text().toStdString());
+  if (!width || *width < kMinimumWidth) {
+    height_->setText(QString());
+    estimate_->setText(QStringLiteral("The width must be a whole number of at least 4 pixels."));
+    return;
+  }
+  const std::uint64_t w = *width;
+  const std::uint64_t h = w / 2;
+  const std::uint64_t bytes = w * h * 4;  // the 32-bit picture the export makes before writing
+  height_->setText(QStringLiteral("\u00D7 %1 pixels").arg(h));
+  QString text = QStringLiteral(
+                     "Needs about %1 of memory; the file takes up to %1 "
+                     "(a PNG is usually much smaller).")
+                     .arg(Bytes(static_cast<double>(bytes)));
+  const std::uint32_t native = NativeWidth();
+  if (w > native) {
+    text += QStringLiteral(" Wider than the source's resolution (%1 pixels): no more detail.")
+                .arg(native);
+  }
+  if (!MemoryBudget::Allows(bytes)) {
+    text = QString::fromStdString(MemoryBudget::NotEnoughMessage(
+               static_cast<std::int64_t>(w), static_cast<std::int64_t>(h), bytes)) +
+           QStringLiteral(". Choose a smaller width.");
+  }
+  estimate_->setText(text);
+}
 
 bool PageExport::ExchangeFromControls() {
   const std::optional<std::uint32_t> width = ParseUnsigned(widthEdit_->text().toStdString());
@@ -62,18 +218,31 @@ bool PageExport::ExchangeFromControls() {
   return true;
 }
 
-bool PageExport::validatePage() {
+bool PageExport::validatePage() { return ExchangeFromControls(); }
+
+bool PageExport::Export() {
   if (!ExchangeFromControls()) return false;
   if (exportWidth_ < kMinimumWidth) {
     prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
     return false;
   }
-  const QString path = prompts_->AskSavePath(this);
-  if (path.isEmpty()) return true;
+  QString path = OutputPath();
+  if (path.isEmpty()) {
+    path = prompts_->AskSavePath(this, SuggestedPath());
+    if (path.isEmpty()) return false;
+    fileEdit_->setText(path);
+  } else if (QFileInfo::exists(path) && path != written_ &&
+             !prompts_->AskYesNo(this,
+                                 QStringLiteral("%1 already exists. Replace it?").arg(path))) {
+    return false;
+  }
+  status_->setText(QString());
+  openFolder_->setVisible(false);
   switch (RunExport(path)) {
     case ExportResult::kOk:
-      return true;
+      break;
     case ExportResult::kCancelled:
+      status_->setText(QStringLiteral("Export cancelled; no file was written."));
       return false;
     case ExportResult::kBadWidth:
       prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
@@ -98,7 +267,16 @@ bool PageExport::validatePage() {
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);
       return false;
   }
-  return false;
+  written_ = path;
+  status_->setText(extent_->currentIndex() == 0
+                       ? QStringLiteral("Wrote %1 (%2 \u00D7 %3 pixels).")
+                             .arg(QDir::toNativeSeparators(path))
+                             .arg(exportWidth_)
+                             .arg(exportWidth_ / 2)
+                       : QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(path)));
+  openFolder_->setVisible(true);
+  if (exported_) exported_(path);
+  return true;
 }
 
 ExportResult PageExport::RunExport(const QString& path) {
@@ -109,7 +287,8 @@ ExportResult PageExport::RunExport(const QString& path) {
   ExportRequest request;
   request.width = exportWidth_;
   request.path = file;
-  if (dataOnly_->isChecked()) request.extent.kind = ExportExtent::Kind::kData;
+  request.sampling = Sampling();
+  if (extent_->currentIndex() == 1) request.extent.kind = ExportExtent::Kind::kData;
 
   QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, 1000,
                          this);
@@ -134,7 +313,7 @@ ExportResult PageExport::RunExport(const QString& path) {
       loop.quit();
       return;
     }
-    // Per mille of the rows: the total is known only once the job has planned its work.
+    // Per mille of the rows: the total is known once the job has planned its work.
     const long long total = std::max<long long>(progress.rowsTotal, 1);
     dialog.setValue(static_cast<int>(std::min<long long>(progress.rowsDone * 1000 / total, 1000)));
   });

@@ -1,9 +1,16 @@
-// PageOpen: loading the source image from a typed or browsed path, with a stretched preview.
+// PageOpen: loading the source image from a typed, browsed, recent or dropped path, with a
+// stretched preview.
 #include "app/page_open.h"
 
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSettings>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 #include "app/preview_frame.h"
 #include "app/wizard_prompts.h"
@@ -12,25 +19,41 @@
 namespace {
 
 constexpr std::uint32_t kEmptyPreviewColour = 0x8000FFFF;  // yellow
+const char kRecentKey[] = "recentFiles";
+const char kFolderKey[] = "lastFolder";
 
 }  // namespace
 
 PageOpen::PageOpen(VideoBuffer* source, WizardPrompts* prompts)
     : source_(source), prompts_(prompts) {
   setTitle(QStringLiteral("Select Source Image"));
-  QWidget* panel = CentredPanel(*this, 410, 270);
-  auto* label = new QLabel(QStringLiteral("Source Image Name:"), panel);
-  // Right-aligned against the edit, as wide as the font needs.
-  label->setGeometry(DialogRect(*this, 0, 7, 102, 14));
-  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  pathEdit_ = new QLineEdit(panel);
-  pathEdit_->setGeometry(DialogRect(*this, 104, 7, 200, 14));
+  setSubTitle(QStringLiteral("Type a path, browse, pick a recent file, or drop a picture here."));
+  auto* label = new QLabel(QStringLiteral("Source Image Name:"));
+  pathEdit_ = new QLineEdit;
+  // A file dropped on the edit goes to the window, which loads it.
+  pathEdit_->setAcceptDrops(false);
   label->setBuddy(pathEdit_);
-  browse_ = new QPushButton(QStringLiteral("&..."), panel);
-  browse_->setGeometry(DialogRect(*this, 304, 7, 14, 14));
-  frame_ = new PreviewFrame(panel, &preview_, QPoint(1, 1));
-  frame_->setGeometry(DialogRect(*this, 77, 28, 257, 234));
+  browse_ = new QPushButton(QStringLiteral("&..."));
+  browse_->setMaximumWidth(4 * fontMetrics().averageCharWidth() + 16);
+  browse_->setToolTip(QStringLiteral("Browse for a picture"));
+  recent_ = new QToolButton;
+  recent_->setText(QStringLiteral("&Recent"));
+  recent_->setPopupMode(QToolButton::InstantPopup);
+  recent_->setMenu(new QMenu(recent_));
+  connect(recent_->menu(), &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
+  frame_ = new PreviewFrame(this, &preview_, QPoint(1, 1));
+  frame_->setMinimumSize(DialogRect(*this, 0, 0, 257, 234).size());
+  frame_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   frame_->SetBeforePaint([this] { RenderPreview(); });
+
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(pathEdit_, 1);
+  row->addWidget(browse_);
+  row->addWidget(recent_);
+  auto* page = new QVBoxLayout(this);
+  page->addLayout(row);
+  page->addWidget(frame_, 1);
 
   connect(browse_, &QPushButton::clicked, this, [this] { Browse(); });
   connect(pathEdit_, &QLineEdit::textChanged, this,
@@ -41,13 +64,37 @@ PageOpen::~PageOpen() { preview_.Release(); }
 
 void PageOpen::SetPath(const QString& path) { pathEdit_->setText(path); }
 
-void PageOpen::initializePage() {
-  const QSize size = frame_->BufferSize();
-  preview_.Create(size.width(), size.height());
+void PageOpen::initializePage() {}
+
+void PageOpen::Remember(const QString& path) {
+  const QString full = QFileInfo(path).absoluteFilePath();
+  QSettings settings;
+  QStringList recent = settings.value(kRecentKey).toStringList();
+  recent.removeAll(full);
+  recent.prepend(full);
+  while (recent.size() > kRecentCount) recent.removeLast();
+  settings.setValue(kRecentKey, recent);
+  settings.setValue(kFolderKey, QFileInfo(full).absolutePath());
+}
+
+QStringList PageOpen::RecentFiles() { return QSettings().value(kRecentKey).toStringList(); }
+
+QString PageOpen::LastFolder() { return QSettings().value(kFolderKey).toString(); }
+
+void PageOpen::FillRecentMenu() {
+  QMenu* menu = recent_->menu();
+  menu->clear();
+  for (const QString& path : RecentFiles()) {
+    QAction* action = menu->addAction(QFileInfo(path).fileName());
+    action->setToolTip(path);
+    action->setEnabled(QFileInfo::exists(path));
+    connect(action, &QAction::triggered, this, [this, path] { SetPath(path); });
+  }
+  if (menu->isEmpty()) menu->addAction(QStringLiteral("No recent files"))->setEnabled(false);
 }
 
 void PageOpen::Browse() {
-  const QString chosen = prompts_->AskOpenPath(this);
+  const QString chosen = prompts_->AskOpenPath(this, LastFolder());
   if (chosen.isEmpty()) return;
   path_ = chosen;
   source_->Release();
@@ -65,9 +112,24 @@ void PageOpen::PathChanged(const QString& text) {
   source_->Release();
   source_->Load(FilePath(path_));
   frame_->update();
+  if (source_->HasStorage() && loaded_) loaded_(path_);
 }
 
 void PageOpen::RenderPreview() {
+  // The picture keeps its proportions, as large as the frame allows and centred in it; without
+  // one the frame is yellow.
+  const QSize frame = frame_->BufferSize() - QSize(2, 2);
+  QSize size = frame;
+  if (source_->HasStorage()) {
+    size = QSize(source_->width, source_->height).scaled(frame, Qt::KeepAspectRatio);
+    size = size.expandedTo(QSize(1, 1));
+  }
+  if (preview_.width != size.width() || preview_.height != size.height()) {
+    preview_.Create(size.width(), size.height());
+  }
+  const qreal ratio = frame_->PixelRatio();
+  frame_->SetOffset(QPoint(1 + qRound((frame.width() - size.width()) / 2 / ratio),
+                           1 + qRound((frame.height() - size.height()) / 2 / ratio)));
   if (!preview_.HasStorage()) return;
   preview_.Fill(kEmptyPreviewColour);
   if (source_->HasStorage()) Resample(*source_, preview_);
@@ -83,5 +145,6 @@ bool PageOpen::validatePage() {
     prompts_->ShowMessage(this, QStringLiteral("A valid image file is not open"));
     return false;
   }
+  Remember(path_);
   return true;
 }

@@ -3,17 +3,22 @@
 #define KARTOVEL_APP_PAGE_OPEN_H_
 
 #include <QString>
+#include <QStringList>
 #include <QWizardPage>
+#include <functional>
 
 #include "image/video_buffer.h"
 
 class PreviewFrame;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 class WizardPrompts;
 
 class PageOpen : public QWizardPage {
  public:
+  static constexpr int kRecentCount = 8;
+
   // `source` is the wizard's shared source image and `prompts` its user dialogs; neither owned.
   PageOpen(VideoBuffer* source, WizardPrompts* prompts);
   ~PageOpen() override;
@@ -22,6 +27,15 @@ class PageOpen : public QWizardPage {
   void SetPath(const QString& path);
   const QString& Path() const { return path_; }
   const VideoBuffer& Preview() const { return preview_; }
+  // Runs each time a picture has loaded, with its path.
+  void SetLoadedHook(std::function<void(const QString& path)> loaded) {
+    loaded_ = std::move(loaded);
+  }
+  // Puts `path` first in the recent files (kept in the user's settings) and remembers its folder
+  // as the one the file dialogs open in.
+  static void Remember(const QString& path);
+  static QStringList RecentFiles();
+  static QString LastFolder();
 
   // Next: the image must load and have pixels; otherwise a message and the page stays.
   bool validatePage() override;
@@ -29,19 +43,23 @@ class PageOpen : public QWizardPage {
 
   QLineEdit* PathEdit() const { return pathEdit_; }
   QPushButton* BrowseButton() const { return browse_; }
+  QToolButton* RecentButton() const { return recent_; }
   PreviewFrame* PreviewView() const { return frame_; }
 
  private:
   void Browse();
   void PathChanged(const QString& text);
   void RenderPreview();
+  void FillRecentMenu();
 
   VideoBuffer* source_;
   WizardPrompts* prompts_;
+  std::function<void(const QString&)> loaded_;
   QString path_;
   VideoBuffer preview_;
   QLineEdit* pathEdit_;
   QPushButton* browse_;
+  QToolButton* recent_;
   PreviewFrame* frame_;
 };
 

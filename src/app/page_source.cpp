@@ -1,33 +1,67 @@
-// PageSource: projection list, parameter edits, dragging, and the two live previews.
+// PageSource: projection list, parameter edits, the zoomable source view with its drags, and the
+// equirectangular result.
 #include "app/page_source.h"
 
+#include <QComboBox>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSlider>
+#include <QSplitter>
+#include <QVBoxLayout>
 #include <algorithm>
-#include <cstring>
+#include <cmath>
 #include <string>
 
-#include "app/graticule.h"
 #include "app/preview_frame.h"
+#include "app/source_view.h"
 #include "app/text_exchange.h"
-#include "app/video_display.h"
 #include "app/wizard_prompts.h"
-#include "projection/map_project.h"
 #include "engine/reproject.h"
+#include "engine/resolution.h"
+#include "projection/map_project.h"
 #include "registry/projection_registry.h"
 
 namespace {
 
 constexpr double kFitOffsetX = 0.00001;
 constexpr double kAspectGuard = 0.0001;  // keeps the vertical factor defined at aspect 0
+constexpr double kDragDecimals = 1e4;    // dragged values keep four decimals, as typed ones would
+
+// `v` in single precision, as the command line reads these values. Through a volatile float:
+// GCC 12 at -O2 drops a plain double-float-double round trip when it vectorises two of them
+// (seen in Fit), and the map would then differ from the command line's.
+double Single(double v) {
+  const volatile float narrow = static_cast<float>(v);
+  return narrow;
+}
+
+// Values the page works out itself keep four decimals, in single precision, as typed ones would.
+double FourDecimals(double v) { return Single(std::round(v * kDragDecimals) / kDragDecimals); }
 
 QString YesNo(bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); }
+
+// The parallels are read in double precision, every other value as a float (as the command line
+// reads them), so that the same text makes the same map in both.
+bool IsSingle(int field) {
+  return field != PageSource::kParallel1 && field != PageSource::kParallel2;
+}
+
+// The text of a value: every digit it has, no more. The x offset that stands in for 0 (which the
+// instance refuses) shows as 0, which gives the same map when typed.
+QString Shown(int field, double value) {
+  if (field == PageSource::kOffsetX &&
+      static_cast<float>(value) == static_cast<float>(kFitOffsetX)) {
+    value = 0;
+  }
+  return QString::fromStdString(OptionNumber(value + 0.0, IsSingle(field)));  // no "-0"
+}
 
 // A label that ends a text too long for it with "..." instead of cutting it off mid-letter; the
 // text itself stays whole (and goes into the tooltip).
@@ -49,109 +83,191 @@ class ElidedLabel : public QLabel {
 PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts* prompts)
     : source_(source), instance_(instance), prompts_(prompts) {
   setTitle(QStringLiteral("Select Source Projection"));
-  auto rect = [this](int x, int y, int width, int height) {
-    return DialogRect(*this, x, y, width, height);
-  };
-  // Labels a little taller than their dialog-unit box, so that descenders never clip.
-  auto label = [&](const QString& text, int x, int y, int width, Qt::Alignment align) {
-    QLabel* widget = new ElidedLabel(text, this);
-    widget->setGeometry(rect(x, y, width, 8).adjusted(0, -3, 0, 3));
-    widget->setAlignment(align | Qt::AlignVCenter);
-    return widget;
-  };
+  setSubTitle(QStringLiteral(
+      "Pick the projection the map is drawn in and line the graticule up with it: type the "
+      "values or drag in the map."));
 
-  (new QGroupBox(QStringLiteral("Map Projection"), this))->setGeometry(rect(7, 7, 142, 105));
-  list_ = new QListWidget(this);
-  list_->setGeometry(rect(14, 19, 128, 88));
+  // Left: the projection list (searchable) and the settings.
+  auto* projectionBox = new QGroupBox(QStringLiteral("Map Projection"));
+  auto* projectionLayout = new QVBoxLayout(projectionBox);
+  search_ = new QLineEdit;
+  search_->setPlaceholderText(QStringLiteral("Search projections"));
+  search_->setClearButtonEnabled(true);
+  list_ = new QListWidget;
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // Long names end in "..." (their tooltip has them whole) rather than scroll sideways.
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list_->setTextElideMode(Qt::ElideRight);
+  list_->setMinimumHeight(12 * list_->fontMetrics().height());
+  projectionLayout->addWidget(search_);
+  projectionLayout->addWidget(list_, 1);
 
-  (new QGroupBox(QStringLiteral("Settings"), this))->setGeometry(rect(7, 114, 141, 165));
-  const Qt::Alignment right = Qt::AlignRight;
-  // Values start further left than their captions' dialog units suggest: type words are long.
-  label(QStringLiteral("Name:"), 10, 124, 49, right);
-  label(QStringLiteral("Type:"), 10, 136, 49, right);
-  label(QStringLiteral("Conformal:"), 10, 148, 49, right);
-  label(QStringLiteral("Equal-Area:"), 10, 160, 49, right);
-  label(QStringLiteral("Perspective:"), 10, 172, 49, right);
-  name_ = label(QString(), 61, 124, 85, Qt::AlignLeft);
-  type_ = label(QString(), 61, 136, 85, Qt::AlignLeft);
-  conformal_ = label(QString(), 61, 148, 30, Qt::AlignLeft);
-  equalArea_ = label(QString(), 61, 160, 30, Qt::AlignLeft);
-  perspective_ = label(QString(), 61, 172, 30, Qt::AlignLeft);
-
-  static const char* const kEditLabels[kFieldCount] = {
-      "Lat:", "Lon:", "X Ofs:", "Y Ofs:", "Scale:", "Aspect"};
+  auto* settingsBox = new QGroupBox(QStringLiteral("Settings"));
+  auto* form = new QFormLayout(settingsBox);
+  form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  auto value = [&](const QString& caption) {
+    QLabel* label = new ElidedLabel;
+    form->addRow(caption, label);
+    return label;
+  };
+  name_ = value(QStringLiteral("Name:"));
+  type_ = value(QStringLiteral("Type:"));
+  conformal_ = value(QStringLiteral("Conformal:"));
+  equalArea_ = value(QStringLiteral("Equal-Area:"));
+  perspective_ = value(QStringLiteral("Perspective:"));
+  static const char* const kEditLabels[kFieldCount] = {"&Latitude (\u00B0N):",
+                                                       "L&ongitude (\u00B0E):",
+                                                       "&X offset (right):",
+                                                       "&Y offset (up):",
+                                                       "&Scale:",
+                                                       "&Aspect:",
+                                                       "Parallel &1 (\u00B0N):",
+                                                       "Parallel &2 (\u00B0N):"};
   for (int field = 0; field < kFieldCount; ++field) {
-    const int y = 186 + 15 * field;
-    QLabel* caption = label(QString::fromLatin1(kEditLabels[field]), 12, y + 2, 38, right);
-    edits_[field] = new QLineEdit(this);
-    edits_[field]->setGeometry(rect(53, y, 50, 12));
-    caption->setBuddy(edits_[field]);
+    edits_[field] = new QLineEdit;
+    form->addRow(QString::fromUtf8(kEditLabels[field]), edits_[field]);
     connect(edits_[field], &QLineEdit::textChanged, this, [this, field] { EditChanged(field); });
   }
+  edits_[kLat]->setToolTip(QStringLiteral("Centre of projection, degrees north (negative: south)"));
+  edits_[kLon]->setToolTip(QStringLiteral("Centre of projection, degrees east (negative: west)"));
+  edits_[kParallel1]->setToolTip(
+      QStringLiteral("Standard parallels (enabled for the projections that use them)"));
+  edits_[kParallel2]->setToolTip(edits_[kParallel1]->toolTip());
 
-  fit_ = new QPushButton(QStringLiteral("&Fit"), this);
-  fit_->setGeometry(rect(157, 4, 22, 12));
-  centre_ = new QPushButton(QStringLiteral("&Center Of Projection"), this);
+  auto* left = new QVBoxLayout;
+  left->addWidget(projectionBox, 1);
+  left->addWidget(settingsBox);
+  auto* leftPanel = new QWidget;
+  leftPanel->setLayout(left);
+  left->setContentsMargins(0, 0, 0, 0);
+  leftPanel->setFixedWidth(std::max(240, 22 * fontMetrics().averageCharWidth()));
+
+  // Right: the tool row, the source view and the result.
+  fit_ = new QPushButton(QStringLiteral("&Fit"));
+  fit_->setToolTip(QStringLiteral(
+      "Centre and offsets to 0, scale and aspect so that the map fills the picture"));
+  centre_ = new QPushButton(QStringLiteral("&Center Of Projection"));
   centre_->setCheckable(true);
-  centre_->setGeometry(rect(234, 4, 89, 12));
-  zoomIn_ = new QPushButton(QStringLiteral("+"), this);
-  zoomIn_->setGeometry(rect(381, 4, 10, 12));
-  zoomOut_ = new QPushButton(QStringLiteral("-"), this);
-  zoomOut_->setGeometry(rect(393, 4, 10, 12));
+  centre_->setToolTip(QStringLiteral("Dragging turns the globe instead of moving the map"));
+  zoomIn_ = new QPushButton(QStringLiteral("Scale \u00F72"));
+  zoomIn_->setToolTip(QStringLiteral("Halve the map's scale"));
+  zoomOut_ = new QPushButton(QStringLiteral("Scale \u00D72"));
+  zoomOut_->setToolTip(QStringLiteral("Double the map's scale"));
+  auto* whole = new QPushButton(QStringLiteral("&Whole"));
+  whole->setToolTip(QStringLiteral("Show the whole picture (key 0 in the view)"));
+  auto* oneToOne = new QPushButton(QStringLiteral("1:1"));
+  oneToOne->setToolTip(QStringLiteral("One picture pixel per screen pixel (key 1 in the view)"));
+  spacing_ = new QComboBox;
+  for (const int degrees : {30, 15, 10, 5}) {
+    spacing_->addItem(QStringLiteral("%1\u00B0").arg(degrees), degrees);
+  }
+  spacing_->setToolTip(QStringLiteral("Spacing of the graticule's lines"));
+  opacity_ = new QSlider(Qt::Horizontal);
+  opacity_->setRange(0, 100);
+  opacity_->setValue(100);
+  opacity_->setMaximumWidth(90);
+  opacity_->setToolTip(QStringLiteral("Opacity of the graticule"));
 
-  sourceView_ = new PreviewFrame(this, &display_, QPoint(1, 1));
-  sourceView_->setGeometry(rect(157, 17, 246, 244));
-  resultView_ = new PreviewFrame(this, &result_, QPoint(0, 0));
-  resultView_->setGeometry(rect(408, 79, 246, 122));
-  sourceView_->SetBeforePaint([this] { RenderPending(); });
+  toolRow_ = new QHBoxLayout;
+  for (QWidget* widget : std::initializer_list<QWidget*>{fit_, centre_, zoomIn_, zoomOut_}) {
+    toolRow_->addWidget(widget);
+  }
+  toolRow_->addSpacing(12);
+  toolRow_->addWidget(whole);
+  toolRow_->addWidget(oneToOne);
+  toolRow_->addSpacing(12);
+  toolRow_->addWidget(new QLabel(QStringLiteral("Graticule:")));
+  toolRow_->addWidget(spacing_);
+  toolRow_->addWidget(opacity_);
+  toolRow_->addStretch(1);
+
+  sourceView_ = new SourceView(nullptr, instance_);
+  sourceView_->SetDragHandlers({[this] { DragStart(); }, [this](QPointF delta) { DragMove(delta); },
+                                [this](bool cancelled) { DragEnd(cancelled); }});
+  resultView_ = new PreviewFrame(nullptr, &result_, QPoint(0, 0));
+  resultView_->setMinimumSize(160, 80);
+  resultView_->setToolTip(QStringLiteral("The whole world as the export will show it"));
   resultView_->SetBeforePaint([this] { RenderPending(); });
-  setMinimumSize(rect(0, 0, 661, 287).size());
+  // Above each other: world maps are wide, so both get the page's width.
+  auto* views = new QSplitter(Qt::Vertical);
+  views->addWidget(sourceView_);
+  views->addWidget(resultView_);
+  views->setChildrenCollapsible(false);
+  for (QWidget* grows : std::initializer_list<QWidget*>{sourceView_, resultView_, views}) {
+    grows->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  }
+  views->setStretchFactor(0, 3);
+  views->setStretchFactor(1, 2);
+
+  sidePanel_ = new QVBoxLayout;
+  auto* viewsRow = new QHBoxLayout;
+  viewsRow->addWidget(views, 1);
+  viewsRow->addLayout(sidePanel_);
+  auto* right = new QVBoxLayout;
+  right->addLayout(toolRow_);
+  right->addLayout(viewsRow, 1);
+
+  auto* page = new QHBoxLayout(this);
+  page->setContentsMargins(0, 0, 0, 0);
+  page->addWidget(leftPanel);
+  page->addLayout(right, 1);
 
   connect(fit_, &QPushButton::clicked, this, [this] { Fit(); });
   connect(zoomIn_, &QPushButton::clicked, this, [this] { Zoom(0.5); });
   connect(zoomOut_, &QPushButton::clicked, this, [this] { Zoom(2.0); });
+  connect(whole, &QPushButton::clicked, sourceView_, [this] { sourceView_->ShowWhole(); });
+  connect(oneToOne, &QPushButton::clicked, sourceView_, [this] { sourceView_->ZoomOneToOne(); });
+  connect(spacing_, &QComboBox::currentIndexChanged, this,
+          [this] { sourceView_->SetSpacing(spacing_->currentData().toInt()); });
+  connect(opacity_, &QSlider::valueChanged, this,
+          [this](int percent) { sourceView_->SetOpacity(percent / 100.0); });
   connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
-  connect(centre_, &QPushButton::clicked, this, [this] { ExchangeFromControls(); });
+  connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { Filter(text); });
+  // Enter in the search field takes the first projection left in the list.
+  connect(search_, &QLineEdit::returnPressed, this, [this] {
+    for (int row = 0; row < list_->count(); ++row) {
+      if (!list_->item(row)->isHidden()) {
+        list_->setCurrentRow(row);
+        return;
+      }
+    }
+  });
 }
 
-PageSource::~PageSource() {
-  display_.Release();
-  background_.Release();
-}
+PageSource::~PageSource() = default;
 
 void PageSource::initializePage() {
-  values_[kScale] = instance_->scale;
-  values_[kAspect] = instance_->aspect;
-  values_[kOffsetX] = instance_->offsetX / instance_->unitFactor;
-  values_[kOffsetY] = instance_->offsetY / instance_->unitFactor;
-  values_[kLat] = instance_->centerLat;
-  values_[kLon] = instance_->centerLon;
-
-  centre_->setChecked(centreMode_ != 0);
-  for (int field = 0; field < kFieldCount; ++field) {
-    edits_[field]->setText(QString::fromStdString(FormatSignificant(values_[field])));
-  }
-
-  const QSize resultSize = resultView_->BufferSize();
-  result_.Create(resultSize.width(), resultSize.height());
-  const QSize sourceSize = sourceView_->BufferSize();
-  display_.Create(sourceSize.width(), sourceSize.height());
-  background_.Create(sourceSize.width(), sourceSize.height());
-  background_.Fill(ColourWord(palette().color(QPalette::Button)));
-  if (source_->HasStorage() && background_.HasStorage()) Resample(*source_, background_);
-
   FillList();
+  SourceChanged();
+  ShowInstance();
+}
 
-  // The display's shorter side in the mouse's logical pixels (the buffer may have more pixels on a
-  // dense screen).
-  dragSpanX_ = dragSpanY_ = std::max(1, std::min(sourceView_->width(), sourceView_->height()));
+void PageSource::SourceChanged() {
+  sourceView_->SetSource(*source_);
+  resultStale_ = true;
+  resultView_->update();
+}
 
-  ApplySettings();
+void PageSource::ShowInstance() {
+  const MapSettings s = SettingsOf(*instance_);
+  values_ = {s.centerLat,
+             s.centerLon,
+             s.offsetX,
+             s.offsetY,
+             s.scale,
+             s.aspect,
+             s.parallel1.value_or(0),
+             s.parallel2.value_or(0)};
+  for (int field = 0; field < kFieldCount; ++field) {
+    if (IsSingle(field)) values_[field] = Single(values_[field]);
+  }
+  const QSignalBlocker quiet(list_);
+  for (int row = 0; row < list_->count(); ++row) {
+    if (list_->item(row)->data(Qt::UserRole).toInt() == instance_->typeCode) {
+      list_->setCurrentRow(row);
+      break;
+    }
+  }
+  ApplyValues();
   RefreshFields();
 }
 
@@ -182,10 +298,19 @@ void PageSource::FillList() {
   }
 }
 
+void PageSource::Filter(const QString& text) {
+  const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  for (int row = 0; row < list_->count(); ++row) {
+    QListWidgetItem* item = list_->item(row);
+    bool shown = true;
+    for (const QString& word : words) shown &= item->text().contains(word, Qt::CaseInsensitive);
+    item->setHidden(!shown);
+  }
+}
+
 bool PageSource::validatePage() { return ExchangeFromControls(); }
 
 bool PageSource::ExchangeFromControls() {
-  centreMode_ = centre_->isChecked() ? 1 : 0;
   for (int field = 0; field < kFieldCount; ++field) {
     const std::optional<double> value = ParseDouble(edits_[field]->text().toStdString());
     if (!value) {
@@ -194,39 +319,55 @@ bool PageSource::ExchangeFromControls() {
       edits_[field]->selectAll();
       return false;
     }
-    values_[field] = *value;
+    values_[field] = IsSingle(field) ? Single(*value) : *value;
   }
   return true;
 }
 
-void PageSource::ApplySettings() {
-  instance_->scale = values_[kScale];
-  instance_->aspect = values_[kAspect];
-  instance_->SetCenter(values_[kLat], values_[kLon]);
-  instance_->SetOffset(values_[kOffsetX], values_[kOffsetY]);
+void PageSource::ApplyValues() {
+  MapSettings s;
+  s.typeCode = instance_->typeCode;
+  s.centerLat = values_[kLat];
+  s.centerLon = values_[kLon];
+  s.offsetX = values_[kOffsetX];
+  s.offsetY = values_[kOffsetY];
+  s.scale = values_[kScale];
+  s.aspect = values_[kAspect];
+  s.parallel1 = values_[kParallel1];
+  s.parallel2 = values_[kParallel2];
+  ::ApplySettings(s, instance_);
   resultStale_ = true;
   Redraw();
 }
 
 void PageSource::Redraw() {
-  displayStale_ = true;
-  sourceView_->update();
+  sourceView_->MapChanged();
   resultView_->update();
 }
 
 void PageSource::RenderPending() {
-  if (resultStale_ && source_->HasStorage() && result_.HasStorage()) {
-    // The live view samples without the footprint pyramid, which would be rebuilt from the whole
-    // source at every drag; the export averages.
-    SamplingOptions live;
-    live.antialias = false;
-    Reproject(*source_, *instance_, result_, nullptr, {}, live);
-    resultStale_ = false;
+  // The result shows the whole 2:1 world, as large as the frame allows, centred in it.
+  const QSize frame = resultView_->BufferSize();
+  const int width = std::max(2, std::min(frame.width(), 2 * frame.height()) - 2);
+  const int height = std::max(1, width / 2);
+  if (result_.width != width || result_.height != height) {
+    result_.Create(width, height);
+    resultStale_ = true;
+    const qreal ratio = resultView_->PixelRatio();
+    resultView_->SetOffset(QPoint(qRound((frame.width() - width) / 2 / ratio),
+                                  qRound((frame.height() - height) / 2 / ratio)));
   }
-  if (displayStale_ && display_.HasStorage() && background_.HasStorage()) {
-    std::memcpy(display_.pixels, background_.pixels, display_.ByteCount());
-    DrawGraticule(display_, *instance_);
-    displayStale_ = false;
+  if (resultStale_ && result_.HasStorage()) {
+    if (source_->HasStorage()) {
+      // The live view samples without the footprint pyramid, which would be rebuilt from the
+      // whole source at every drag; the export averages.
+      SamplingOptions live;
+      live.antialias = false;
+      Reproject(*source_, *instance_, result_, nullptr, {}, live);
+    } else {
+      result_.Fill(0);
+    }
+    resultStale_ = false;
   }
 }
 
@@ -236,114 +377,100 @@ void PageSource::RefreshFields() {
   const std::int32_t flags = instance_->GetFlags();
   std::string words;
   Projection::FormatTypeFlags(flags & 0xFF, &words);
-  type_->setText(QString::fromStdString(words));
-  type_->setToolTip(type_->text().trimmed());
+  type_->setText(QString::fromStdString(words).trimmed());
+  type_->setToolTip(type_->text());
   conformal_->setText(YesNo(flags & Projection::MAP_CONFORMAL));
   equalArea_->setText(YesNo(flags & Projection::MAP_EQUAL_AREA));
   perspective_->setText(YesNo(flags & Projection::MAP_PERSPECTIVE));
+  const bool parallels = UsesParallels(*instance_);
+  edits_[kParallel1]->setEnabled(parallels);
+  edits_[kParallel2]->setEnabled(parallels);
 
-  // Each write runs the edit's change handler, which reads the rounded value back and applies it,
-  // so every value is taken just before its own write. The centre comes from the instance (folded
-  // over the poles), the rest from the page.
+  // The edits show exactly the values the map is made with (the centre as the instance folded
+  // it over the poles); writing them changes nothing.
+  const MapSettings s = SettingsOf(*instance_);
+  values_[kLat] = Single(s.centerLat);
+  values_[kLon] = Single(s.centerLon);
+  const bool guarded = editGuard_;
+  editGuard_ = true;
   for (int field = 0; field < kFieldCount; ++field) {
-    const double shown = field == kLat   ? instance_->centerLat
-                         : field == kLon ? instance_->centerLon
-                                         : values_[field];
-    edits_[field]->setText(QString::fromStdString(FormatFixed(shown, 4)));
+    edits_[field]->setText(Shown(field, values_[field]));
   }
+  editGuard_ = guarded;
 }
 
 void PageSource::EditChanged(int field) {
   if (editGuard_) return;
-  editGuard_ = true;
-  if (const std::optional<float> value = ScanFloat(edits_[field]->text().toStdString())) {
-    values_[field] = static_cast<double>(*value);
-    ApplySettings();
-    Redraw();
+  const std::string text = edits_[field]->text().toStdString();
+  std::optional<double> value;
+  if (IsSingle(field)) {
+    if (const std::optional<float> single = ScanFloat(text)) value = *single;
+  } else {
+    value = ParseDouble(text);
   }
-  for (int other = 0; other < kFieldCount; ++other) {
-    if (other != field) {
-      edits_[other]->setText(QString::fromStdString(FormatFixed(values_[other], 5)));
-    }
-  }
-  editGuard_ = false;
+  if (!value) return;
+  values_[field] = *value;
+  ApplyValues();
 }
 
 void PageSource::SelectionChanged() {
   const QList<QListWidgetItem*> selected = list_->selectedItems();
   if (selected.isEmpty()) return;
   instance_->Select(selected.first()->data(Qt::UserRole).toInt());
-  ApplySettings();
-  Redraw();
+  ApplyValues();
   RefreshFields();
 }
 
 void PageSource::Fit() {
-  values_[kScale] = 1;
-  values_[kAspect] = 1;
-  values_[kOffsetX] = kFitOffsetX;
+  // Centre and offsets to 0; then the whole map fills the picture (a projection that cannot be
+  // measured gets scale and aspect 1).
+  values_[kOffsetX] = Single(kFitOffsetX);
   values_[kOffsetY] = 0;
   values_[kLat] = 0;
   values_[kLon] = 0;
-  ApplySettings();
-  Redraw();
+  ApplyValues();
+  double reachX = 0, reachY = 0;
+  const bool measured = MapReach(*instance_, &reachX, &reachY);
+  values_[kScale] = measured ? FourDecimals(1 / reachX) : 1;
+  values_[kAspect] = measured ? FourDecimals(reachY / reachX) : 1;
+  ApplyValues();
   RefreshFields();
 }
 
 void PageSource::Zoom(double factor) {
-  values_[kScale] = instance_->scale * factor;
-  ApplySettings();
-  Redraw();
+  values_[kScale] = Single(values_[kScale] * factor);
+  ApplyValues();
   RefreshFields();
 }
 
-void PageSource::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || dragging_ ||
-      !sourceView_->geometry().contains(event->position().toPoint())) {
-    QWizardPage::mousePressEvent(event);
-    return;
-  }
-  dragging_ = true;
-  press_ = event->position().toPoint();
-  latAtPress_ = instance_->centerLat;
-  lonAtPress_ = instance_->centerLon;
-  offsetXAtPress_ = instance_->offsetX / instance_->unitFactor;
-  offsetYAtPress_ = instance_->offsetY / instance_->unitFactor;
-}
+void PageSource::DragStart() { valuesAtPress_ = values_; }
 
-void PageSource::mouseMoveEvent(QMouseEvent* event) {
-  if (!dragging_) {
-    QWizardPage::mouseMoveEvent(event);
-    return;
-  }
-  const QPoint at = event->position().toPoint();
-  const int dx = at.x() - press_.x();
-  const int dy = at.y() - press_.y();
-  const double a = dx / (dragSpanX_ * instance_->scale);
-  const double b = dy / dragSpanY_ * (instance_->aspect + kAspectGuard) / instance_->scale;
-  if (centreMode_) {
-    values_[kLat] = latAtPress_ + 180 * b;
-    values_[kLon] = lonAtPress_ - 360 * a;
+void PageSource::DragMove(QPointF sourceDelta) {
+  // Source pixels per user unit: the world's width (2 units, 360 degrees) spans scale x the
+  // picture's width, its height (1 unit, 180 degrees) scale / aspect x half the picture's height.
+  const QSize size = sourceView_->SourceSize();
+  const double scale = valuesAtPress_[kScale];
+  const double across = scale * std::max(1, size.width()) / 2;
+  const double down =
+      scale / (valuesAtPress_[kAspect] + kAspectGuard) * std::max(1, size.height()) / 2;
+  if (!(across != 0 && down != 0 && std::isfinite(across) && std::isfinite(down))) return;
+  const double units[2] = {sourceDelta.x() / across, sourceDelta.y() / down};
+  // The map follows the hand: right moves it right, down moves it down (a smaller y offset); in
+  // centre mode the globe turns under the hand, so pulling down brings the north into view.
+  if (centre_->isChecked()) {
+    values_[kLon] = FourDecimals(valuesAtPress_[kLon] - 180 * units[0]);
+    values_[kLat] = FourDecimals(valuesAtPress_[kLat] + 180 * units[1]);
   } else {
-    values_[kOffsetX] = offsetXAtPress_ + 2 * a;
-    values_[kOffsetY] = offsetYAtPress_ + 2 * b;
+    values_[kOffsetX] = FourDecimals(valuesAtPress_[kOffsetX] + units[0]);
+    values_[kOffsetY] = FourDecimals(valuesAtPress_[kOffsetY] - units[1]);
   }
-  ApplySettings();
-  Redraw();
+  ApplyValues();
   RefreshFields();
 }
 
-void PageSource::mouseReleaseEvent(QMouseEvent* event) {
-  if (!dragging_ || event->button() != Qt::LeftButton) {
-    QWizardPage::mouseReleaseEvent(event);
-    return;
-  }
-  dragging_ = false;
-  if (event->modifiers() & Qt::ShiftModifier) {
-    values_[kLat] = latAtPress_;
-    values_[kLon] = lonAtPress_;
-    values_[kOffsetX] = offsetXAtPress_;
-    values_[kOffsetY] = offsetYAtPress_;
-    ApplySettings();
-  }
+void PageSource::DragEnd(bool cancelled) {
+  if (!cancelled) return;
+  values_ = valuesAtPress_;
+  ApplyValues();
+  RefreshFields();
 }

@@ -1,26 +1,46 @@
 // PageSource: the second wizard page, where the user says in which projection the source image is
 // drawn and lines a live graticule up with the map, seeing the equirectangular result beside it.
+//
+// The page shows and takes the map's settings as people write them (MapSettings: latitudes
+// north-positive, a positive offset moves the map right and up); the instance keeps its stored
+// convention.
 #ifndef KARTOVEL_APP_PAGE_SOURCE_H_
 #define KARTOVEL_APP_PAGE_SOURCE_H_
 
-#include <QPoint>
+#include <QPointF>
 #include <QWizardPage>
 #include <array>
 
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
+#include "registry/map_settings.h"
 
 class PreviewFrame;
+class QBoxLayout;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QSlider;
+class SourceView;
 class WizardPrompts;
 
 class PageSource : public QWizardPage {
  public:
-  // The six parameter edits, in the order the page rewrites them.
-  enum Field { kLat, kLon, kOffsetX, kOffsetY, kScale, kAspect, kFieldCount };
+  // The parameter edits, in the order the page rewrites them. The parallels are enabled for the
+  // projections that use them only.
+  enum Field {
+    kLat,
+    kLon,
+    kOffsetX,
+    kOffsetY,
+    kScale,
+    kAspect,
+    kParallel1,
+    kParallel2,
+    kFieldCount
+  };
 
   // `source` and `instance` are the wizard's shared source image and source projection; `prompts`
   // its user dialogs. None is owned.
@@ -30,82 +50,85 @@ class PageSource : public QWizardPage {
   void initializePage() override;
   // Next: the edits must hold numbers.
   bool validatePage() override;
-  // Reads the toggle and the six edits into the page's values at full precision. On a text that
-  // is not a number: "Enter a number.", that edit gets the focus, false.
+  // Reads the edits into the page's values (single precision where the command line uses it).
+  // On a text that is not a number: "Enter a number.", that edit gets the focus, false.
   bool ExchangeFromControls();
+  // Takes the instance's settings (after a settings file was loaded, say) into the page.
+  void ShowInstance();
+  // The source picture changed: the source view shows the new one whole.
+  void SourceChanged();
 
-  // Brings the result and the source view up to date with the instance; paints call it, so work
-  // asked for between two paints is done once.
+  // Brings the result up to date with the instance; paints call it, so work asked for between two
+  // paints is done once.
   void RenderPending();
 
   double Value(Field field) const { return values_[field]; }
-  bool CentreMode() const { return centreMode_ != 0; }
-  const VideoBuffer& Display() const { return display_; }
   const VideoBuffer& Result() const { return result_; }
 
+  // Where other tools of this page put their controls: a row above the views, and a panel at the
+  // right of the views (empty and hidden until something is added).
+  QBoxLayout* ToolRow() const { return toolRow_; }
+  QBoxLayout* SidePanel() const { return sidePanel_; }
+
   QListWidget* ProjectionList() const { return list_; }
+  QLineEdit* SearchEdit() const { return search_; }
   QLineEdit* Edit(Field field) const { return edits_[field]; }
   QPushButton* FitButton() const { return fit_; }
   QPushButton* CentreButton() const { return centre_; }
   QPushButton* ZoomInButton() const { return zoomIn_; }
   QPushButton* ZoomOutButton() const { return zoomOut_; }
+  QComboBox* SpacingChoice() const { return spacing_; }
+  QSlider* OpacitySlider() const { return opacity_; }
   QLabel* NameValue() const { return name_; }
   QLabel* TypeValue() const { return type_; }
   QLabel* ConformalValue() const { return conformal_; }
   QLabel* EqualAreaValue() const { return equalArea_; }
   QLabel* PerspectiveValue() const { return perspective_; }
-  PreviewFrame* SourceView() const { return sourceView_; }
+  SourceView* SourceViewWidget() const { return sourceView_; }
   PreviewFrame* ResultView() const { return resultView_; }
 
- protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-
  private:
-  void ApplySettings();
+  void ApplyValues();
   void Redraw();
   void RefreshFields();
   void EditChanged(int field);
   void SelectionChanged();
   void FillList();
+  void Filter(const QString& text);
   void Fit();
   void Zoom(double factor);
+  void DragStart();
+  void DragMove(QPointF sourceDelta);
+  void DragEnd(bool cancelled);
 
   VideoBuffer* source_;
   MapInstance* instance_;
   WizardPrompts* prompts_;
-  int centreMode_ = 0;
   std::array<double, kFieldCount> values_{};
-  VideoBuffer display_;
-  VideoBuffer background_;
   VideoBuffer result_;
   bool resultStale_ = true;
-  bool displayStale_ = true;
   // Set while the page writes edits itself, so that their change handler stays out.
   bool editGuard_ = false;
 
-  bool dragging_ = false;
-  QPoint press_;
-  double latAtPress_ = 0;
-  double lonAtPress_ = 0;
-  double offsetXAtPress_ = 0;  // user units
-  double offsetYAtPress_ = 0;  // user units
-  double dragSpanX_ = 1;       // logical pixels
-  double dragSpanY_ = 1;
+  std::array<double, kFieldCount> valuesAtPress_{};
 
+  QBoxLayout* toolRow_;
+  QBoxLayout* sidePanel_;
   QListWidget* list_;
+  QLineEdit* search_;
   std::array<QLineEdit*, kFieldCount> edits_{};
   QPushButton* fit_;
   QPushButton* centre_;
   QPushButton* zoomIn_;
   QPushButton* zoomOut_;
+  QComboBox* spacing_;
+  QSlider* opacity_;
   QLabel* name_;
   QLabel* type_;
   QLabel* conformal_;
   QLabel* equalArea_;
   QLabel* perspective_;
-  PreviewFrame* sourceView_;
+  SourceView* sourceView_;
   PreviewFrame* resultView_;
 };
 

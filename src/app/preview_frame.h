@@ -26,6 +26,8 @@ class PreviewFrame : public QFrame {
 
   // Runs at the start of every paint, so that work asked for since the last paint is done once.
   void SetBeforePaint(std::function<void()> work) { beforePaint_ = std::move(work); }
+  // Moves the buffer's top-left corner to `offset` logical pixels.
+  void SetOffset(QPoint offset) { offset_ = offset; }
 
   // Buffer pixels per logical pixel on the screen the frame is on.
   qreal PixelRatio() const { return devicePixelRatioF(); }

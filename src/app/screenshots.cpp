@@ -1,12 +1,12 @@
-// kartovel-screenshots: renders each wizard page with a Mollweide map loaded and the graticule
-// fitted, as PNG files for the documentation. Usage: kartovel-screenshots MAP OUTPUT-FOLDER
+// kartovel-screenshots: renders each wizard page with the sample Mollweide map loaded (its
+// settings file fits the graticule) and one export made, as PNG files for the documentation.
+// Usage: kartovel-screenshots MAP OUTPUT-FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPixmap>
-#include <QPushButton>
 #include <cstdio>
 
 #include "app/kartovel_wizard.h"
@@ -45,16 +45,17 @@ int main(int argc, char** argv) {
     wizard.OpenPage().PathEdit()->deselect();
     ok &= Save(wizard, folder + "/page-open.png");
 
+    // The sample's settings file, loaded with the picture, has fitted the graticule.
     wizard.next();
-    PageSource& page = wizard.SourcePage();
-    const QList<QListWidgetItem*> mollweide =
-        page.ProjectionList()->findItems(QStringLiteral("Mollweide"), Qt::MatchExactly);
-    if (!mollweide.isEmpty()) page.ProjectionList()->setCurrentItem(mollweide.first());
-    page.FitButton()->click();
-    page.Edit(PageSource::kAspect)->setText(QStringLiteral("0.5"));
     ok &= Save(wizard, folder + "/page-source.png");
 
     wizard.next();
+    PageExport& exportPage = wizard.ExportPage();
+    // A fresh file: the page would ask before replacing one it did not write itself.
+    QFile::remove(folder + "/earth-equirectangular.png");
+    exportPage.FileEdit()->setText(folder + "/earth-equirectangular.png");
+    exportPage.WidthEdit()->setText(QStringLiteral("2048"));
+    exportPage.Export();
     ok &= Save(wizard, folder + "/page-export.png");
   }
   GetProjectionRegistry().UnloadAll();

@@ -1,9 +1,8 @@
-// Display of VideoBuffer through QImage/QPainter and Bresenham lines straight into the pixels.
+// Display of VideoBuffer through QImage and QPainter.
 #include "app/video_display.h"
 
 #include <QColor>
 #include <QPainter>
-#include <cstdlib>
 
 QImage ToImage(const VideoBuffer& buffer, qreal devicePixelRatio) {
   if (!buffer.HasStorage()) return QImage();
@@ -25,38 +24,6 @@ QImage ToImage(const VideoBuffer& buffer, qreal devicePixelRatio) {
 void Draw(const VideoBuffer& buffer, QPainter& painter, int x, int y, qreal devicePixelRatio) {
   const QImage image = ToImage(buffer, devicePixelRatio);
   if (!image.isNull()) painter.drawImage(QPoint(x, y), image);
-}
-
-void DrawPolyline(VideoBuffer& buffer, const std::vector<QPoint>& points, std::uint32_t colour) {
-  for (std::size_t i = 1; i < points.size(); ++i) {
-    int x = points[i - 1].x();
-    int y = points[i - 1].y();
-    const int x1 = points[i].x();
-    const int y1 = points[i].y();
-    // Points far outside (a projection's wild values) would make the walk endless in practice.
-    constexpr int kFar = 1 << 20;
-    if (std::abs(x) > kFar || std::abs(y) > kFar || std::abs(x1) > kFar || std::abs(y1) > kFar) {
-      continue;
-    }
-    const int dx = std::abs(x1 - x);
-    const int dy = -std::abs(y1 - y);
-    const int sx = x < x1 ? 1 : -1;
-    const int sy = y < y1 ? 1 : -1;
-    int error = dx + dy;
-    for (;;) {
-      buffer.SetPixel(x, y, colour);
-      if (x == x1 && y == y1) break;
-      const int twice = 2 * error;
-      if (twice >= dy) {
-        error += dy;
-        x += sx;
-      }
-      if (twice <= dx) {
-        error += dx;
-        y += sy;
-      }
-    }
-  }
 }
 
 std::uint32_t ColourWord(const QColor& colour) {

@@ -1,11 +1,26 @@
 // The toolkit's message box and file dialogs behind WizardPrompts.
 #include "app/wizard_prompts.h"
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace {
+
+// Starts the dialog in the folder of `path`, on its file name when it has one.
+void StartOn(QFileDialog& dialog, const QString& path) {
+  if (path.isEmpty()) return;
+  const QFileInfo info(path);
+  if (info.isDir()) {
+    dialog.setDirectory(path);
+    return;
+  }
+  dialog.setDirectory(info.absolutePath());
+  dialog.selectFile(info.fileName());
+}
 
 QString ChosenPath(QFileDialog& dialog) {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
@@ -49,14 +64,35 @@ void WizardPrompts::ShowMessage(QWidget* parent, const QString& text) {
   QMessageBox::information(parent, QStringLiteral("Kartovel"), text, QMessageBox::Ok);
 }
 
-QString WizardPrompts::AskOpenPath(QWidget* parent) {
+bool WizardPrompts::AskYesNo(QWidget* parent, const QString& text) {
+  return QMessageBox::question(parent, QStringLiteral("Kartovel"), text) == QMessageBox::Yes;
+}
+
+QString WizardPrompts::AskOpenPath(QWidget* parent, const QString& folder) {
   QFileDialog dialog(parent);
   SetUpOpenDialog(dialog);
+  StartOn(dialog, folder);
   return ChosenPath(dialog);
 }
 
-QString WizardPrompts::AskSavePath(QWidget* parent) {
+QString WizardPrompts::AskSavePath(QWidget* parent, const QString& suggested) {
   QFileDialog dialog(parent);
   SetUpSaveDialog(dialog);
+  StartOn(dialog, suggested);
   return ChosenPath(dialog);
+}
+
+QString WizardPrompts::AskSettingsPath(QWidget* parent, bool save, const QString& suggested) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilters(NameFilters(kSettingsFilter));
+  dialog.setDefaultSuffix(QStringLiteral("kartovel"));
+  StartOn(dialog, suggested);
+  return ChosenPath(dialog);
+}
+
+void WizardPrompts::OpenFolder(const QString& folder) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }

@@ -20,6 +20,8 @@ inline constexpr char kOpenImageFilter[] =
 inline constexpr char kSaveImageFilter[] =
     "Portable Network Graphics Files (*.png)|*.png|Windows Bitmap Files (*.bmp)|*.bmp|"
     "All Files (*.*)|*.*||";
+inline constexpr char kSettingsFilter[] =
+    "Kartovel Settings (*.kartovel)|*.kartovel|All Files (*.*)|*.*||";
 
 // The toolkit's name filters for such a string: "description (patterns)" with the patterns
 // separated by blanks, as the toolkit reads them; "*.*" becomes "*" so that it also takes names
@@ -40,11 +42,20 @@ class WizardPrompts {
   virtual ~WizardPrompts() = default;
   // A modal box with `text` and an OK button.
   virtual void ShowMessage(QWidget* parent, const QString& text);
-  // The chosen existing file's full path, or an empty string when cancelled.
-  virtual QString AskOpenPath(QWidget* parent);
+  // A modal question with Yes and No; true for Yes.
+  virtual bool AskYesNo(QWidget* parent, const QString& text);
+  // The chosen existing file's full path, or an empty string when cancelled. The dialog opens in
+  // `folder` when it is not empty.
+  virtual QString AskOpenPath(QWidget* parent, const QString& folder = QString());
   // The chosen file's full path (".png" added when no suffix was typed; the user has agreed to
-  // replace an existing file), or an empty string when cancelled.
-  virtual QString AskSavePath(QWidget* parent);
+  // replace an existing file), or an empty string when cancelled. The dialog starts on
+  // `suggested` (a full path) when it is not empty.
+  virtual QString AskSavePath(QWidget* parent, const QString& suggested = QString());
+  // A settings file to write (`save`, ".kartovel" added when no suffix was typed) or to read;
+  // the dialog starts on `suggested`. Empty when cancelled.
+  virtual QString AskSettingsPath(QWidget* parent, bool save, const QString& suggested);
+  // Shows `folder` in the desktop's file manager.
+  virtual void OpenFolder(const QString& folder);
 };
 
 #endif  // KARTOVEL_APP_WIZARD_PROMPTS_H_

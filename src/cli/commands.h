@@ -5,9 +5,6 @@
 #include "cli/options.h"
 #include "registry/map_instance.h"
 
-// The type code that NAME|CODE names, or -1.
-int FindProjection(const std::string& text);
-
 // Sets up the map the options describe, with the projection of type `code`. Returns 0, or
 // kBadUsage after saying which values the projection refused.
 int SetUpInstance(const Settings& s, int code, MapInstance* instance);

@@ -23,16 +23,6 @@ int ClampSize(long long size) {
 
 }  // namespace
 
-int FindProjection(const std::string& text) {
-  ProjectionRegistry& registry = GetProjectionRegistry();
-  if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
-      text.size() <= 3) {
-    const int code = std::atoi(text.c_str());
-    return registry.IsAvailable(code) ? code : -1;
-  }
-  return registry.FindCode(text);
-}
-
 int SetUpInstance(const Settings& s, int code, MapInstance* instance) {
   return SetUpMap(s.map, code, instance);
 }

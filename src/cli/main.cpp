@@ -36,10 +36,14 @@ constexpr char kUsage[] =
     "                          width (default 1)\n"
     "  --aspect A              vertical size is S / (A + 0.0001): at 0.5 and scale 1 the\n"
     "                          world's height spans the picture's height (default 1)\n"
-    "  --parallels P1,P2       standard parallels of conic projections, degrees (default -50,-10)\n"
+    "  --parallels P1,P2       standard parallels of conic projections, degrees (default 20,50)\n"
     "  --width W               output width in pixels, at least 4 (default 1024)\n"
     "  --height H              output height, with --to-projection or --output-projection\n"
     "                          only (default W/2)\n"
+    "  --point COL,ROW,LAT,LON a control point: picture pixel (from the top left) and the place\n"
+    "                          it shows, degrees; repeat for more points\n"
+    "  --settings FILE         read options from FILE first, one per line, # comments (the\n"
+    "                          wizard saves such files); options typed here override them\n"
     "\n"
     "Sampling of the conversion:\n"
     "  --resample KERNEL       nearest (exact source colours), bilinear (default) or bicubic\n"
@@ -76,6 +80,9 @@ int main(int argc, char** argv) {
   Settings settings;
   std::string error;
   if (!list && !ParseArguments(args, &settings, &error)) return Fail(kBadUsage, error);
+  for (const std::string& line : settings.ignoredLines) {
+    std::fprintf(stderr, "%s: ignored %s\n", settings.settingsFile.c_str(), line.c_str());
+  }
 
   ProjectionRegistry& registry = GetProjectionRegistry();
   registry.LoadAll(ExecutableDirectory());

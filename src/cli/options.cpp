@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <limits>
 
+#include "cli/settings_file.h"
+#include "registry/projection_registry.h"
+
 namespace {
 
 // A whole-text number; `single` narrows it to single precision first, as the page's edits read
@@ -37,6 +40,21 @@ bool ParseCount(const std::string& text, long long* value) {
   return true;
 }
 
+// "COLUMN,ROW,LAT,LON", every part a number.
+bool ParsePoint(const std::string& text, ControlPoint* point) {
+  double* const parts[] = {&point->column, &point->row, &point->latitude, &point->longitude};
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const std::size_t comma = i < 3 ? text.find(',', start) : text.size();
+    if (comma == std::string::npos ||
+        !ParseNumber(text.substr(start, comma - start), false, parts[i])) {
+      return false;
+    }
+    start = comma + 1;
+  }
+  return true;
+}
+
 // An option that takes a value: false when the value is malformed. `accepted` names the values of
 // an option that takes words rather than numbers.
 struct ValueOption {
@@ -45,13 +63,13 @@ struct ValueOption {
   const char* accepted = nullptr;
 };
 
+constexpr struct {
+  const char* name;
+  Kernel kernel;
+} kKernels[] = {
+    {"nearest", Kernel::kNearest}, {"bilinear", Kernel::kBilinear}, {"bicubic", Kernel::kBicubic}};
+
 bool ParseKernel(const std::string& text, Kernel* kernel) {
-  static constexpr struct {
-    const char* name;
-    Kernel kernel;
-  } kKernels[] = {{"nearest", Kernel::kNearest},
-                  {"bilinear", Kernel::kBilinear},
-                  {"bicubic", Kernel::kBicubic}};
   for (const auto& k : kKernels) {
     if (text == k.name) return *kernel = k.kernel, true;
   }
@@ -103,6 +121,14 @@ const ValueOption kValueOptions[] = {
      }},
     {"--extent", [](const std::string& v, Settings* s) { return s->extentText = v, true; }},
     {"--crs", [](const std::string& v, Settings* s) { return s->crsText = v, true; }},
+    {"--point",
+     [](const std::string& v, Settings* s) {
+       ControlPoint point;
+       if (!ParsePoint(v, &point)) return false;
+       s->points.push_back(point);
+       return true;
+     }},
+    {"--settings", [](const std::string& v, Settings* s) { return s->settingsFile = v, true; }},
     {"--resample",
      [](const std::string& v, Settings* s) {
        s->samplingGiven = true;
@@ -169,6 +195,13 @@ bool CheckGeoreference(Settings* settings, std::string* error) {
   return true;
 }
 
+bool TakesValue(const std::string& name) {
+  for (const ValueOption& o : kValueOptions) {
+    if (name == o.name) return true;
+  }
+  return false;
+}
+
 // The checks between options, once all are read.
 bool CheckTogether(Settings* settings, std::string* error) {
   if (settings->toProjection && settings->outputProjection) {
@@ -212,7 +245,65 @@ int Fail(int code, const std::string& message) {
   return code;
 }
 
+const char* KernelName(Kernel kernel) {
+  for (const auto& k : kKernels) {
+    if (k.kernel == kernel) return k.name;
+  }
+  return "bilinear";
+}
+
+int FindProjection(const std::string& text) {
+  ProjectionRegistry& registry = GetProjectionRegistry();
+  if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+      text.size() <= 3) {
+    const int code = std::atoi(text.c_str());
+    return registry.IsAvailable(code) ? code : -1;
+  }
+  return registry.FindCode(text);
+}
+
+bool ReadOption(const std::string& name, const std::string* value, Settings* settings,
+                std::string* error) {
+  for (const FlagOption& flag : kFlagOptions) {
+    if (name != flag.name) continue;
+    if (value) {
+      *error = name + " takes no value";
+      return false;
+    }
+    flag.set(settings);
+    return true;
+  }
+  const ValueOption* option = nullptr;
+  for (const ValueOption& o : kValueOptions) option = name == o.name ? &o : option;
+  if (!option) {
+    *error = "Unknown option " + name;
+    return false;
+  }
+  if (!value) {
+    *error = "Missing value after " + name;
+    return false;
+  }
+  if (!option->read(*value, settings)) {
+    *error = option->accepted
+                 ? "Unknown value for " + name + ": " + *value + " (" + option->accepted + ")"
+                 : "Malformed number for " + name + ": " + *value;
+    return false;
+  }
+  return true;
+}
+
 bool ParseArguments(const std::vector<std::string>& args, Settings* settings, std::string* error) {
+  // The settings file first, so that every option typed after it wins.
+  for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+    std::string file;
+    if (args[i] == "--settings" && i + 1 < args.size()) file = args[i + 1];
+    if (args[i].rfind("--settings=", 0) == 0) file = args[i].substr(11);
+    if (file.empty()) continue;
+    if (!ReadSettingsFile(file, settings, &settings->ignoredLines, error)) return false;
+    break;
+  }
+  const std::size_t pointsFromFile = settings->points.size();
+
   std::vector<std::string> positional;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -229,38 +320,18 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
       *error = "--list takes no files or options";
       return false;
     }
-    const FlagOption* flag = nullptr;
-    for (const FlagOption& f : kFlagOptions) flag = name == f.name ? &f : flag;
-    if (flag) {
-      flag->set(settings);
-      continue;
-    }
-    std::string value;
-    bool inlineValue = false;
+    std::optional<std::string> value;
     if (const std::size_t eq = name.find('='); eq != std::string::npos) {
       value = name.substr(eq + 1);
       name.resize(eq);
-      inlineValue = true;
-    }
-    const ValueOption* option = nullptr;
-    for (const ValueOption& o : kValueOptions) option = name == o.name ? &o : option;
-    if (!option) {
-      *error = "Unknown option " + name;
-      return false;
-    }
-    if (!inlineValue) {
-      if (i + 1 >= args.size()) {
-        *error = "Missing value after " + name;
-        return false;
-      }
+    } else if (TakesValue(name) && i + 1 < args.size()) {
       value = args[++i];
     }
-    if (!option->read(value, settings)) {
-      *error = option->accepted
-                   ? "Unknown value for " + name + ": " + value + " (" + option->accepted + ")"
-                   : "Malformed number for " + name + ": " + value;
-      return false;
-    }
+    if (!ReadOption(name, value ? &*value : nullptr, settings, error)) return false;
+  }
+  if (settings->points.size() > pointsFromFile && pointsFromFile > 0) {
+    settings->points.erase(settings->points.begin(),
+                           settings->points.begin() + static_cast<std::ptrdiff_t>(pointsFromFile));
   }
   if (positional.size() != 2) {
     *error = "Expected INPUT and OUTPUT file names (kartovel-convert --help)";

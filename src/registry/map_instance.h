@@ -58,8 +58,10 @@ class MapInstance {
   double centerLon = 0;     // degrees
   double offsetX = 0.0001;  // map units
   double offsetY = 0;       // map units
-  double parallel1 = 50;    // degrees
-  double parallel2 = 10;    // degrees
+  // Degrees, stored convention: the defaults are 20 N and 50 N, a cone for the northern middle
+  // latitudes of a north-up map.
+  double parallel1 = -20;
+  double parallel2 = -50;
   double scale = 1;
   double aspect = 1;
   double unitFactor = 1;  // map units per user unit: 1 / GetUnitScale of the projection

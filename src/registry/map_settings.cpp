@@ -4,21 +4,25 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-// Every digit a double needs, without trailing noise for short values ("30", "0.5").
-std::string Number(double v) {
+std::string OptionNumber(double v, bool single) {
   char text[32];
   std::snprintf(text, sizeof text, "%.17g", v);
+  const float narrow = static_cast<float>(v);
   for (int digits = 6; digits < 17; ++digits) {
     char shorter[32];
     std::snprintf(shorter, sizeof shorter, "%.*g", digits, v);
-    if (std::strtod(shorter, nullptr) == v) return shorter;
+    if (single ? std::strtof(shorter, nullptr) == narrow : std::strtod(shorter, nullptr) == v) {
+      return shorter;
+    }
   }
   return text;
 }
 
-std::string Pair(double a, double b) { return Number(a) + "," + Number(b); }
+namespace {
+
+std::string Pair(double a, double b, bool single = false) {
+  return OptionNumber(a, single) + "," + OptionNumber(b, single);
+}
 
 }  // namespace
 
@@ -53,11 +57,12 @@ MapSettings SettingsOf(const MapInstance& instance) {
 }
 
 std::vector<std::string> SettingsOptions(const MapSettings& s) {
+  // Centre, offset, scale and aspect are read in single precision.
   std::vector<std::string> options = {"--projection", std::to_string(s.typeCode),
-                                      "--center",     Pair(s.centerLat, s.centerLon),
-                                      "--offset",     Pair(s.offsetX, s.offsetY),
-                                      "--scale",      Number(s.scale),
-                                      "--aspect",     Number(s.aspect)};
+                                      "--center",     Pair(s.centerLat, s.centerLon, true),
+                                      "--offset",     Pair(s.offsetX, s.offsetY, true),
+                                      "--scale",      OptionNumber(s.scale, true),
+                                      "--aspect",     OptionNumber(s.aspect, true)};
   if (s.parallel1 && s.parallel2) {
     options.insert(options.end(), {"--parallels", Pair(*s.parallel1, *s.parallel2)});
   }

@@ -39,6 +39,11 @@ MapSettings SettingsOf(const MapInstance& instance);
 // {"--projection", "CODE", "--center", "LAT,LON", ...}. Numbers keep every digit a double needs.
 std::vector<std::string> SettingsOptions(const MapSettings& settings);
 
+// A number as these options write it, without trailing noise ("30", "0.5"): every digit a double
+// needs, or with `single` (the values read in single precision) every digit the float nearest
+// to `v` needs.
+std::string OptionNumber(double v, bool single = false);
+
 // The same options joined by single spaces (no quoting is needed: no value contains a blank).
 std::string SettingsOptionsLine(const MapSettings& settings);
 

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTest>
 
 #include "registry/projection_registry.h"
@@ -15,6 +16,9 @@ class ToolkitEnvironment : public ::testing::Environment {
   void SetUp() override {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     application_ = std::make_unique<QApplication>(argc_, argv_);
+    // Recent files and the last folder go to a scratch folder, not the user's settings.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_.path());
     GetProjectionRegistry().LoadAll(ExecutableDirectory());
   }
   void TearDown() override {
@@ -27,6 +31,7 @@ class ToolkitEnvironment : public ::testing::Environment {
   char name_[16] = "app_tests";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> application_;
+  QTemporaryDir settingsDir_;
 };
 
 [[maybe_unused]] ::testing::Environment* const kToolkit =

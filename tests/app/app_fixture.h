@@ -21,16 +21,26 @@ inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
 }
 
-// Messages shown and file names handed out, in order.
+// Messages shown, questions asked and file names handed out, in order.
 class RecordingPrompts : public WizardPrompts {
  public:
   void ShowMessage(QWidget*, const QString& text) override { messages << text; }
-  QString AskOpenPath(QWidget*) override { return Take(openAnswers); }
-  QString AskSavePath(QWidget*) override { return Take(saveAnswers); }
+  bool AskYesNo(QWidget*, const QString& text) override {
+    questions << text;
+    return answerYes;
+  }
+  QString AskOpenPath(QWidget*, const QString&) override { return Take(openAnswers); }
+  QString AskSavePath(QWidget*, const QString&) override { return Take(saveAnswers); }
+  QString AskSettingsPath(QWidget*, bool, const QString&) override { return Take(settingsAnswers); }
+  void OpenFolder(const QString& folder) override { openedFolders << folder; }
 
   QStringList messages;
+  QStringList questions;
+  bool answerYes = true;
   QStringList openAnswers;  // an empty entry (or none left) is a cancelled dialog
   QStringList saveAnswers;
+  QStringList settingsAnswers;
+  QStringList openedFolders;
 
  private:
   static QString Take(QStringList& answers) {

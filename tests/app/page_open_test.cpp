@@ -1,10 +1,14 @@
 // The source image page: loading on every edit change, browsing, and what Next refuses.
 #include "app/page_open.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 
 #include "app/app_fixture.h"
 #include "app/preview_frame.h"
@@ -77,27 +81,16 @@ TEST_F(PageOpenTest, BrowseLoadsOrReportsAndFillsTheEdit) {
   EXPECT_EQ(prompts_.messages.size(), 1);
 }
 
-TEST_F(PageOpenTest, SheetHasTheSizeOfItsLargestPageThroughout) {
-  const QSize first = wizard_->size();
-  EXPECT_GE(first.width(), wizard_->SourcePage().minimumWidth());
-  OpenAndNext(WriteGradient(dir_, "map.png", 40, 20));
-  EXPECT_EQ(wizard_->size(), first);
-  Click(QWizard::NextButton);
-  ASSERT_EQ(wizard_->currentId(), KartovelWizard::kExportPage);
-  EXPECT_EQ(wizard_->size(), first);
-}
-
-TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndStretchedWithOne) {
+TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndKeepsTheProportionsOfOne) {
   PageOpen& page = wizard_->OpenPage();
   page.PreviewView()->repaint();
   const VideoBuffer& preview = page.Preview();
   ASSERT_TRUE(preview.HasStorage());
-  EXPECT_EQ(preview.width, page.PreviewView()->BufferSize().width());
   for (const auto& [x, y] : {std::pair{0, 0}, {preview.width - 1, preview.height - 1}}) {
     EXPECT_EQ(preview.GetPixel(x, y) & 0xFFFFFF, 0x00FFFFu);
   }
 
-  // A 2:1 picture covers the whole, nearly square frame: its corners come out at the corners.
+  // A 2:1 picture: red top-left quarter, blue elsewhere; shown 2:1 across the frame's width.
   QImage wide(64, 32, QImage::Format_RGB32);
   wide.fill(qRgb(0, 0, 255));
   for (int y = 0; y < 16; ++y) {
@@ -107,9 +100,35 @@ TEST_F(PageOpenTest, PreviewIsYellowWithoutAnImageAndStretchedWithOne) {
   ASSERT_TRUE(wide.save(path));
   page.SetPath(path);
   page.PreviewView()->repaint();
+  EXPECT_NEAR(preview.width, 2 * preview.height, 2);
+  EXPECT_EQ(preview.width, page.PreviewView()->BufferSize().width() - 2);
   EXPECT_EQ(preview.GetPixel(0, 0) & 0xFFFFFF, 0x0000FFu);  // red, top left
   EXPECT_EQ(preview.GetPixel(preview.width * 3 / 4, preview.height * 3 / 4) & 0xFFFFFF,
             0xFF0000u);  // blue, bottom right
+}
+
+// A picture dropped on the window opens (from any page), and a picture taken to the next page
+// heads the recent files; the file dialog starts in its folder.
+TEST_F(PageOpenTest, DropsOpenAndRecentFilesRemember) {
+  const QString first = WriteGradient(dir_, "first.png", 40, 20);
+  const QString second = WriteGradient(dir_, "second.png", 30, 30);
+  OpenAndNext(first);
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(second)});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(wizard_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(wizard_.get(), &drop);
+  EXPECT_EQ(wizard_->currentId(), KartovelWizard::kOpenPage);
+  EXPECT_EQ(wizard_->OpenPage().Path(), second);
+  EXPECT_EQ(wizard_->SourceImage().width, 30);
+  Click(QWizard::NextButton);
+  ASSERT_EQ(wizard_->currentId(), KartovelWizard::kSourcePage);
+  const QStringList recent = PageOpen::RecentFiles();
+  ASSERT_GE(recent.size(), 2);
+  EXPECT_EQ(recent.mid(0, 2), (QStringList{second, first}));
+  EXPECT_EQ(PageOpen::LastFolder(), dir_.path());
 }
 
 }  // namespace

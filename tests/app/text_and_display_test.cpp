@@ -77,45 +77,37 @@ TEST(VideoDisplay, ImageIsTopDownOpaqueAndEmptyForNoStorage) {
   EXPECT_EQ(ColourWord(QColor(0x11, 0x22, 0x33)), 0x332211u);
 }
 
-TEST(VideoDisplay, PolylineCoversBothEndsAndClips) {
-  VideoBuffer buffer;
-  ASSERT_EQ(buffer.Create(10, 10), 0);
-  const std::uint32_t c = kGraticuleColour;
-  DrawPolyline(buffer, {QPoint(1, 1), QPoint(8, 1), QPoint(8, 5)}, c);
-  for (int x = 1; x <= 8; ++x) EXPECT_EQ(buffer.GetPixel(x, 1), c) << x;
-  for (int y = 1; y <= 5; ++y) EXPECT_EQ(buffer.GetPixel(8, y), c) << y;
-  EXPECT_EQ(buffer.GetPixel(0, 1), 0u);
-  EXPECT_EQ(buffer.GetPixel(8, 6), 0u);
-
-  DrawPolyline(buffer, {QPoint(-5, 9), QPoint(20, 9)}, c);  // runs off both sides
-  EXPECT_EQ(buffer.GetPixel(0, 9), c);
-  EXPECT_EQ(buffer.GetPixel(9, 9), c);
-  DrawPolyline(buffer, {QPoint(3, 3)}, c);  // one point is no line
-  EXPECT_EQ(buffer.GetPixel(3, 3), 0u);
-  DrawPolyline(buffer, {QPoint(0, 0), QPoint(1 << 30, 1 << 30)}, c);  // absurd: dropped
-  EXPECT_EQ(buffer.GetPixel(0, 0), 0u);
-}
-
 TEST(Graticule, LinesFollowTheReprojectMappingAndBreakWhereForwardFails) {
   MapInstance plate;  // equirectangular
   plate.SetOffset(0, 0);
   plate.aspect = 0.5;
-  const std::vector<GraticuleRuns> lines = GraticuleLines(plate, 400, 200);
+  const std::vector<GraticuleLine> lines = GraticuleLines(plate, 400, 200);
   ASSERT_EQ(lines.size(), 20u);
-  for (const GraticuleRuns& line : lines) ASSERT_EQ(line.size(), 1u);
-  EXPECT_EQ(lines[0][0].size(), 49u);
-  EXPECT_EQ(lines[7][0].size(), 25u);
-  EXPECT_EQ(lines[0][0].front(), QPoint(0, 0));      // -90 at -180: top left
-  EXPECT_EQ(lines[3][0][24], QPoint(200, 100));      // equator at 0: centre
-  EXPECT_EQ(lines[6][0].front(), QPoint(0, 199));    // +90: bottom row
-  EXPECT_EQ(lines[7 + 4][0][12], QPoint(133, 100));  // meridian -60 at the equator
+  for (const GraticuleLine& line : lines) ASSERT_EQ(line.runs.size(), 1u);
+  EXPECT_EQ(lines[0].runs[0].size(), 49u);
+  EXPECT_EQ(lines[7].runs[0].size(), 25u);
+  // The first parallel is the south pole, at the bottom row of a north-up picture.
+  EXPECT_EQ(lines[0].degrees, 90);
+  // Within the x offset that stands in for 0 and the aspect's guard of 0.0001.
+  auto near = [](QPointF a, QPointF b) { return (a - b).manhattanLength() < 0.05; };
+  EXPECT_TRUE(near(lines[0].runs[0].front(), QPointF(0, 0)));
+  EXPECT_EQ(GraticuleLabel(lines[0]), QStringLiteral("90\u00B0N"));
+  EXPECT_TRUE(near(lines[3].runs[0][24], QPointF(200, 100)));  // equator at 0: centre
+  EXPECT_EQ(GraticuleLabel(lines[3]), QStringLiteral("0\u00B0"));
+  EXPECT_NEAR(lines[7 + 4].runs[0][12].x(), 133.33, 0.01);  // meridian -60 at the equator
+  EXPECT_EQ(GraticuleLabel(lines[7 + 4]), QStringLiteral("60\u00B0W"));
+
+  // Finer spacings: 5 degrees gives 37 parallels and 73 meridians, points every 1.25 degrees.
+  const std::vector<GraticuleLine> fine = GraticuleLines(plate, 400, 200, 5);
+  ASSERT_EQ(fine.size(), 37u + 73u);
+  EXPECT_EQ(fine[0].runs[0].size(), 289u);
 
   MapInstance mercator;
   ASSERT_EQ(mercator.SelectByName("Mercator"), 0);
-  const std::vector<GraticuleRuns> broken = GraticuleLines(mercator, 400, 200);
-  EXPECT_TRUE(broken[0].empty()) << "the pole parallel has no point";
-  ASSERT_EQ(broken[7].size(), 1u);
-  EXPECT_EQ(broken[7][0].size(), 23u) << "meridians lose both poles";
+  const std::vector<GraticuleLine> broken = GraticuleLines(mercator, 400, 200);
+  EXPECT_TRUE(broken[0].runs.empty()) << "the pole parallel has no point";
+  ASSERT_EQ(broken[7].runs.size(), 1u);
+  EXPECT_EQ(broken[7].runs[0].size(), 23u) << "meridians lose both poles";
 }
 
 }  // namespace

@@ -275,6 +275,45 @@ TEST_F(ConvertTest, GdalPlacesGeoTiffsTilesAndWorldFilesOnTheGrid) {
   EXPECT_FALSE(std::filesystem::exists(dir / "bad.tif"));
 }
 
+// A settings file gives the file its options typed give; options typed after it win, and a line
+// this version does not know is named on stderr without stopping the work.
+TEST_F(ConvertTest, SettingsFileEqualsTheOptionsTyped) {
+  ScratchDir dir;
+  VideoBuffer map;
+  ASSERT_EQ(map.Create(90, 70), 0);
+  test_support::FillPattern(&map);
+  const std::string in = dir / "in.png";
+  ASSERT_EQ(map.Save(in), 0);
+  const std::string typed =
+      " --projection 20 --scale 0.8 --aspect 0.7 --center 12.5,40.1 --offset 0.05,0.02"
+      " --parallels 20,50 --width 101";
+  ASSERT_EQ(Convert(in + " " + dir / "typed.png" + typed, dir).exitCode, 0);
+  {
+    std::FILE* file = std::fopen((dir / "map.kartovel").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("# saved by hand\n--projection Lambert Conformal Conic\n--scale 0.8\n"
+               "--aspect 0.7\n--center 12.5,40.1\n--offset 0.05,0.02\n--parallels 20,50\n"
+               "--width 101\n--sharpen 2\n",
+               file);
+    std::fclose(file);
+  }
+  Outcome o = Convert("--settings " + dir / "map.kartovel" + " " + in + " " + dir / "file.png", dir);
+  ASSERT_EQ(o.exitCode, 0) << o.errors;
+  EXPECT_EQ(o.errors,
+            dir / "map.kartovel" + ": ignored line 9: Unknown option --sharpen: --sharpen 2\n");
+  EXPECT_EQ(ReadBytes(dir / "file.png"), ReadBytes(dir / "typed.png"));
+
+  o = Convert(in + " " + dir / "wide.png" + " --width=64 --settings=" + dir / "map.kartovel", dir);
+  ASSERT_EQ(o.exitCode, 0) << o.errors;
+  VideoBuffer out;
+  ASSERT_EQ(out.Load(dir / "wide.png"), 0);
+  EXPECT_EQ(out.width, 64);
+
+  o = Convert("--settings " + dir / "none.kartovel" + " " + in + " " + dir / "x.png", dir);
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_EQ(o.errors, "Cannot read settings file " + dir / "none.kartovel" + "\n");
+}
+
 // A north-up Earth picture drawn into a projection with --to-projection and converted back: the
 // result matches the original (PSNR over the pixels that have a source).
 TEST_F(ConvertTest, EarthPictureSurvivesTheWayIntoAProjectionAndBack) {
