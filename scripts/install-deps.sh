@@ -10,6 +10,7 @@ packages=(
   libgl1-mesa-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libproj-dev proj-data
+  libceres-dev libeigen3-dev libnlopt-cxx-dev
   xplanet-images time
   gdal-bin  # bench/reference_psnr.sh and bench/end_to_end.sh run gdalwarp; tests run gdalinfo
 )

@@ -187,12 +187,13 @@ void PageExport::ShowEstimate() {
   }
   const std::uint64_t w = *width;
   const std::uint64_t h = w / 2;
-  const std::uint64_t bytes = w * h * 4;  // the 32-bit picture the export makes before writing
+  // The bands the export holds while it writes, and the file's uncompressed pixels.
+  const std::uint64_t bytes = ExportMemoryNeeded(*source_, Request(FilePath(OutputPath()), w));
   height_->setText(QStringLiteral("\u00D7 %1 pixels").arg(h));
   QString text = QStringLiteral(
-                     "Needs about %1 of memory; the file takes up to %1 "
+                     "Needs about %1 of memory; the file takes up to %2 "
                      "(a PNG is usually much smaller).")
-                     .arg(Bytes(static_cast<double>(bytes)));
+                     .arg(Bytes(static_cast<double>(bytes)), Bytes(static_cast<double>(w * h * 4)));
   const std::uint32_t native = NativeWidth();
   if (w > native) {
     text += QStringLiteral(" Wider than the source's resolution (%1 pixels): no more detail.")
@@ -238,7 +239,8 @@ bool PageExport::Export() {
   }
   status_->setText(QString());
   openFolder_->setVisible(false);
-  switch (RunExport(path)) {
+  std::string reason;
+  switch (RunExport(path, &reason)) {
     case ExportResult::kOk:
       break;
     case ExportResult::kCancelled:
@@ -249,22 +251,20 @@ bool PageExport::Export() {
       return false;
     case ExportResult::kNoMemory:
       prompts_->ShowMessage(
-          this, QStringLiteral("Not enough memory for an image %1 pixels wide.").arg(exportWidth_));
+          this, QString::fromStdString(MemoryBudget::NotEnoughMessage(
+                    exportWidth_, exportWidth_ / 2,
+                    ExportMemoryNeeded(*source_, Request(FilePath(path), exportWidth_)))));
       return false;
     case ExportResult::kNoData:
       prompts_->ShowMessage(this, QStringLiteral("The map covers no part of the world yet."));
       return false;
     case ExportResult::kFormatLimit:
-      prompts_->ShowMessage(
-          this, QStringLiteral("A picture %1 pixels wide is too large for this file type; "
-                               "choose a .png or .tif name.")
-                    .arg(exportWidth_));
-      return false;
     case ExportResult::kEmptyWindow:
     case ExportResult::kNotEquirectangular:
     case ExportResult::kSidecarFailed:
     case ExportResult::kWriteFailed:
-      prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path);
+      prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path +
+                                      QStringLiteral(": ") + QString::fromStdString(reason));
       return false;
   }
   written_ = path;
@@ -279,16 +279,21 @@ bool PageExport::Export() {
   return true;
 }
 
-ExportResult PageExport::RunExport(const QString& path) {
+ExportRequest PageExport::Request(const std::string& file, std::int64_t width) const {
+  ExportRequest request;
+  request.width = width;
+  request.path = file;
+  request.sampling = Sampling();
+  if (extent_->currentIndex() == 1) request.extent.kind = ExportExtent::Kind::kData;
+  return request;
+}
+
+ExportResult PageExport::RunExport(const QString& path, std::string* reason) {
   RasterProgress progress;
   std::atomic<bool> done{false};
   ExportResult result = ExportResult::kOk;
   const std::string file = FilePath(path);
-  ExportRequest request;
-  request.width = exportWidth_;
-  request.path = file;
-  request.sampling = Sampling();
-  if (extent_->currentIndex() == 1) request.extent.kind = ExportExtent::Kind::kData;
+  const ExportRequest request = Request(file, exportWidth_);
 
   QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, 1000,
                          this);
@@ -301,7 +306,7 @@ ExportResult PageExport::RunExport(const QString& path) {
   // The worker only reads the source image and the instance; the window-modal dialog keeps the
   // pages from changing them until it has finished.
   std::thread worker([&] {
-    result = ExportEquirectangular(*source_, *instance_, request, &progress);
+    result = ExportEquirectangular(*source_, *instance_, request, &progress, reason);
     done = true;
   });
   QEventLoop loop;
@@ -313,9 +318,13 @@ ExportResult PageExport::RunExport(const QString& path) {
       loop.quit();
       return;
     }
-    // Per mille of the rows: the total is known once the job has planned its work.
-    const long long total = std::max<long long>(progress.rowsTotal, 1);
-    dialog.setValue(static_cast<int>(std::min<long long>(progress.rowsDone * 1000 / total, 1000)));
+    // Per mille of the rows: the total is known once the job has planned its work. Cancel still
+    // counts while the file is completed: it is then never put in place.
+    const long long total = progress.rowsTotal;
+    if (total > 0 && progress.rowsDone >= total)
+      dialog.setLabelText(QStringLiteral("Writing ") + path);
+    dialog.setValue(static_cast<int>(
+        std::min<long long>(progress.rowsDone * 1000 / std::max<long long>(total, 1), 1000)));
   });
   poll.start();
   loop.exec();

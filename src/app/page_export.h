@@ -7,6 +7,7 @@
 #include <QWizardPage>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "engine/export.h"
 #include "image/video_buffer.h"
@@ -70,7 +71,9 @@ class PageExport : public QWizardPage {
   QLabel* StatusLabel() const { return status_; }
 
  private:
-  ExportResult RunExport(const QString& path);
+  // What Export asks of the export job for `file` at `width`.
+  ExportRequest Request(const std::string& file, std::int64_t width) const;
+  ExportResult RunExport(const QString& path, std::string* reason);
   void ShowEstimate();
   QString SuggestedPath() const;
 

@@ -2,15 +2,21 @@
 // stretched preview.
 #include "app/page_open.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <atomic>
+#include <memory>
+#include <thread>
 
 #include "app/preview_frame.h"
 #include "app/wizard_prompts.h"
@@ -21,6 +27,18 @@ namespace {
 constexpr std::uint32_t kEmptyPreviewColour = 0x8000FFFF;  // yellow
 const char kRecentKey[] = "recentFiles";
 const char kFolderKey[] = "lastFolder";
+constexpr int kProgressPollMs = 30;
+constexpr int kProgressShowAfterMs = 300;
+
+// One decode on a worker thread; shared with it, so that a cancelled decode the platform decoder
+// cannot stop may finish on its own after the page has let go of it.
+struct DecodeJob {
+  VideoBuffer picture;
+  std::string reason;
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> done{false};
+  int result = -1;
+};
 
 }  // namespace
 
@@ -93,13 +111,47 @@ void PageOpen::FillRecentMenu() {
   if (menu->isEmpty()) menu->addAction(QStringLiteral("No recent files"))->setEnabled(false);
 }
 
+int PageOpen::LoadSource(QString* reason) {
+  source_->Release();
+  auto job = std::make_shared<DecodeJob>();
+  std::thread worker([job, file = FilePath(path_)] {
+    job->result = job->picture.Load(file, &job->reason, &job->cancel);
+    job->done = true;
+  });
+  // Large pictures take seconds: the page stays responsive behind a dialog that can cancel.
+  QProgressDialog dialog(QStringLiteral("Reading ") + path_, QStringLiteral("Cancel"), 0, 0, this);
+  dialog.setWindowTitle(QStringLiteral("Open"));
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.setMinimumDuration(kProgressShowAfterMs);
+  QEventLoop loop;
+  QTimer poll;
+  poll.setInterval(kProgressPollMs);
+  connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (job->done || dialog.wasCanceled()) loop.quit();
+    dialog.setValue(0);  // lets the dialog appear after its delay
+  });
+  poll.start();
+  if (!job->done) loop.exec();
+  if (!job->done) {
+    job->cancel = true;
+    worker.detach();
+    *reason = QStringLiteral("cancelled");
+    return -1;
+  }
+  worker.join();
+  if (job->result == 0) source_->Swap(job->picture);
+  *reason = QString::fromStdString(job->reason);
+  return job->result;
+}
+
 void PageOpen::Browse() {
   const QString chosen = prompts_->AskOpenPath(this, LastFolder());
   if (chosen.isEmpty()) return;
   path_ = chosen;
-  source_->Release();
-  if (source_->Load(FilePath(path_)) != 0) {
-    prompts_->ShowMessage(this, QStringLiteral("Unable to read image file ") + path_);
+  QString reason;
+  if (LoadSource(&reason) != 0) {
+    prompts_->ShowMessage(
+        this, QStringLiteral("Unable to read image file ") + path_ + QStringLiteral(": ") + reason);
     frame_->update();
     return;
   }
@@ -109,8 +161,8 @@ void PageOpen::Browse() {
 
 void PageOpen::PathChanged(const QString& text) {
   path_ = text;
-  source_->Release();
-  source_->Load(FilePath(path_));
+  QString reason;
+  LoadSource(&reason);
   frame_->update();
   if (source_->HasStorage() && loaded_) loaded_(path_);
 }
@@ -137,8 +189,10 @@ void PageOpen::RenderPreview() {
 
 bool PageOpen::validatePage() {
   path_ = pathEdit_->text();
-  if (source_->Load(FilePath(path_)) < 0) {
-    prompts_->ShowMessage(this, QStringLiteral("Cannot open file ") + path_);
+  QString reason;
+  if (LoadSource(&reason) < 0) {
+    prompts_->ShowMessage(
+        this, QStringLiteral("Cannot open file ") + path_ + QStringLiteral(": ") + reason);
     return false;
   }
   if (source_->width == 0) {

@@ -47,6 +47,10 @@ class PageOpen : public QWizardPage {
   PreviewFrame* PreviewView() const { return frame_; }
 
  private:
+  // Decodes path_ into the source image off the user-interface thread, behind a progress dialog
+  // whose Cancel gives up at once (the source is then empty). 0, or the Load result with the
+  // reason.
+  int LoadSource(QString* reason);
   void Browse();
   void PathChanged(const QString& text);
   void RenderPreview();

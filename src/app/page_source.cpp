@@ -26,6 +26,7 @@
 #include "engine/reproject.h"
 #include "engine/resolution.h"
 #include "projection/map_project.h"
+#include "registry/map_settings.h"
 #include "registry/projection_registry.h"
 
 namespace {
@@ -132,6 +133,11 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance, WizardPrompts
   edits_[kParallel1]->setToolTip(
       QStringLiteral("Standard parallels (enabled for the projections that use them)"));
   edits_[kParallel2]->setToolTip(edits_[kParallel1]->toolTip());
+  refusal_ = new QLabel;
+  refusal_->setWordWrap(true);
+  refusal_->setStyleSheet(QStringLiteral("color: #b00020"));
+  refusal_->hide();
+  form->addRow(refusal_);
 
   auto* left = new QVBoxLayout;
   left->addWidget(projectionBox, 1);
@@ -335,7 +341,13 @@ void PageSource::ApplyValues() {
   s.aspect = values_[kAspect];
   s.parallel1 = values_[kParallel1];
   s.parallel2 = values_[kParallel2];
-  ::ApplySettings(s, instance_);
+  // A projection that refuses the values keeps its previous ones: the map would silently stay.
+  const bool refused = ::ApplySettings(s, instance_) != 0;
+  refusal_->setText(refused ? QStringLiteral("%1 refuses these values and keeps its previous "
+                                             "settings.")
+                                  .arg(QString::fromLatin1(instance_->GetName()))
+                            : QString());
+  refusal_->setVisible(refused);
   resultStale_ = true;
   Redraw();
 }
@@ -416,9 +428,22 @@ void PageSource::EditChanged(int field) {
 void PageSource::SelectionChanged() {
   const QList<QListWidgetItem*> selected = list_->selectedItems();
   if (selected.isEmpty()) return;
-  instance_->Select(selected.first()->data(Qt::UserRole).toInt());
+  const bool made = instance_->Select(selected.first()->data(Qt::UserRole).toInt()) == 0;
   ApplyValues();
   RefreshFields();
+  // The instance keeps what it had when the projection refuses the values (a degenerate cone,
+  // say), and falls back to the equirectangular projection when none could be made: say so.
+  if (!made) {
+    prompts_->ShowMessage(this, QStringLiteral("The projection could not be created; the map is "
+                                               "shown as Equirectangular instead."));
+  } else if (instance_->Apply() != 0) {
+    prompts_->ShowMessage(
+        this, QStringLiteral("%1 refuses the standard parallels %2, %3 and keeps its previous "
+                             "settings.")
+                  .arg(QString::fromLatin1(instance_->GetName()))
+                  .arg(NorthPositiveLatitude(instance_->parallel1))
+                  .arg(NorthPositiveLatitude(instance_->parallel2)));
+  }
 }
 
 void PageSource::Fit() {
@@ -433,6 +458,31 @@ void PageSource::Fit() {
   const bool measured = MapReach(*instance_, &reachX, &reachY);
   values_[kScale] = measured ? FourDecimals(1 / reachX) : 1;
   values_[kAspect] = measured ? FourDecimals(reachY / reachX) : 1;
+  ApplyValues();
+  RefreshFields();
+}
+
+void PageSource::TakeSettings(const MapSettings& settings) {
+  {
+    const QSignalBlocker quiet(list_);
+    for (int row = 0; row < list_->count(); ++row) {
+      if (list_->item(row)->data(Qt::UserRole).toInt() == settings.typeCode) {
+        list_->setCurrentRow(row);
+      }
+    }
+  }
+  instance_->Select(settings.typeCode);
+  // Held as the edits hold typed values, so that the export equals the command line's.
+  values_[kLat] = Single(settings.centerLat);
+  values_[kLon] = Single(settings.centerLon);
+  values_[kOffsetX] = Single(settings.offsetX);
+  values_[kOffsetY] = Single(settings.offsetY);
+  values_[kScale] = Single(settings.scale);
+  values_[kAspect] = Single(settings.aspect);
+  if (settings.parallel1 && settings.parallel2) {
+    values_[kParallel1] = *settings.parallel1;
+    values_[kParallel2] = *settings.parallel2;
+  }
   ApplyValues();
   RefreshFields();
 }

@@ -84,6 +84,11 @@ class PageSource : public QWizardPage {
   QLabel* ConformalValue() const { return conformal_; }
   QLabel* EqualAreaValue() const { return equalArea_; }
   QLabel* PerspectiveValue() const { return perspective_; }
+  // Says, while it is so, that the projection refused the typed values.
+  QLabel* RefusalNote() const { return refusal_; }
+  // Takes found settings (a fit, a recognition): the type, its parameters, the list's selection
+  // and the edits.
+  void TakeSettings(const MapSettings& settings);
   SourceView* SourceViewWidget() const { return sourceView_; }
   PreviewFrame* ResultView() const { return resultView_; }
 
@@ -128,6 +133,7 @@ class PageSource : public QWizardPage {
   QLabel* conformal_;
   QLabel* equalArea_;
   QLabel* perspective_;
+  QLabel* refusal_;
   SourceView* sourceView_;
   PreviewFrame* resultView_;
 };

@@ -16,6 +16,10 @@ int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
 // or with --to-projection the reverse. Returns the exit code.
 int Convert(const Settings& s);
 
+// --fit IMAGE [--points FILE] [--rank]: fitted settings as options, the quality and each
+// point's residual; with --rank one line per type, best first. Returns the exit code.
+int FitCommand(const Settings& s);
+
 // --list: one line per registered type, ascending code; scripts read this format.
 int ListProjections();
 

@@ -10,15 +10,16 @@
 #include "engine/export.h"
 #include "engine/reproject.h"
 #include "image/band_writer.h"
+#include "image/memory_budget.h"
 #include "image/video_buffer.h"
 #include "projection/map_project.h"
 #include "registry/projection_registry.h"
 
 namespace {
 
-// A size for VideoBuffer::Create: beyond its range it is simply too large to be held.
-int ClampSize(long long size) {
-  return static_cast<int>(std::min<long long>(size, std::numeric_limits<std::int32_t>::max()));
+// A picture of width x height pixels the tool cannot hold: the message, and exit 1.
+int NotEnoughMemory(long long width, long long height, std::uint64_t bytes) {
+  return Fail(kFailed, MemoryBudget::NotEnoughMessage(width, height, bytes));
 }
 
 }  // namespace
@@ -31,7 +32,14 @@ int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
              const std::string& prefix) {
   MapSettings map = settings;
   map.typeCode = code;
-  if (ApplySettings(map, instance) == 0) return 0;
+  const int refused = ApplySettings(map, instance);
+  // The registry lists the type, but its module made no object: never convert with another.
+  if (instance->typeCode != code) {
+    return Fail(kFailed, "Projection " + std::to_string(code) + " (" +
+                             GetProjectionRegistry().GetSlotName(code) +
+                             ") could not be created by its module");
+  }
+  if (refused == 0) return 0;
   // Name what the projection was given: for a cone the parallels are the usual culprit.
   const auto pair = [](double a, double b) {
     char text[64];
@@ -57,10 +65,11 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
   if (output) request.height = s.height.value_or(0);
   RasterProgress progress;
   ExportResult result;
+  std::string reason;
   const long long height = output ? s.height.value_or(s.width / 2) : s.width / 2;
   {
     ProgressLine line(&progress, height);
-    result = ExportEquirectangular(source, instance, request, &progress);
+    result = ExportEquirectangular(source, instance, request, &progress, &reason);
   }
   switch (result) {
     case ExportResult::kOk:
@@ -71,40 +80,50 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
       return Fail(kBadUsage, "The extent holds no pixel at width " + std::to_string(s.width));
     case ExportResult::kNotEquirectangular:
       return Fail(kBadUsage, "--extent and --world-file belong to the equirectangular export");
-    case ExportResult::kFormatLimit: {
-      ExportWindow window;
-      WindowOfExtent(s.extent, s.width, &window);
-      const auto format = ImageFiles::FormatOfName(s.output);
-      return Fail(kBadUsage, ImageFiles::FormatLimit(format, window.width, window.height));
-    }
+    case ExportResult::kFormatLimit:
+      return Fail(kFailed, "Cannot write file " + s.output + ": " + reason);
     case ExportResult::kNoMemory:
-      return Fail(kFailed,
-                  "Not enough memory for an image " + std::to_string(s.width) + " pixels wide");
+      return NotEnoughMemory(s.width, height, ExportMemoryNeeded(source, request));
     case ExportResult::kNoData:
-      return Fail(kFailed, "The map covers no pixel of the world: --extent data has nothing to write");
+      return Fail(kFailed,
+                  "The map covers no pixel of the world: --extent data has nothing to write");
     case ExportResult::kSidecarFailed:
       return Fail(kFailed, "Wrote " + s.output + " but cannot write " + WorldFileName(s.output) +
-                               " or " + PrjFileName(s.output));
+                               " or " + PrjFileName(s.output) + ": " + reason);
     case ExportResult::kCancelled:
     case ExportResult::kWriteFailed:
       break;
   }
-  return Fail(kFailed, "Cannot write file " + s.output);
+  return Fail(kFailed, "Cannot write file " + s.output + ": " + reason);
 }
 
 static int RenderMap(const Settings& s, const VideoBuffer& world, const MapInstance& instance) {
   const long long height = s.height.value_or(s.width / 2);
+  const auto w = static_cast<std::uint64_t>(s.width), h = static_cast<std::uint64_t>(height);
+  const std::uint64_t bytes = w > UINT64_MAX / 4 / h ? UINT64_MAX : w * h * 4;
+  // Never a silently smaller picture: a side beyond what a buffer can have is too much memory.
+  if (s.width > std::numeric_limits<std::int32_t>::max() ||
+      height > std::numeric_limits<std::int32_t>::max()) {
+    return NotEnoughMemory(s.width, height, bytes);
+  }
+  // A size the format cannot hold is refused whatever memory there is.
+  const std::string limit =
+      ImageFiles::FormatLimit(ImageFiles::FormatOfName(s.output), s.width, height);
+  if (!limit.empty()) return Fail(kFailed, "Cannot write file " + s.output + ": " + limit);
+  if (!MemoryBudget::Allows(bytes)) return NotEnoughMemory(s.width, height, bytes);
   VideoBuffer map;
-  if (map.Create(ClampSize(s.width), ClampSize(height)) != 0) {
-    return Fail(kFailed, "Not enough memory for an image of " + std::to_string(s.width) + " x " +
-                             std::to_string(height) + " pixels");
+  if (map.Create(static_cast<int>(s.width), static_cast<int>(height)) != 0) {
+    return NotEnoughMemory(s.width, height, bytes);
   }
   RasterProgress progress;
   {
     ProgressLine line(&progress, height);
     RenderProjection(world, instance, map, &progress);
   }
-  if (map.Save(s.output) != 0) return Fail(kFailed, "Cannot write file " + s.output);
+  std::string reason;
+  if (map.Save(s.output, &reason) != 0) {
+    return Fail(kFailed, "Cannot write file " + s.output + ": " + reason);
+  }
   return 0;
 }
 
@@ -128,10 +147,11 @@ int Convert(const Settings& s) {
   }
   VideoBuffer source;
   std::string reason;
-  const int loaded = source.Load(s.input, &reason);
-  if (loaded == -3) return Fail(kFailed, "Unable to read image file " + s.input + ": " + reason);
-  if (loaded != 0 || !source.HasStorage()) {
-    return Fail(kFailed, "Unable to read image file " + s.input);
+  if (source.Load(s.input, &reason) != 0) {
+    return Fail(kFailed, "Unable to read image file " + s.input + ": " + reason);
+  }
+  if (!source.HasStorage()) {
+    return Fail(kFailed, "Unable to read image file " + s.input + ": a side of 1 pixel");
   }
   if (s.toProjection) return RenderMap(s, source, instance);
   return Export(s, source, instance, s.outputProjection ? &output : nullptr);

@@ -15,6 +15,7 @@ constexpr char kUsage[] =
     "\n"
     "usage: kartovel-convert [options] INPUT OUTPUT\n"
     "       kartovel-convert --to-projection [options] INPUT OUTPUT\n"
+    "       kartovel-convert --fit IMAGE [--points FILE] [--rank] [options]\n"
     "       kartovel-convert --list\n"
     "       kartovel-convert --help\n"
     "\n"
@@ -26,6 +27,16 @@ constexpr char kUsage[] =
     "  --to-projection         the reverse: draw the equirectangular INPUT as a W x H map in\n"
     "                          the projection, so that converting it back gives INPUT again\n"
     "  --list                  one line per projection type: code<TAB>name<TAB>type words\n"
+    "  --fit IMAGE             find the settings of the map IMAGE: from its outline, or from\n"
+    "                          control points with --points; settings given as options stay\n"
+    "                          as given; without --projection every type is tried and the\n"
+    "                          best taken. Prints the settings as options, the quality\n"
+    "                          (rms px or outline IoU), then COLUMN ROW DX DY per point\n"
+    "  --points FILE           control points, one a line: COLUMN ROW LATITUDE LONGITUDE\n"
+    "                          (pixels from the top-left corner, whose pixel centre is 0.5 0.5),\n"
+    "                          or a GIS georeferencer's .points file\n"
+    "  --rank                  with --fit: every type, best first: code, name, rms or IoU,\n"
+    "                          settings, separated by tabs\n"
     "\n"
     "The map, as on the wizard's projection page (centre, offset, scale and aspect are taken\n"
     "at single precision, as the page's edits take them):\n"
@@ -63,7 +74,8 @@ constexpr char kUsage[] =
     "\n"
     "Latitudes are north-positive (--center 30,20 is 30N 20E) and a positive offset moves\n"
     "the map right and up in the picture.\n"
-    "Exit status: 0 done, 1 the conversion failed, 2 the command line is wrong.\n";
+    "Exit status: 0 done, 1 the conversion failed or nothing fits, 2 the command line or the\n"
+    "points are wrong.\n";
 
 }  // namespace
 
@@ -86,7 +98,9 @@ int main(int argc, char** argv) {
 
   ProjectionRegistry& registry = GetProjectionRegistry();
   registry.LoadAll(ExecutableDirectory());
-  const int result = list ? ListProjections() : Convert(settings);
+  const int result = list                    ? ListProjections()
+                     : !settings.fit.empty() ? FitCommand(settings)
+                                             : Convert(settings);
   registry.UnloadAll();
   return result;
 }

@@ -105,12 +105,25 @@ struct FlagOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {"--projection", [](const std::string& v, Settings* s) { return s->projection = v, true; }},
-    {"--center", [](const std::string& v, Settings* s) { return ReadCenter(v, &s->map); }},
-    {"--offset", [](const std::string& v, Settings* s) { return ReadOffset(v, &s->map); }},
-    {"--scale", [](const std::string& v, Settings* s) { return ReadScale(v, &s->map); }},
-    {"--aspect", [](const std::string& v, Settings* s) { return ReadAspect(v, &s->map); }},
-    {"--parallels", [](const std::string& v, Settings* s) { return ReadParallels(v, &s->map); }},
+    {"--projection",
+     [](const std::string& v, Settings* s) {
+       s->projection = v, s->projectionGiven = true;
+       return true;
+     }},
+    {"--center", [](const std::string& v,
+                    Settings* s) { return s->centerGiven = true, ReadCenter(v, &s->map); }},
+    {"--offset", [](const std::string& v,
+                    Settings* s) { return s->offsetGiven = true, ReadOffset(v, &s->map); }},
+    {"--scale",
+     [](const std::string& v, Settings* s) { return s->scaleGiven = true, ReadScale(v, &s->map); }},
+    {"--aspect", [](const std::string& v,
+                    Settings* s) { return s->aspectGiven = true, ReadAspect(v, &s->map); }},
+    {"--parallels",
+     [](const std::string& v, Settings* s) {
+       return s->parallelsGiven = true, ReadParallels(v, &s->map);
+     }},
+    {"--fit", [](const std::string& v, Settings* s) { return s->fit = v, !v.empty(); }},
+    {"--points", [](const std::string& v, Settings* s) { return s->pointsFile = v, !v.empty(); }},
     {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},
     {"--height",
      [](const std::string& v, Settings* s) {
@@ -159,6 +172,7 @@ const ValueOption kValueOptions[] = {
 
 const FlagOption kFlagOptions[] = {
     {"--to-projection", [](Settings* s) { s->toProjection = true; }},
+    {"--rank", [](Settings* s) { s->rank = true; }},
     {"--world-file", [](Settings* s) { s->worldFile = true; }},
     {"--no-antialias",
      [](Settings* s) {
@@ -204,6 +218,18 @@ bool TakesValue(const std::string& name) {
 
 // The checks between options, once all are read.
 bool CheckTogether(Settings* settings, std::string* error) {
+  if (settings->fit.empty() && (settings->rank || !settings->pointsFile.empty())) {
+    *error = std::string(settings->rank ? "--rank" : "--points") + " belongs to --fit IMAGE";
+    return false;
+  }
+  if (!settings->fit.empty()) {
+    if (settings->toProjection || settings->height || settings->outputProjection ||
+        settings->samplingGiven) {
+      *error = "--fit takes only the map's settings, --points and --rank";
+      return false;
+    }
+    return true;
+  }
   if (settings->toProjection && settings->outputProjection) {
     *error = "--to-projection and --output-projection cannot be combined";
     return false;
@@ -332,6 +358,13 @@ bool ParseArguments(const std::vector<std::string>& args, Settings* settings, st
   if (settings->points.size() > pointsFromFile && pointsFromFile > 0) {
     settings->points.erase(settings->points.begin(),
                            settings->points.begin() + static_cast<std::ptrdiff_t>(pointsFromFile));
+  }
+  if (!settings->fit.empty()) {
+    if (!positional.empty()) {
+      *error = "--fit IMAGE takes no INPUT OUTPUT: " + positional[0];
+      return false;
+    }
+    return CheckTogether(settings, error);
   }
   if (positional.size() != 2) {
     *error = "Expected INPUT and OUTPUT file names (kartovel-convert --help)";

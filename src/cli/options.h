@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/export.h"
+#include "fit/fit.h"
 #include "image/geo_reference.h"
 #include "registry/map_settings.h"
 
@@ -15,11 +16,8 @@
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
 
-// A control point: a picture pixel (column to the right, row downwards, from the top-left
-// corner) and the place it shows, degrees north and east positive.
-struct ControlPoint {
-  double column = 0, row = 0, latitude = 0, longitude = 0;
-};
+// A control point of --point (and of settings files): the fitting library's.
+using ControlPoint = Fit::ControlPoint;
 
 // What the command line asks for. Numbers as typed (degrees north-positive, user units, pixels);
 // map.typeCode and outputMap.typeCode are left to FindProjection.
@@ -28,6 +26,12 @@ struct Settings {
   std::string input, output;
   std::string projection = "2";
   MapSettings map;
+  // Which settings the command line gave: a fit holds them.
+  bool projectionGiven = false, centerGiven = false, offsetGiven = false, scaleGiven = false,
+       aspectGiven = false, parallelsGiven = false;
+  std::string fit;         // --fit IMAGE
+  std::string pointsFile;  // --points FILE, for --fit beside the --point options
+  bool rank = false;
   long long width = 1024;
   std::optional<long long> height;
   // The equirectangular export's extent, georeference and sidecars.
@@ -35,8 +39,8 @@ struct Settings {
   GeoCrs crs;
   bool worldFile = false;
   std::optional<std::string> extentText, crsText;  // as typed; read by the checks between options
-  std::vector<ControlPoint> points;  // --point, in the order given
-  std::string settingsFile;          // --settings, read before the command line's options
+  std::vector<ControlPoint> points;                // --point, in the order given
+  std::string settingsFile;  // --settings, read before the command line's options
   // Lines of the settings file that were left out, each with its reason ("line 4: ...").
   std::vector<std::string> ignoredLines;
   SamplingOptions sampling;

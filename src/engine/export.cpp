@@ -2,12 +2,11 @@
 // georeference and sidecar files.
 #include "engine/export.h"
 
-#include <optional>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "engine/source_sampler.h"
@@ -75,8 +74,9 @@ struct Renderer {
 // into columns at .. at + width - 1 and rows 0 .. rows - 1 of `band`. Straight into the band when
 // it is exactly that window, otherwise through `scratch`, widened by a neighbouring row or
 // column inside the grid where the window is a single pixel thick. 0, -1 cancelled, -2 no memory.
-int RenderSpan(const Renderer& renderer, const ExportWindow& grid, std::int64_t left, std::int64_t top, std::int64_t width, std::int64_t rows,
-               VideoBuffer& band, std::int64_t at, VideoBuffer& scratch, RasterProgress* progress) {
+int RenderSpan(const Renderer& renderer, const ExportWindow& grid, std::int64_t left,
+               std::int64_t top, std::int64_t width, std::int64_t rows, VideoBuffer& band,
+               std::int64_t at, VideoBuffer& scratch, RasterProgress* progress) {
   if (at == 0 && width == band.width && rows == band.height) {
     return renderer.Render(band, progress, {grid.gridWidth, grid.gridHeight, left, top});
   }
@@ -99,7 +99,8 @@ int RenderSpan(const Renderer& renderer, const ExportWindow& grid, std::int64_t 
 
 // Renders rows top .. top + rows - 1 of the window into the band's first rows, in one or (across
 // the date line) two spans. Same results as RenderSpan.
-int RenderBand(const Renderer& renderer, const ExportWindow& window, std::int64_t top, std::int64_t rows, VideoBuffer& band, VideoBuffer& scratch,
+int RenderBand(const Renderer& renderer, const ExportWindow& window, std::int64_t top,
+               std::int64_t rows, VideoBuffer& band, VideoBuffer& scratch,
                RasterProgress* progress) {
   const std::int64_t first = std::min(window.width, window.gridWidth - window.left);
   int result =
@@ -125,7 +126,8 @@ int FindDataWindow(const Renderer& renderer, ExportWindow* window, std::int64_t 
   const std::int64_t W = window->gridWidth, H = window->gridHeight;
   const ExportWindow whole{W, H, 0, 0, W, H};
   VideoBuffer band, scratch;
-  if (band.Create(static_cast<std::int32_t>(W), static_cast<std::int32_t>(std::max(bandRows, kMinSide))) != 0) {
+  if (band.Create(static_cast<std::int32_t>(W),
+                  static_cast<std::int32_t>(std::max(bandRows, kMinSide))) != 0) {
     return -2;
   }
   std::vector<std::uint8_t> covered(W, 0);
@@ -167,9 +169,9 @@ int FindDataWindow(const Renderer& renderer, ExportWindow* window, std::int64_t 
 }
 
 // Renders the window band by band into `writer`.
-ExportResult WriteWindow(const Renderer& renderer, const ExportWindow& window, std::int64_t bandRows,
-                         ImageFiles::BandWriter& writer, long long rowsBefore,
-                         RasterProgress* progress) {
+ExportResult WriteWindow(const Renderer& renderer, const ExportWindow& window,
+                         std::int64_t bandRows, ImageFiles::BandWriter& writer,
+                         long long rowsBefore, RasterProgress* progress) {
   VideoBuffer band, scratch;
   const std::int64_t rowsPerBand = std::min(bandRows, window.height);
   if (band.Create(static_cast<std::int32_t>(std::max(window.width, kMinSide)),
@@ -192,10 +194,13 @@ ExportResult WriteWindow(const Renderer& renderer, const ExportWindow& window, s
   return ExportResult::kOk;
 }
 
-bool WriteText(const std::string& path, const std::string& text) {
-  return ImageFiles::ReplaceFile(path, [&](std::FILE* file) {
-           return std::fwrite(text.data(), 1, text.size(), file) == text.size();
-         }) == 0;
+bool WriteText(const std::string& path, const std::string& text, std::string* reason) {
+  return ImageFiles::ReplaceFile(
+             path,
+             [&](std::FILE* file) {
+               return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+             },
+             reason) == 0;
 }
 
 }  // namespace
@@ -246,7 +251,8 @@ bool WindowOfExtent(const ExportExtent& extent, std::int64_t gridWidth, ExportWi
 }
 
 GeoReference GeoReferenceOf(const ExportWindow& window, const GeoCrs& crs) {
-  const double W = static_cast<double>(window.gridWidth), H = static_cast<double>(window.gridHeight);
+  const double W = static_cast<double>(window.gridWidth),
+               H = static_cast<double>(window.gridHeight);
   GeoReference geo;
   geo.crs = crs;
   // Half a pixel out from the centre of the first pixel, each in one rounding.
@@ -257,8 +263,21 @@ GeoReference GeoReferenceOf(const ExportWindow& window, const GeoCrs& crs) {
   return geo;
 }
 
+std::uint64_t ExportMemoryNeeded(const VideoBuffer& source, const ExportRequest& request) {
+  const ImageFiles::OutputFormat format = ImageFiles::FormatOfName(request.path);
+  const auto W = static_cast<std::uint64_t>(std::max<std::int64_t>(request.width, 0));
+  const std::int64_t H = request.output && request.height > 0 ? request.height : request.width / 2;
+  const auto rows = static_cast<std::uint64_t>(
+      std::max(std::min(ImageFiles::BandRows(format, request.width), H), kMinSide));
+  // A band and its scratch copy, the band's longitudes, the writer's own buffers, and the
+  // sampler's mark of each source pixel.
+  return 2 * rows * W * 4 + W * 8 + ImageFiles::WriterWorkingBytes(format, request.width) +
+         static_cast<std::uint64_t>(source.width) * static_cast<std::uint64_t>(source.height);
+}
+
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
-                                   const ExportRequest& request, RasterProgress* progress) {
+                                   const ExportRequest& request, RasterProgress* progress,
+                                   std::string* reason) {
   const std::int64_t W = request.width;
   const std::int64_t H = request.output && request.height > 0 ? request.height : W / 2;
   if (W < 4 || H < 2) return ExportResult::kBadWidth;
@@ -270,17 +289,14 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
   ExportWindow window;
   if (!WindowOfExtent(request.extent, W, &window)) return ExportResult::kEmptyWindow;
   if (request.output) window.gridHeight = window.height = H;
-  if (!ImageFiles::FormatLimit(format, window.width, window.height).empty()) {
+  // Refused before the work: a size the format cannot hold, bands the machine cannot hold.
+  if (const std::string limit = ImageFiles::FormatLimit(format, window.width, window.height);
+      !limit.empty()) {
+    if (reason) *reason = limit;
     return ExportResult::kFormatLimit;
   }
-  // A band and its scratch copy, the band's longitudes, the writer's own buffers, and the
-  // sampler's mark of each source pixel.
+  if (!MemoryBudget::Allows(ExportMemoryNeeded(source, request))) return ExportResult::kNoMemory;
   const std::int64_t bandRows = ImageFiles::BandRows(format, W);
-  const std::uint64_t needed =
-      2 * static_cast<std::uint64_t>(std::max(bandRows, kMinSide)) * W * 4 +
-      static_cast<std::uint64_t>(W) * 8 + ImageFiles::WriterWorkingBytes(format, W) +
-      static_cast<std::uint64_t>(source.width) * static_cast<std::uint64_t>(source.height);
-  if (!MemoryBudget::Allows(needed)) return ExportResult::kNoMemory;
   // The map's outline is found once, for all bands.
   std::optional<SourceSampler> sampler;
   if (source.HasStorage()) sampler.emplace(source, instance);
@@ -301,28 +317,36 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
         return ExportResult::kNoMemory;
     }
     rowsBefore = H;
-    if (!ImageFiles::FormatLimit(format, window.width, window.height).empty()) {
-      return ExportResult::kFormatLimit;
-    }
   }
   SetProgress(progress, rowsBefore, rowsBefore + window.height);
 
   const GeoReference geo = GeoReferenceOf(window, request.crs);
   const GeoReference* placed = request.output ? nullptr : &geo;
   ExportResult result = ExportResult::kWriteFailed;
-  const int replaced = ImageFiles::ReplaceFile(request.path, [&](std::FILE* file) {
-    auto writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed);
-    if (!writer) return false;
-    result = WriteWindow(renderer, window, bandRows, *writer, rowsBefore, progress);
-    if (result == ExportResult::kOk && !writer->Finish()) result = ExportResult::kWriteFailed;
-    return result == ExportResult::kOk;
-  });
-  if (result != ExportResult::kOk) return result;
-  if (replaced != 0) return ExportResult::kWriteFailed;
+  std::string why;
+  // The cancel flag is read once more after the last band: a cancel while the file is completed
+  // still leaves nothing behind.
+  const int replaced = ImageFiles::ReplaceFile(
+      request.path,
+      [&](std::FILE* file) {
+        auto writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed);
+        if (!writer) return false;
+        result = WriteWindow(renderer, window, bandRows, *writer, rowsBefore, progress);
+        if (result == ExportResult::kOk && !writer->Finish()) result = ExportResult::kWriteFailed;
+        return result == ExportResult::kOk;
+      },
+      &why, progress ? &progress->cancel : nullptr);
+  if (result != ExportResult::kOk && result != ExportResult::kWriteFailed) return result;
+  if (replaced == -2) return ExportResult::kCancelled;
+  if (replaced != 0) {
+    if (reason) *reason = why;
+    return ExportResult::kWriteFailed;
+  }
   if (request.worldFile) {
     const std::string worldFile = WorldFileName(request.path);
-    if (worldFile.empty() || !WriteText(worldFile, WorldFileText(geo)) ||
-        !WriteText(PrjFileName(request.path), PrjText(request.crs))) {
+    if (worldFile.empty() || !WriteText(worldFile, WorldFileText(geo), &why) ||
+        !WriteText(PrjFileName(request.path), PrjText(request.crs), &why)) {
+      if (reason) *reason = worldFile.empty() ? "no name for its world file" : why;
       return ExportResult::kSidecarFailed;
     }
   }
@@ -330,9 +354,10 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
 }
 
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
-                                   int width, const std::string& path, RasterProgress* progress) {
+                                   int width, const std::string& path, RasterProgress* progress,
+                                   std::string* reason) {
   ExportRequest request;
   request.width = width;
   request.path = path;
-  return ExportEquirectangular(source, instance, request, progress);
+  return ExportEquirectangular(source, instance, request, progress, reason);
 }

@@ -59,25 +59,34 @@ struct ExportRequest {
 
 enum class ExportResult {
   kOk,
-  kBadWidth,       // below 4, or a height below 2 for another output projection
+  kBadWidth,            // below 4, or a height below 2 for another output projection
   kNotEquirectangular,  // an extent or a world file asked of another output projection
-  kEmptyWindow,    // the extent holds no pixel of the grid
-  kFormatLimit,    // the format cannot hold the size (ImageFiles::FormatLimit says why)
-  kNoMemory,       // the bands do not fit into the memory the machine can give
-  kNoData,         // --extent data, and the map covers no pixel
+  kEmptyWindow,         // the extent holds no pixel of the grid
+  kFormatLimit,         // the format cannot hold the size (ImageFiles::FormatLimit says why)
+  kNoMemory,            // the bands do not fit into the memory the machine can give
+  kNoData,              // --extent data, and the map covers no pixel
   kCancelled,
   kWriteFailed,    // the picture could not be written; nothing was left
   kSidecarFailed,  // the picture was written, its world file or .prj not
 };
 
+// Bytes of memory the export of `source` as `request` asks holds at once (its bands, the writer's
+// buffers, the sampler's marks): what the memory check weighs before anything is allocated.
+std::uint64_t ExportMemoryNeeded(const VideoBuffer& source, const ExportRequest& request);
+
 // Exports `source` drawn as `instance` describes. The picture appears under request.path only when
-// it was written whole (cancel and errors leave no file). `progress` counts rows, rowsTotal says
-// how many.
+// it was written whole: errors leave no file, and a cancel is honoured until the file is put in
+// place. A size the format cannot hold (kFormatLimit) and bands beyond the memory the machine can
+// give (kNoMemory, see ExportMemoryNeeded) are refused before the work. On kFormatLimit,
+// kWriteFailed and kSidecarFailed `reason` (when given) says why, for "Cannot write file X:
+// reason". `progress` counts rows, rowsTotal says how many.
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
-                                   const ExportRequest& request, RasterProgress* progress = nullptr);
+                                   const ExportRequest& request, RasterProgress* progress = nullptr,
+                                   std::string* reason = nullptr);
 // The whole world, width x width/2, without sidecars.
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
                                    int width, const std::string& path,
-                                   RasterProgress* progress = nullptr);
+                                   RasterProgress* progress = nullptr,
+                                   std::string* reason = nullptr);
 
 #endif  // KARTOVEL_ENGINE_EXPORT_H_

@@ -470,25 +470,30 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
   }
   if (cancelled) return -1;
 
-    // The rim: Reproject blends up to one pixel past the edge of the map, so the transparent pixels
-    // next to the map take the mean colour of their map neighbours instead of magenta.
+  // The rim: Reproject blends up to one pixel past the edge of the map, so the transparent pixels
+  // next to the map take the mean colour of their map neighbours instead of magenta. A rim pixel
+  // stays transparent, so the pass reads only what the first pass made; the even rows and then
+  // the odd ones, so that no row is written while another thread reads it.
+  for (std::int64_t parity = 0; parity < 2; ++parity) {
 #pragma omp parallel for schedule(static)
-  for (std::int64_t r = 0; r < H; ++r) {
-    std::uint32_t* out = dst.MutableRow(r);
-    for (std::int64_t c = 0; c < W; ++c) {
-      if (out[c] >> 24) continue;
-      std::uint32_t sum[3] = {0, 0, 0}, count = 0;
-      for (std::int64_t y = std::max<std::int64_t>(r - 1, 0); y <= std::min(r + 1, H - 1); ++y) {
-        const std::uint32_t* row = dst.Row(y);
-        for (std::int64_t x = std::max<std::int64_t>(c - 1, 0); x <= std::min(c + 1, W - 1); ++x) {
-          if (row[x] >> 24 == 0) continue;
-          for (int ch = 0; ch < 3; ++ch) sum[ch] += (row[x] >> (8 * ch)) & 0xFF;
-          ++count;
+    for (std::int64_t r = parity; r < H; r += 2) {
+      std::uint32_t* out = dst.MutableRow(r);
+      for (std::int64_t c = 0; c < W; ++c) {
+        if (out[c] >> 24) continue;
+        std::uint32_t sum[3] = {0, 0, 0}, count = 0;
+        for (std::int64_t y = std::max<std::int64_t>(r - 1, 0); y <= std::min(r + 1, H - 1); ++y) {
+          const std::uint32_t* row = dst.Row(y);
+          for (std::int64_t x = std::max<std::int64_t>(c - 1, 0); x <= std::min(c + 1, W - 1);
+               ++x) {
+            if (row[x] >> 24 == 0) continue;
+            for (int ch = 0; ch < 3; ++ch) sum[ch] += (row[x] >> (8 * ch)) & 0xFF;
+            ++count;
+          }
         }
+        if (count == 0) continue;
+        out[c] = (sum[0] + count / 2) / count | ((sum[1] + count / 2) / count) << 8 |
+                 ((sum[2] + count / 2) / count) << 16;
       }
-      if (count == 0) continue;
-      out[c] = (sum[0] + count / 2) / count | ((sum[1] + count / 2) / count) << 8 |
-               ((sum[2] + count / 2) / count) << 16;
     }
   }
   return 0;

@@ -35,7 +35,8 @@ std::string Lower(std::string text) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 void PutBe32(unsigned char* p, std::uint32_t v) {
@@ -93,7 +94,8 @@ void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::int64_t 
   std::int64_t best = Cost(out + 1, bytes);
   // Up.
   scratch[0] = 2;
-  for (std::int64_t i = 0; i < bytes; ++i) scratch[1 + i] = static_cast<std::uint8_t>(row[i] - above[i]);
+  for (std::int64_t i = 0; i < bytes; ++i)
+    scratch[1 + i] = static_cast<std::uint8_t>(row[i] - above[i]);
   if (const std::int64_t cost = Cost(scratch + 1, bytes); cost < best) {
     best = cost;
     std::memcpy(out, scratch, bytes + 1);
@@ -101,7 +103,8 @@ void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::int64_t 
   // Sub.
   scratch[0] = 1;
   for (int i = 0; i < 4; ++i) scratch[1 + i] = row[i];
-  for (std::int64_t i = 4; i < bytes; ++i) scratch[1 + i] = static_cast<std::uint8_t>(row[i] - row[i - 4]);
+  for (std::int64_t i = 4; i < bytes; ++i)
+    scratch[1 + i] = static_cast<std::uint8_t>(row[i] - row[i - 4]);
   if (Cost(scratch + 1, bytes) < best) std::memcpy(out, scratch, bytes + 1);
 }
 
@@ -132,7 +135,8 @@ class PngBandWriter final : public BandWriter {
 #pragma omp parallel for schedule(dynamic) reduction(&& : ok)
     for (int i = 0; i < pieces; ++i) {
       ok = Compress(band, rows * i / pieces, rows * (i + 1) / pieces, last && i == pieces - 1,
-                    &out[i]) && ok;
+                    &out[i]) &&
+           ok;
     }
     if (!ok) return false;
     for (const Piece& piece : out) {
@@ -220,7 +224,8 @@ class PngBandWriter final : public BandWriter {
       if (part) crc = crc32_z(crc, data, part);
       unsigned char tail[4];
       PutBe32(tail, static_cast<std::uint32_t>(crc));
-      if (std::fwrite(head, 1, 8, file_) != 8 || (part && std::fwrite(data, 1, part, file_) != part) ||
+      if (std::fwrite(head, 1, 8, file_) != 8 ||
+          (part && std::fwrite(data, 1, part, file_) != part) ||
           std::fwrite(tail, 1, 4, file_) != 4) {
         return false;
       }
@@ -301,13 +306,12 @@ OutputFormat FormatOfName(const std::string& path) {
 }
 
 std::string FormatLimit(OutputFormat format, std::int64_t width, std::int64_t height) {
-  if (width < 1 || height < 1) return "An image needs at least one pixel";
+  if (width < 1 || height < 1) return "an image needs at least one pixel";
   if (width > kMaxSide || height > kMaxSide) {
-    return "An image side cannot exceed " + std::to_string(kMaxSide) + " pixels";
+    return "an image side cannot exceed " + std::to_string(kMaxSide) + " pixels";
   }
-  if (format == OutputFormat::kBmp && BmpFileSize(width, height) > 0xFFFFFFFFu) {
-    return "A BMP file cannot exceed 4 GiB (" + std::to_string(width) + " x " +
-           std::to_string(height) + " pixels); write a .png or .tif instead";
+  if (format == OutputFormat::kBmp && BmpFileSize(width, height) > kMaxBmpFileSize) {
+    return kBmpTooLarge;
   }
   return "";
 }
@@ -329,9 +333,8 @@ std::uint64_t WriterWorkingBytes(OutputFormat format, std::int64_t width) {
   return 0;
 }
 
-std::unique_ptr<BandWriter> OpenBandWriter(OutputFormat format, std::FILE* file,
-                                           std::int64_t width, std::int64_t height,
-                                           const GeoReference* geo) {
+std::unique_ptr<BandWriter> OpenBandWriter(OutputFormat format, std::FILE* file, std::int64_t width,
+                                           std::int64_t height, const GeoReference* geo) {
   if (!FormatLimit(format, width, height).empty()) return nullptr;
   switch (format) {
     case OutputFormat::kPng: {

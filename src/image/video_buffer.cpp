@@ -1,17 +1,17 @@
 // VideoBuffer: the pixel block, single-pixel access, and the choice of file codec.
 #include "image/video_buffer.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 #include "image/band_writer.h"
 #include "image/image_files.h"
@@ -42,7 +42,7 @@ std::uint64_t BlockBytes(std::int32_t width, std::int32_t height) {
 
 // A zero-filled mapping of `bytes` backed by a nameless file in `folder`, or null.
 std::uint8_t* MapTemporaryFile(const std::string& folder, std::uint64_t bytes) {
-  struct statvfs space{};
+  struct statvfs space {};
   if (statvfs(folder.c_str(), &space) != 0 ||
       static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize < bytes) {
     return nullptr;
@@ -157,40 +157,52 @@ void VideoBuffer::SetPixel(std::int32_t x, std::int32_t y, std::uint32_t colour)
   std::memcpy(pixels + offset, &v, 4);
 }
 
-int VideoBuffer::Load(const std::string& path, std::string* reason) {
+int VideoBuffer::Load(const std::string& path, std::string* reason,
+                      const std::atomic<bool>* cancel) {
+  std::string why;
+  ImageFiles::OpenedFile file;
+  int result = file.Open(path, &why);
   // The contents choose the decoder: a PNG saved under another name still reads as PNG, and a
   // JPEG named .png goes to the picture decoder instead of being refused.
-  switch (ImageFiles::SniffFile(path)) {
-    case ImageFiles::FileKind::kUnreadable:
-      return -1;
-    case ImageFiles::FileKind::kPng:
-      return ImageFiles::ReadPng(path, this, reason);
-    case ImageFiles::FileKind::kOther:
-      break;
+  if (result == 0) {
+    result = file.IsPng() ? ImageFiles::ReadPng(file.Stream(), this, &why, cancel)
+                          : ImageFiles::DecodePicture(file.Stream(), this, &why);
   }
-  return ImageFiles::DecodePicture(path, this, reason);
+  if (result != 0 && reason) *reason = why;
+  return result;
 }
 
-int VideoBuffer::Save(const std::string& path) const {
-  if (!descriptor) return -1;
+int VideoBuffer::Save(const std::string& path, std::string* reason,
+                      const std::atomic<bool>* cancel) const {
+  if (!descriptor) {
+    if (reason) *reason = "the picture is empty";
+    return -1;
+  }
   const ImageFiles::OutputFormat format = ImageFiles::FormatOfName(path);
-  if (!ImageFiles::FormatLimit(format, width, height).empty()) return -1;
-  return ImageFiles::ReplaceFile(path, [&](std::FILE* file) {
-    auto writer = ImageFiles::OpenBandWriter(format, file, width, height, nullptr);
-    if (!writer) return false;
-    const std::int64_t rows = std::min<std::int64_t>(ImageFiles::BandRows(format, width), height);
-    if (rows == height) return writer->WriteBand(*this, height) && writer->Finish();
-    // Band by band, so that the writer's buffers stay small whatever the picture's size.
-    VideoBuffer band;
-    if (band.Create(width, static_cast<std::int32_t>(rows)) != 0) return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    for (std::int64_t top = 0; top < height; top += rows) {
-      const std::int64_t n = std::min<std::int64_t>(rows, height - top);
-      // The band's first n rows, top first, are the last n rows of its bottom-up block.
-      std::memcpy(band.pixels + (rows - n) * rowBytes, pixels + (height - top - n) * rowBytes,
-                  n * rowBytes);
-      if (!writer->WriteBand(band, n)) return false;
-    }
-    return writer->Finish();
-  });
+  if (const std::string limit = ImageFiles::FormatLimit(format, width, height); !limit.empty()) {
+    if (reason) *reason = limit;
+    return -1;
+  }
+  return ImageFiles::ReplaceFile(
+      path,
+      [&](std::FILE* file) {
+        auto writer = ImageFiles::OpenBandWriter(format, file, width, height, nullptr);
+        if (!writer) return false;
+        const std::int64_t rows =
+            std::min<std::int64_t>(ImageFiles::BandRows(format, width), height);
+        if (rows == height) return writer->WriteBand(*this, height) && writer->Finish();
+        // Band by band, so that the writer's buffers stay small whatever the picture's size.
+        VideoBuffer band;
+        if (band.Create(width, static_cast<std::int32_t>(rows)) != 0) return false;
+        const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+        for (std::int64_t top = 0; top < height; top += rows) {
+          const std::int64_t n = std::min<std::int64_t>(rows, height - top);
+          // The band's first n rows, top first, are the last n rows of its bottom-up block.
+          std::memcpy(band.pixels + (rows - n) * rowBytes, pixels + (height - top - n) * rowBytes,
+                      n * rowBytes);
+          if (!writer->WriteBand(band, n)) return false;
+        }
+        return writer->Finish();
+      },
+      reason, cancel);
 }

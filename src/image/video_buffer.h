@@ -9,6 +9,7 @@
 #ifndef KARTOVEL_IMAGE_VIDEO_BUFFER_H_
 #define KARTOVEL_IMAGE_VIDEO_BUFFER_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -58,13 +59,19 @@ class VideoBuffer {
   // machine can give is decoded into a memory-mapped temporary file (see CreateOnDisk) in $TMPDIR,
   // or /var/tmp when it is unset. 0 on success, -1 when it cannot be opened, read or decoded, -2
   // for a PNG whose bit depth stays other than 8, -3 when it fits neither memory nor the temporary
-  // folder (`reason`, when given, then says how much it needs). The buffer is not emptied first;
-  // on success it holds the picture (empty for a side of 1 pixel).
-  int Load(const std::string& path, std::string* reason = nullptr);
+  // folder. Only regular files are read; a file whose data end early is refused as truncated, one
+  // whose compressed data are too few for the picture it declares as a bomb. On failure `reason`
+  // (when given) says why, for "Unable to read image file X: reason". `cancel` (when given) stops
+  // a PNG between rows (-1, "cancelled"). The buffer is not emptied first; on success it holds the
+  // picture (empty for a side of 1 pixel).
+  int Load(const std::string& path, std::string* reason = nullptr,
+           const std::atomic<bool>* cancel = nullptr);
   // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), an RGBA TIFF for ".tif" or
-  // ".tiff", otherwise a 32-bit BMP. 0 on success, -1 on failure (also for a size the format cannot
-  // hold); an existing file is replaced only by a complete new one.
-  int Save(const std::string& path) const;
+  // ".tiff", otherwise a 32-bit BMP, through ImageFiles::ReplaceFile: 0 on success, -1 on failure
+  // (also for a size the format cannot hold; with `reason`), -2 when `cancel` was set before the
+  // file was put in place. An existing file is replaced only by a complete new one.
+  int Save(const std::string& path, std::string* reason = nullptr,
+           const std::atomic<bool>* cancel = nullptr) const;
 
   // Exchanges the storage of two buffers (a decoded picture replaces the old one only on success).
   void Swap(VideoBuffer& other) noexcept;

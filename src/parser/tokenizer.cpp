@@ -182,6 +182,12 @@ void Tokenizer::UngetChar(int c) {
   }
 }
 
+// After a carriage return: a line feed that follows belongs to the same line end (CR LF).
+void Tokenizer::SkipLineFeed() {
+  const int c = GetChar();
+  if (c != '\n' && c != EOF) UngetChar(c);
+}
+
 // Reads up to kMaxLineLength characters of the current physical line into the line buffer and
 // installs them. A newline that directly follows a full-length piece belongs to that piece, so a
 // line of exactly kMaxLineLength characters is not followed by an empty one.
@@ -193,8 +199,9 @@ bool Tokenizer::ReadPhysicalLine() {
   while (length < sizeof(piece)) {
     const int c = GetChar();
     if (c == EOF) break;
-    if (c == '\n') {
+    if (c == '\n' || c == '\r') {
       sawNewline = true;
+      if (c == '\r') SkipLineFeed();
       break;
     }
     piece[length++] = static_cast<char>(c);
@@ -202,7 +209,11 @@ bool Tokenizer::ReadPhysicalLine() {
   if (length == 0 && !sawNewline) return false;
   if (length == sizeof(piece) && !sawNewline) {
     const int c = GetChar();
-    if (c != '\n' && c != EOF) UngetChar(c);
+    if (c == '\r') {
+      SkipLineFeed();
+    } else if (c != '\n' && c != EOF) {
+      UngetChar(c);
+    }
   }
   ++lineCount_;
   InstallLine(piece, length);

@@ -2,10 +2,11 @@
 // punctuation, one current token at a time.
 //
 // Input is read one line at a time (at most kMaxLineLength characters per line; a longer physical
-// line arrives as several lines). Control characters read as spaces. Comments run from "//" to the
-// end of the line (cut before scanning while line comments are on, even inside quotes) or from
-// "/*" or "(*" to the first "*/" or "*)", across lines; block comments do not nest, except that an
-// opener which is the first token of a line read inside a comment starts a comment of its own.
+// line arrives as several lines). Lines end in LF, CR LF or a lone CR alike. Control characters
+// read as spaces. Comments run from "//" to the end of the line (cut before scanning while line
+// comments are on, even inside quotes) or from "/*" or "(*" to the first "*/" or "*)", across
+// lines; block comments do not nest, except that an opener which is the first token of a line
+// read inside a comment starts a comment of its own.
 //
 // Numbers may carry degree, minute and second suffixes (12d30m, 45d10'30s, 0d0m36"): the parts are
 // summed into one value in degrees; a last part without suffix replaces the sum (10d30 is 30).
@@ -132,6 +133,7 @@ class Tokenizer {
   int GetChar();
   void UngetChar(int c);
   bool ReadPhysicalLine();
+  void SkipLineFeed();
   // No line is left: the current token becomes kEndOfInput with an empty text.
   void EndInput();
   int InstallLine(const char* data, std::size_t length);

@@ -38,6 +38,16 @@ double CentreFrom(double value) {
   return std::isfinite(value) && std::fabs(value) < Parser::kBadReal ? value : 0;
 }
 
+// Projections a point may try through `projection`: 1, or for a composite those of its segments.
+std::size_t SearchCost(const Projection::MapProject* projection) {
+  const auto* composite = dynamic_cast<const MapComposite*>(projection);
+  if (!composite) return 1;
+  std::size_t cost = 0;
+  for (const auto& segment : composite->Segments())
+    cost += SearchCost(segment->instance.projection);
+  return cost;
+}
+
 }  // namespace
 
 int MapCompositeReader::Fill(MapComposite& composite, Tokenizer& tokens) {
@@ -46,6 +56,8 @@ int MapCompositeReader::Fill(MapComposite& composite, Tokenizer& tokens) {
   composite.boundLeft = composite.boundTop = composite.boundRight = composite.boundBottom = 0;
   scratch_ = Projection::CompositeSegment();
   inSegment_ = false;
+  exclusionsRead_ = 0;
+  searchCost_ = 0;
   for (;;) {
     switch (tokens.GetType()) {
       case Parser::kEndOfInput:
@@ -117,7 +129,11 @@ int MapCompositeReader::Fill(MapComposite& composite, Tokenizer& tokens) {
       case Parser::kKeyEndSegment:
         tokens.Next();
         scratch_.UpdateRotation();
-        if (composite.Segments().size() < kMaxSegments) composite.AddSegment(scratch_);
+        if (const std::size_t cost = SearchCost(scratch_.instance.projection);
+            searchCost_ + cost <= kMaxSegments) {
+          composite.AddSegment(scratch_);
+          searchCost_ += cost;
+        }
         inSegment_ = false;
         break;
       default:
@@ -193,5 +209,8 @@ void MapCompositeReader::ReadExclusion(Tokenizer& tokens) {
       exclusion.y[i] = i + 1 < corners ? ReadListed(tokens) : Parser::ReadReal(tokens);
     }
   }
-  if (scratch_.exclusions.size() < kMaxExclusions) scratch_.exclusions.push_back(exclusion);
+  if (exclusionsRead_ < kMaxExclusions) {
+    scratch_.exclusions.push_back(exclusion);
+    ++exclusionsRead_;
+  }
 }

@@ -14,10 +14,13 @@
 
 class MapCompositeReader {
  public:
-  // Limits of one definition; statements beyond them are read and dropped.
-  static constexpr std::size_t kMaxSegments = 1024;
-  static constexpr std::size_t kMaxExtents = 256;
-  static constexpr std::size_t kMaxExclusions = 256;  // per segment
+  // Limits of one definition; statements beyond them are read and dropped. A point may try every
+  // segment and test every extent and exclusion, so these bound the work per point of a hostile
+  // definition (real ones use a handful). A segment drawn with a composite counts as the
+  // projections of that composite's segments.
+  static constexpr std::size_t kMaxSegments = 64;
+  static constexpr std::size_t kMaxExtents = 16;
+  static constexpr std::size_t kMaxExclusions = 64;  // in all segments together
 
   // Fills `composite` from the definition whose "Projection" keyword is the current token, up to
   // "EndProjection" or the end of input, which is left current. A definition without a top-level
@@ -34,6 +37,8 @@ class MapCompositeReader {
 
   Projection::CompositeSegment scratch_;
   bool inSegment_ = false;
+  std::size_t exclusionsRead_ = 0;  // of the current definition
+  std::size_t searchCost_ = 0;      // SearchCost of its segments so far
 };
 
 #endif  // KARTOVEL_REGISTRY_COMPOSITE_READER_H_

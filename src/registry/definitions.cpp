@@ -1,4 +1,6 @@
 // Composite projections read from Projection.txt beside the executable.
+#include <sys/stat.h>
+
 #include <memory>
 
 #include "parser/tokenizer.h"
@@ -12,8 +14,12 @@ constexpr char kDefinitionFile[] = "Projection.txt";
 }  // namespace
 
 void ProjectionRegistry::LoadDefinitions(const std::string& directory) {
+  // Only a regular file: a FIFO or /dev/zero in its place would hang the start-up.
+  const std::string path = directory + kDefinitionFile;
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
   Parser::Tokenizer tokens;
-  if (tokens.Open(directory + kDefinitionFile) != 0) return;
+  if (tokens.Open(path) != 0) return;
   ReadDefinitions(tokens);
   tokens.Close();
 }

@@ -9,13 +9,24 @@
 
 #include "projection/builtins.h"
 #include "registry/map_composite.h"
+#include "registry/module_projection.h"
 
 namespace {
 
-// A module may answer GetName with null; its type is then listed without a name.
+// A module may answer GetName with null; its type is then listed without a name. Control
+// characters (a tab or a newline would forge lines of the --list output) become spaces.
 std::string NameOf(const MapProject& object) {
   const char* name = object.GetName();
-  return name ? name : std::string();
+  std::string text = name ? name : "";
+  for (char& ch : text) {
+    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = ' ';
+  }
+  return text;
+}
+
+// A new object of a factory slot: module objects always behind their adapter.
+MapProject* MakeObject(ProjectionFactory factory, ModuleHandle module) {
+  return module ? ModuleProjection::Create(factory) : factory();
 }
 
 // Removes `object` from `objects`; false when it was not there.
@@ -58,7 +69,7 @@ int ProjectionRegistry::LoadAll(const std::string& directory) {
 
 int ProjectionRegistry::RegisterFactory(ProjectionFactory factory, ModuleHandle module) {
   if (!factory) return -1;
-  MapProject* probe = factory();
+  MapProject* probe = MakeObject(factory, module);
   if (!probe) return -1;
   const auto code = static_cast<std::uint32_t>(probe->GetTypeCode());
   if (code >= kSlotCount) {
@@ -114,7 +125,7 @@ ProjectionSlot* ProjectionRegistry::SlotAt(int code) const {
 
 MapProject* ProjectionRegistry::CreateFromSlot(ProjectionSlot& slot) {
   if (!slot.factory) return slot.instance;
-  MapProject* object = slot.factory();
+  MapProject* object = MakeObject(slot.factory, slot.module);
   if (object) {
     slot.instance = object;
     slot.live.push_back(object);

@@ -57,7 +57,9 @@ class ProjectionRegistry {
   void ReadDefinitions(Parser::Tokenizer& tokens);
 
   // Probes the factory for its type code and records it. 0 registered, -1 code above 255 (compared
-  // unsigned), -2 code already taken. The module handle is released by UnloadAll.
+  // unsigned) or no object, -2 code already taken. The module handle is released by UnloadAll. A
+  // module's objects (with `module` set) are always handed out behind a ModuleProjection, so that
+  // an exception of module code stays a failed call; names are kept without control characters.
   int RegisterFactory(ProjectionFactory factory, ModuleHandle module);
 
   // Registers a shared object (a composite). On success the registry owns it; on failure (code

@@ -1,13 +1,17 @@
 // The source image page: loading on every edit change, browsing, and what Next refuses.
 #include "app/page_open.h"
 
+#include <sys/stat.h>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/app_fixture.h"
@@ -26,14 +30,20 @@ TEST_F(PageOpenTest, NextRefusesWithoutAValidImage) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("not a picture");
   }
+  // A FIFO would block the reader for good: refused at once.
+  const QString fifo = dir_.filePath("pipe.png");
+  ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
   const struct {
     QString path;
     QString message;
   } cases[] = {
-      {QString(), QStringLiteral("Cannot open file ")},
-      {dir_.filePath("missing.png"),
-       QStringLiteral("Cannot open file ") + dir_.filePath("missing.png")},
-      {notAnImage, QStringLiteral("Cannot open file ") + notAnImage},
+      {QString(), QStringLiteral("Cannot open file : No such file or directory")},
+      {dir_.filePath("missing.png"), QStringLiteral("Cannot open file ") +
+                                         dir_.filePath("missing.png") +
+                                         QStringLiteral(": No such file or directory")},
+      {notAnImage, QStringLiteral("Cannot open file ") + notAnImage +
+                       QStringLiteral(": not a picture Kartovel reads")},
+      {fifo, QStringLiteral("Cannot open file ") + fifo + QStringLiteral(": not a regular file")},
       {flat, QStringLiteral("A valid image file is not open")},
   };
   for (const auto& c : cases) {
@@ -68,7 +78,8 @@ TEST_F(PageOpenTest, BrowseLoadsOrReportsAndFillsTheEdit) {
   prompts_.openAnswers = {bad, QString(), good};
 
   QTest::mouseClick(wizard_->OpenPage().BrowseButton(), Qt::LeftButton);
-  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Unable to read image file ") + bad});
+  EXPECT_EQ(prompts_.messages, QStringList{QStringLiteral("Unable to read image file ") + bad +
+                                           QStringLiteral(": No such file or directory")});
   EXPECT_FALSE(wizard_->SourceImage().HasStorage());
   EXPECT_TRUE(wizard_->OpenPage().PathEdit()->text().isEmpty());
 
@@ -129,6 +140,26 @@ TEST_F(PageOpenTest, DropsOpenAndRecentFilesRemember) {
   ASSERT_GE(recent.size(), 2);
   EXPECT_EQ(recent.mid(0, 2), (QStringList{second, first}));
   EXPECT_EQ(PageOpen::LastFolder(), dir_.path());
+}
+
+// A large picture is read off the user-interface thread behind a dialog whose Cancel gives up:
+// the source stays empty and nothing is reported.
+TEST_F(PageOpenTest, ReadingALargePictureCanBeCancelled) {
+  const QString path = WriteGradient(dir_, "large.png", 4000, 3000);
+  bool sawDialog = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (auto* dialog = wizard_->OpenPage().findChild<QProgressDialog*>()) {
+      sawDialog = true;
+      dialog->cancel();
+      watch.stop();
+    }
+  });
+  watch.start(5);
+  wizard_->OpenPage().SetPath(path);
+  EXPECT_TRUE(sawDialog);
+  EXPECT_FALSE(wizard_->SourceImage().HasStorage());
+  EXPECT_TRUE(prompts_.messages.isEmpty());
 }
 
 }  // namespace

@@ -335,4 +335,24 @@ TEST(PageSourceWithoutImage, StartsOnTheProjectionAndLeavesThePreviewsAlone) {
   }
 }
 
+// A projection that refuses the values keeps its previous ones: the page says so, inline while
+// typing and in a message when a projection is chosen with such values.
+TEST_F(PageSourceTest, AProjectionThatRefusesTheParametersIsReported) {
+  Choose("Albers Equal-Area Conic");
+  EXPECT_FALSE(Page().RefusalNote()->isVisibleTo(&Page()));
+  // Parallels symmetric about the equator: no cone.
+  TypeInto(Page().Edit(PageSource::kParallel1), "30");
+  TypeInto(Page().Edit(PageSource::kParallel2), "-30");
+  EXPECT_TRUE(Page().RefusalNote()->isVisibleTo(&Page()));
+  EXPECT_EQ(Page().RefusalNote()->text(),
+            "Albers Equal-Area Conic refuses these values and keeps its previous settings.");
+  EXPECT_TRUE(prompts_.messages.isEmpty());
+  Choose("Lambert Conformal Conic");
+  EXPECT_EQ(prompts_.messages,
+            QStringList{"Lambert Conformal Conic refuses the standard parallels 30, -30 and keeps "
+                        "its previous settings."});
+  TypeInto(Page().Edit(PageSource::kParallel2), "50");
+  EXPECT_FALSE(Page().RefusalNote()->isVisibleTo(&Page()));
+}
+
 }  // namespace

@@ -1,12 +1,13 @@
 // kartovel-convert end to end: error reporting, files identical to the export job's, and a real
 // Earth picture drawn into other projections and converted back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,13 +28,17 @@ struct Outcome {
   std::string errors;  // what went to stderr
 };
 
-Outcome Convert(const std::string& arguments, const ScratchDir& dir) {
+// Runs `program` (kartovel-convert, or a copy elsewhere) with `arguments` after the environment
+// settings `environment`; at most 60 seconds, so that a hang fails instead of blocking the suite.
+Outcome RunProgram(const std::string& program, const std::string& arguments, const ScratchDir& dir,
+                   const std::string& environment = "") {
   const std::string errors = dir / "stderr.txt";
   // Under the address sanitizer a refused huge allocation must come back as a failure, as it does
   // without it, rather than abort the tool; the sanitizer's note about it is not the tool's.
   const std::string command =
-      std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:allocator_may_return_null=1\" '") +
-      KARTOVEL_CONVERT + "' " + arguments + " 2>'" + errors + "' >/dev/null";
+      std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:allocator_may_return_null=1\" ") + environment +
+      " timeout 60 '" + program + "' " + arguments + " 2>'" + errors + "' >'" +
+      (dir / "stdout.txt") + "'";
   const int status = std::system(command.c_str());
   const auto bytes = ReadBytes(errors);
   std::string text(bytes.begin(), bytes.end());
@@ -43,6 +48,10 @@ Outcome Convert(const std::string& arguments, const ScratchDir& dir) {
     text.erase(lineStart, text.find('\n', note) + 1 - lineStart);
   }
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+Outcome Convert(const std::string& arguments, const ScratchDir& dir) {
+  return RunProgram(KARTOVEL_CONVERT, arguments, dir);
 }
 
 std::string Number(double v) {
@@ -74,8 +83,8 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
       {in + " " + out + " --width 3", "Width must be at least 4 pixels"},
       {in + " " + out + " --width 4294967296", "Malformed number for --width: 4294967296"},
       // A width the export page accepts but no file format can hold.
-      {in + " " + out + " --width 4294967295", "An image side cannot exceed 2147483647 pixels"},
-      {in + " " + dir / "big.bmp" + " --width 65536", "A BMP file cannot exceed 4 GiB"},
+      {in + " " + out + " --width 4294967295",
+       "Cannot write file " + out + ": an image side cannot exceed 2147483647 pixels"},
       // Extents, CRSs and sidecars.
       {in + " " + out + " --extent 0,50,10,40", "Extent 0,50,10,40 has its south at or above"},
       {in + " " + out + " --extent 0,0,200,10", "Extent 0,0,200,10 lies outside"},
@@ -88,7 +97,7 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
       {in + " " + dir / "noextension" + " --world-file", "--world-file needs an output name"},
       {"--to-projection " + in + " " + out + " --height 1", "Width and height must be at least 2"},
       {in + " '" + dir / "no/such/folder.png" + "'",
-       "Cannot write file " + dir / "no/such/folder.png"},
+       "Cannot write file " + dir / "no/such/folder.png" + ": No such file or directory"},
       {in, "Expected INPUT and OUTPUT"},
       {"--list " + in, "--list takes no files or options"},
       // A cone the projection refuses is named, not silently replaced by the default one.
@@ -203,7 +212,8 @@ std::string Output(const std::string& command) {
   std::string text;
   if (std::FILE* pipe = popen(command.c_str(), "r")) {
     char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, got);
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+      text.append(chunk, got);
     pclose(pipe);
   }
   return text;
@@ -291,13 +301,15 @@ TEST_F(ConvertTest, SettingsFileEqualsTheOptionsTyped) {
   {
     std::FILE* file = std::fopen((dir / "map.kartovel").c_str(), "w");
     ASSERT_NE(file, nullptr);
-    std::fputs("# saved by hand\n--projection Lambert Conformal Conic\n--scale 0.8\n"
-               "--aspect 0.7\n--center 12.5,40.1\n--offset 0.05,0.02\n--parallels 20,50\n"
-               "--width 101\n--sharpen 2\n",
-               file);
+    std::fputs(
+        "# saved by hand\n--projection Lambert Conformal Conic\n--scale 0.8\n"
+        "--aspect 0.7\n--center 12.5,40.1\n--offset 0.05,0.02\n--parallels 20,50\n"
+        "--width 101\n--sharpen 2\n",
+        file);
     std::fclose(file);
   }
-  Outcome o = Convert("--settings " + dir / "map.kartovel" + " " + in + " " + dir / "file.png", dir);
+  Outcome o =
+      Convert("--settings " + dir / "map.kartovel" + " " + in + " " + dir / "file.png", dir);
   ASSERT_EQ(o.exitCode, 0) << o.errors;
   EXPECT_EQ(o.errors,
             dir / "map.kartovel" + ": ignored line 9: Unknown option --sharpen: --sharpen 2\n");
@@ -312,6 +324,78 @@ TEST_F(ConvertTest, SettingsFileEqualsTheOptionsTyped) {
   o = Convert("--settings " + dir / "none.kartovel" + " " + in + " " + dir / "x.png", dir);
   EXPECT_EQ(o.exitCode, 2);
   EXPECT_EQ(o.errors, "Cannot read settings file " + dir / "none.kartovel" + "\n");
+}
+
+// Hostile inputs, outputs, sizes and modules: each refused with a line that says why, nothing
+// written, nothing hung, nothing replaced that is not a regular file.
+TEST_F(ConvertTest, HostileFilesSizesAndModulesAreRefusedWithTheReason) {
+  ScratchDir dir;
+  VideoBuffer map;
+  ASSERT_EQ(map.Create(8, 4), 0);
+  const std::string in = dir / "in.png", out = dir / "out.png";
+  ASSERT_EQ(map.Save(in), 0);
+  const auto bytes = ReadBytes(in);
+  test_support::WriteBytes(dir / "cut.png", {bytes.begin(), bytes.end() - 20});
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir / "fifo", dir / "link-to-fifo.png");
+  // A copy of the program with misbehaving modules beside it.
+  const std::string program = dir / "kartovel-convert";
+  std::filesystem::copy_file(KARTOVEL_CONVERT, program);
+  for (const char* module : {"d_null_later.so", "e_forged_name.so"}) {
+    std::filesystem::copy_file(std::string(KARTOVEL_HOSTILE_MODULE_DIR) + module, dir / module);
+  }
+  struct {
+    std::string arguments, environment, message;
+  } const cases[] = {
+      {"'" + dir / "fifo" + "' " + out, "",
+       "Unable to read image file " + dir / "fifo" + ": not a regular file"},
+      {"'" + dir / "cut.png" + "' " + out, "",
+       "Unable to read image file " + dir / "cut.png" + ": truncated"},
+      {in + " '" + dir / "fifo" + "'", "",
+       "Cannot write file " + dir / "fifo" + ": not a regular file"},
+      {in + " '" + dir / "link-to-fifo.png" + "'", "",
+       "Cannot write file " + dir / "link-to-fifo.png" + ": not a regular file"},
+      // What the streamed export holds (a few bands and the source's marks) beyond the limit.
+      {in + " " + out + " --width 100000", "KARTOVEL_MEMORY_LIMIT=10000000",
+       "Not enough memory for an image of 100000 \u00d7 50000 pixels (needs 0.1 GiB)"},
+      {"--to-projection " + in + " " + out + " --width 4294967295 --height 2", "",
+       "Not enough memory for an image of 4294967295 \u00d7 2 pixels (needs 32.0 GiB)"},
+      // Beyond the BMP format's 4 GiB: refused before the work, whatever memory there is.
+      {in + " '" + dir / "out.bmp" + "' --width 65536", "KARTOVEL_MEMORY_LIMIT=100000000000",
+       "Cannot write file " + dir / "out.bmp" + ": too large for a BMP file"},
+      {in + " " + out + " --projection 204", "",
+       "Projection 204 (Null Later) could not be created by its module"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = RunProgram(program, c.arguments, dir, c.environment);
+    EXPECT_EQ(o.exitCode, 1) << c.arguments;
+    EXPECT_EQ(o.errors.rfind(c.message, 0), 0u) << c.arguments << " said: " << o.errors;
+    EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << o.errors;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.bmp"));
+  EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
+
+  // A module's name cannot forge lines of --list: one line per type, three fields each.
+  ASSERT_EQ(RunProgram(program, "--list", dir).exitCode, 0);
+  const auto listed = ReadBytes(dir / "stdout.txt");
+  const std::string list(listed.begin(), listed.end());
+  EXPECT_NE(list.find("205\tForged  1 Equirectangular\t"), std::string::npos) << list;
+  EXPECT_EQ(list.find("\n1\tEquirectangular"), std::string::npos) << list;
+}
+
+// The toolkit's own log lines about a damaged picture never reach the terminal.
+TEST_F(ConvertTest, DamagedPicturesBringNoToolkitLogLines) {
+  const std::string earth = KARTOVEL_EARTH_IMAGE;
+  if (!std::filesystem::exists(earth)) GTEST_SKIP() << "no Earth picture at " << earth;
+  ScratchDir dir;
+  auto bytes = ReadBytes(earth);
+  // Scan data overwritten in the middle (the end-of-image marker kept): decodable, with a warning.
+  std::fill(bytes.begin() + bytes.size() / 2, bytes.begin() + bytes.size() / 2 + 2000, 0x55);
+  test_support::WriteBytes(dir / "damaged.jpg", bytes);
+  const Outcome o = Convert("'" + dir / "damaged.jpg" + "' '" + dir / "out.png" + "'", dir);
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.errors, "");
 }
 
 // A north-up Earth picture drawn into a projection with --to-projection and converted back: the

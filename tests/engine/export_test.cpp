@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -37,11 +38,11 @@ void Whole(const VideoBuffer& map, const MapInstance& m, int width, VideoBuffer*
                                   std::int64_t left, std::int64_t top) {
   for (int y = 0; y < part.height; ++y) {
     for (int x = 0; x < part.width; ++x) {
-      const auto want = whole.GetPixel(static_cast<int>((left + x) % whole.width),
-                                       static_cast<int>(top + y));
+      const auto want =
+          whole.GetPixel(static_cast<int>((left + x) % whole.width), static_cast<int>(top + y));
       if (part.GetPixel(x, y) != want) {
-        return ::testing::AssertionFailure() << "pixel " << x << "," << y << " of the window at "
-                                             << left << "," << top;
+        return ::testing::AssertionFailure()
+               << "pixel " << x << "," << y << " of the window at " << left << "," << top;
       }
     }
   }
@@ -77,10 +78,10 @@ TEST(ExtentTest, ExtentsSelectThePixelsWhoseCentresLieInside) {
     const char* text;
     const char* error;
   } const refused[] = {
-      {"0,0,10", "Malformed extent"},          {"0,0,10,x", "Malformed extent"},
-      {"0,0,10,10,5", "Malformed extent"},     {"0,50,10,40", "south at or above"},
-      {"0,10,10,10", "south at or above"},     {"-181,0,10,10", "outside"},
-      {"0,-90.5,10,10", "outside"},            {"5,0,5,10", "no width"},
+      {"0,0,10", "Malformed extent"},      {"0,0,10,x", "Malformed extent"},
+      {"0,0,10,10,5", "Malformed extent"}, {"0,50,10,40", "south at or above"},
+      {"0,10,10,10", "south at or above"}, {"-181,0,10,10", "outside"},
+      {"0,-90.5,10,10", "outside"},        {"5,0,5,10", "no width"},
   };
   for (const auto& c : refused) {
     ExportExtent extent;
@@ -149,10 +150,10 @@ TEST_F(ExportTest, WindowsAndTilesAreCropsOfTheWholeExport) {
   Whole(map, m, 64, &whole);
   // Grid of 64 x 32: 5.625 degrees a pixel.
   const char* extents[] = {
-      "-180,-90,0,90",   "0,-90,180,90",     // two tiles side by side
-      "90,-45,-90,45",                        // across the date line
-      "0,0,5,5.625",     "0,-90,5,90",       // one pixel; one column
-      "-180,0,180,5.625",                    // one row
+      "-180,-90,0,90",    "0,-90,180,90",  // two tiles side by side
+      "90,-45,-90,45",                     // across the date line
+      "0,0,5,5.625",      "0,-90,5,90",    // one pixel; one column
+      "-180,0,180,5.625",                  // one row
   };
   for (const char* text : extents) {
     ExportRequest request;
@@ -183,8 +184,9 @@ TEST_F(ExportTest, WindowsAndTilesAreCropsOfTheWholeExport) {
   const auto bytes = test_support::ReadBytes(pixel.path);
   ASSERT_EQ(bytes.size(), 58u);
   const std::uint32_t want = whole.GetPixel(32, 15);
-  EXPECT_EQ(bytes[54] | bytes[55] << 8 | bytes[56] << 16 | static_cast<std::uint32_t>(bytes[57]) << 24,
-            (want & 0xFF00FF00u) | (want >> 16 & 0xFF) | (want & 0xFF) << 16);
+  EXPECT_EQ(
+      bytes[54] | bytes[55] << 8 | bytes[56] << 16 | static_cast<std::uint32_t>(bytes[57]) << 24,
+      (want & 0xFF00FF00u) | (want >> 16 & 0xFF) | (want & 0xFF) << 16);
 }
 
 TEST_F(ExportTest, DataExtentIsTheBoxOfCoveredPixelsAcrossTheDateLine) {
@@ -238,22 +240,36 @@ TEST_F(ExportTest, RefusalsAndFailuresWriteNothing) {
   ASSERT_EQ(src.Create(20, 10), 0);
   FillPattern(&src);
   MapInstance m;
+  // Size and memory refusals come before a row is made, whatever memory there is for the rest.
   struct {
     std::int64_t width;
-    std::string path;
+    std::string path, memoryLimit;
     ExportResult result;
+    std::string reason;
   } const cases[] = {
-      {3, dir / "small.png", ExportResult::kBadWidth},
-      {2000000000, dir / "huge.png", ExportResult::kNoMemory},
-      {4294967296, dir / "wide.png", ExportResult::kFormatLimit},
-      {65536, dir / "big.bmp", ExportResult::kFormatLimit},  // more than 4 GiB of BMP
-      {25, dir / "missing-folder/out.png", ExportResult::kWriteFailed},
+      {3, dir / "small.png", "", ExportResult::kBadWidth, ""},
+      {2000000000, dir / "huge.png", "", ExportResult::kNoMemory, ""},
+      {400, dir / "out.png", "100000", ExportResult::kNoMemory, ""},
+      {4294967296, dir / "wide.png", "", ExportResult::kFormatLimit, "an image side cannot exceed"},
+      // More than 4 GiB of BMP.
+      {65536, dir / "big.bmp", "100000000000", ExportResult::kFormatLimit,
+       "too large for a BMP file"},
+      {25, dir / "missing-folder/out.png", "", ExportResult::kWriteFailed,
+       "No such file or directory"},
   };
   for (const auto& c : cases) {
     ExportRequest request;
     request.width = c.width;
     request.path = c.path;
-    EXPECT_EQ(ExportEquirectangular(src, m, request), c.result) << c.path;
+    if (!c.memoryLimit.empty()) setenv("KARTOVEL_MEMORY_LIMIT", c.memoryLimit.c_str(), 1);
+    RasterProgress progress;
+    std::string reason;
+    EXPECT_EQ(ExportEquirectangular(src, m, request, &progress, &reason), c.result) << c.path;
+    unsetenv("KARTOVEL_MEMORY_LIMIT");
+    EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << c.path << ": " << reason;
+    if (c.result != ExportResult::kWriteFailed) {
+      EXPECT_EQ(progress.rowsDone, 0) << c.path;
+    }
   }
   RasterProgress cancelled;
   cancelled.cancel = true;

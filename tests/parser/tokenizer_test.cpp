@@ -219,6 +219,23 @@ TEST(TokenizerLines, LongLinesArriveInPieces) {
   }
 }
 
+TEST(TokenizerLines, LineFeedCarriageReturnAndBothEndLinesAlike) {
+  // A line comment ends at each line end, so the second line's number is only seen when the line
+  // end was recognised; the kMaxLineLength row checks that CR LF after a full piece is one end.
+  const std::string full(Tokenizer::kMaxLineLength, 'a');
+  for (const std::string end : {"\n", "\r", "\r\n"}) {
+    SCOPED_TRACE(end.size() == 2 ? "CR LF" : end == "\r" ? "CR" : "LF");
+    const std::vector<Token> tokens = ReadAll("1 // one" + end + "2 // two" + end + end + "3");
+    ASSERT_EQ(tokens.size(), 3u);
+    EXPECT_EQ(tokens[2].text, "3");
+    Tokenizer tokenizer;
+    ASSERT_EQ(tokenizer.OpenText(full + end + "b"), 0);
+    while (tokenizer.Next() != kEndOfInput) {
+    }
+    EXPECT_EQ(tokenizer.GetLineCount(), 2);
+  }
+}
+
 TEST(TokenizerLines, NulBytesReadAsSpaces) {
   const std::vector<Token> tokens = ReadAll(std::string("a\0b\n", 4));
   ASSERT_EQ(tokens.size(), 2u);

@@ -255,4 +255,29 @@ TEST_F(CompositeReaderTest, DefinitionsOfAFileBesideTheProgram) {
   std::remove((dir + "Projection.txt").c_str());
 }
 
+// Limits that bound the work per point of a hostile definition: segments (a composite segment
+// counting as its own segments), exclusions over all segments, extents.
+TEST_F(CompositeReaderTest, HostileDefinitionsAreCutToBoundedWork) {
+  std::string text = "Projection 200 'Many'\n";
+  for (int e = 0; e < 20; ++e) text += "Extent -9, 9, 9, -9\n";
+  for (int s = 0; s < 100; ++s) {
+    text += "Segment 'Sinusoidal' 0, 0, 0, 0, 1, 0, 0\n";
+    for (int e = 0; e < 3; ++e) text += "Exclude 1, 0, 5, 5, 0.001\n";
+    text += "EndSegment\n";
+  }
+  text += "EndProjection\nProjection 201 'Nested'\n";
+  for (int s = 0; s < 3; ++s) text += "Segment 'Many' 0, 0, 0, 0, 1, 0, 0 EndSegment\n";
+  Load(text + "EndProjection");
+  const MapComposite* many = At(200);
+  const MapComposite* nested = At(201);
+  ASSERT_NE(many, nullptr);
+  ASSERT_NE(nested, nullptr);
+  EXPECT_EQ(many->Segments().size(), MapCompositeReader::kMaxSegments);
+  EXPECT_EQ(many->Extents().size(), MapCompositeReader::kMaxExtents);
+  std::size_t exclusions = 0;
+  for (const auto& segment : many->Segments()) exclusions += segment->exclusions.size();
+  EXPECT_EQ(exclusions, MapCompositeReader::kMaxExclusions);
+  EXPECT_EQ(nested->Segments().size(), 1u);  // a second 'Many' would pass the limit
+}
+
 }  // namespace

@@ -1,9 +1,14 @@
-// Projection modules: real shared libraries loaded, refused, skipped and released.
+// Projection modules: real shared libraries loaded, refused, skipped and released; hostile files
+// beside the program.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
+#include "engine/reproject.h"
+#include "image/image_test_support.h"
 #include "parser/tokenizer.h"
 #include "registry/map_instance.h"
 #include "registry/registry_fixture.h"
@@ -103,6 +108,67 @@ TEST_F(ModuleTest, CompositesGiveModuleObjectsBackBeforeTheModuleIsReleased) {
   registry().UnloadAll();
   EXPECT_EQ(DestroyedCount(handle), before + 2);  // one object per segment
   dlclose(handle);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kHostileDir = KARTOVEL_HOSTILE_MODULE_DIR;
+
+// Hostile files beside the program: a module cut in half, a FIFO named like a module, and a
+// Projection.txt that never ends. Start-up skips them all instead of dying or hanging.
+TEST_F(ModuleTest, StartUpSkipsTruncatedModulesAndFilesThatAreNotRegular) {
+  test_support::ScratchDir dir;
+  const auto whole = test_support::ReadBytes(kDir + "a_first16.so");
+  // Its headers, but not the segments they ask to be mapped.
+  ASSERT_GT(whole.size(), 3000u);
+  test_support::WriteBytes(dir / "a_cut.so", {whole.begin(), whole.begin() + 3000});
+  ASSERT_EQ(mkfifo((dir / "b_fifo.so").c_str(), 0600), 0);
+  for (const std::string definitions : {"fifo", "/dev/zero"}) {
+    SCOPED_TRACE(definitions);
+    std::filesystem::remove(dir / "Projection.txt");
+    if (definitions == "fifo") {
+      ASSERT_EQ(mkfifo((dir / "Projection.txt").c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_symlink(definitions, dir / "Projection.txt");
+    }
+    registry().UnloadAll();
+    registry().LoadAll(dir / "");
+    EXPECT_FALSE(registry().IsAvailable(16));
+    EXPECT_EQ(registry().GetSlotName(6), "Mercator");
+  }
+}
+
+// Modules built without RTTI, throwing from their calls or their factory, or giving a name that
+// would forge lines of --list.
+TEST_F(ModuleTest, MisbehavingModulesFailOnlyTheirOwnCalls) {
+  registry().UnloadAll();
+  registry().LoadAll(kHostileDir);
+  EXPECT_FALSE(registry().IsAvailable(203)) << "a factory that throws is no module";
+  EXPECT_EQ(registry().GetSlotName(205), "Forged  1 Equirectangular");
+
+  VideoBuffer source, out;
+  ASSERT_EQ(source.Create(8, 4), 0);
+  ASSERT_EQ(out.Create(8, 4), 0);
+  // Reprojected without a crash: no RTTI is looked for in a module's object, no exception
+  // unwinds through the engine's threads.
+  const struct {
+    int code;
+    int applied;  // what Apply returns
+  } cases[] = {{201, 0}, {202, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    MapInstance m;
+    ASSERT_EQ(m.Select(c.code), 0);
+    EXPECT_EQ(m.Apply(), c.applied);
+    double lat, lon;
+    EXPECT_EQ(m.projection->Inverse(0, 0, &lat, &lon), -1);
+    EXPECT_EQ(Reproject(source, m, out), 0);
+  }
+  // Made once for the registration, then never again: no silent equirectangular instead.
+  MapInstance m;
+  EXPECT_EQ(m.Select(204), -1);
 }
 
 }  // namespace

@@ -1,0 +1,483 @@
+// The map's outline in a picture, and the fit of a projection's own outline to it.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <nlopt.hpp>
+#include <unordered_map>
+
+#include "fit/fit_model.h"
+
+namespace Fit {
+
+namespace {
+
+constexpr std::uint32_t kAlphaHalf = 128;
+// The background is the colour of at least this share of the picture's rim.
+constexpr double kBackgroundShare = 0.25;
+// Colour distance (largest channel difference) within which a pixel is background: at least the
+// first, more where the rim is noisy (JPEG), at most the second.
+constexpr int kMinTolerance = 12, kMaxTolerance = 40;
+// Rim pixels this close to the background colour tell its noise; farther ones are the map's.
+constexpr int kNoiseRange = 24;
+// A side of the picture cuts the map when the map covers this share of it.
+constexpr double kCutShare = 0.1;
+// Lines up to 2 x this wide are not part of the map.
+constexpr int kLineRadius = 2;
+// A map covers at least this share of its picture.
+constexpr double kMinMapShare = 0.02;
+// Pixel budget of one mismatch count, and the width of the coarsest level.
+constexpr std::size_t kSampleBudget = 8000;
+constexpr int kCoarsestWidth = 128;
+constexpr int kLevelStep = 32;
+constexpr int kBand = 4;  // level pixels each side of the outline that finer levels compare
+// The projection's shape is searched for its extent on this many samples per side.
+constexpr int kShapeSamples = 256;
+constexpr int kShapeGrowths = 3;
+
+// The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
+std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
+  const std::uint8_t* p = b.pixels + (static_cast<std::size_t>(b.height - 1 - y) * b.width + x) * 4;
+  return p[2] | p[1] << 8 | p[0] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+int Channel(std::uint32_t word, int shift) { return static_cast<int>((word >> shift) & 0xFF); }
+
+int Distance(std::uint32_t a, std::uint32_t b) {
+  int d = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    d = std::max(d, std::abs(Channel(a, shift) - Channel(b, shift)));
+  }
+  return d;
+}
+
+// Labels the 4-connected region of `value` cells containing `seed` with `label`.
+void Flood(std::vector<int>* labels, const std::vector<std::uint8_t>& cells, std::uint8_t value,
+           int width, int height, int seed, int label, std::vector<int>* queue) {
+  queue->clear();
+  queue->push_back(seed);
+  (*labels)[seed] = label;
+  for (std::size_t head = 0; head < queue->size(); ++head) {
+    const int i = (*queue)[head], x = i % width, y = i / width;
+    const int next[4] = {x > 0 ? i - 1 : -1, x + 1 < width ? i + 1 : -1, y > 0 ? i - width : -1,
+                         y + 1 < height ? i + width : -1};
+    for (int n : next) {
+      if (n >= 0 && (*labels)[n] == 0 && cells[n] == value) {
+        (*labels)[n] = label;
+        queue->push_back(n);
+      }
+    }
+  }
+}
+
+// The (2 radius + 1)-square minimum (erode) or maximum (dilate) around each cell of a 0/1 grid,
+// one axis at a time with running counts. Beyond the picture, erosion sees map (a map may run
+// on past the edge) and dilation sees none.
+std::vector<std::uint8_t> Morph(const std::vector<std::uint8_t>& cells, int width, int height,
+                                int radius, bool dilate) {
+  const int span = 2 * radius + 1;
+  const std::uint8_t outside = dilate ? 0 : 1;
+  const auto keep = [&](int count) -> std::uint8_t { return dilate ? count > 0 : count == span; };
+  std::vector<std::uint8_t> across(cells.size()), out(cells.size());
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* in = &cells[static_cast<std::size_t>(y) * width];
+    const auto at = [&](int x) { return x < 0 || x >= width ? outside : in[x]; };
+    int count = 0;
+    for (int x = -radius; x <= radius; ++x) count += at(x);
+    for (int x = 0; x < width; ++x) {
+      across[static_cast<std::size_t>(y) * width + x] = keep(count);
+      count += at(x + radius + 1) - at(x - radius);
+    }
+  }
+  // Down the columns, all at once, so that rows are read in order.
+  std::vector<int> counts(width, 0);
+  const auto add = [&](int y, int sign) {
+    if (y < 0 || y >= height) {
+      for (int& c : counts) c += sign * outside;
+      return;
+    }
+    const std::uint8_t* row = &across[static_cast<std::size_t>(y) * width];
+    for (int x = 0; x < width; ++x) counts[x] += sign * row[x];
+  };
+  for (int y = -radius; y <= radius; ++y) add(y, 1);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = &out[static_cast<std::size_t>(y) * width];
+    for (int x = 0; x < width; ++x) row[x] = keep(counts[x]);
+    add(y + radius + 1, 1), add(y - radius, -1);
+  }
+  return out;
+}
+
+// 1 for pixels that are not background; false when the rim has no dominant colour (the map then
+// fills the picture).
+bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
+  const int w = picture.width, h = picture.height;
+  fg->assign(static_cast<std::size_t>(w) * h, 1);
+  long long transparent = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const bool clear = (Pixel(picture, x, y) >> 24) < kAlphaHalf;
+      transparent += clear;
+      (*fg)[static_cast<std::size_t>(y) * w + x] = !clear;
+    }
+  }
+  if (transparent > 0 && transparent < static_cast<long long>(fg->size())) return true;
+
+  // The rim's dominant colour, on 5 bits a channel, then its mean and spread.
+  const int band = std::max(2, std::min(w, h) / 100);
+  std::vector<std::uint32_t> rim;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (y < band || y >= h - band || x < band || x >= w - band) {
+        rim.push_back(Pixel(picture, x, y));
+        if (x == band && y >= band && y < h - band) x = w - band - 1;  // skip the inside
+      }
+    }
+  }
+  std::unordered_map<std::uint32_t, int> bins;
+  for (std::uint32_t c : rim) ++bins[(c >> 3) & 0x1F1F1F];
+  const auto mode = std::max_element(bins.begin(), bins.end(),
+                                     [](auto& a, auto& b) { return a.second < b.second; });
+  if (mode->second < kBackgroundShare * rim.size()) return false;
+  double sum[3] = {0, 0, 0};
+  int n = 0;
+  for (std::uint32_t c : rim) {
+    if (((c >> 3) & 0x1F1F1F) != mode->first) continue;
+    for (int k = 0; k < 3; ++k) sum[k] += Channel(c, 8 * k);
+    ++n;
+  }
+  std::uint32_t background = 0;
+  for (int k = 0; k < 3; ++k) background |= static_cast<std::uint32_t>(sum[k] / n + 0.5) << 8 * k;
+  double spread = 0;
+  int near = 0;
+  for (std::uint32_t c : rim) {
+    const int d = Distance(c, background);
+    if (d <= kNoiseRange) spread += d * d, ++near;
+  }
+  const int tolerance = std::clamp(static_cast<int>(3 * std::sqrt(spread / near) + kMinTolerance),
+                                   kMinTolerance, kMaxTolerance);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      (*fg)[static_cast<std::size_t>(y) * w + x] =
+          Distance(Pixel(picture, x, y), background) > tolerance;
+    }
+  }
+  return true;
+}
+
+// The outline at one resolution: `factor` picture pixels a side per level pixel.
+struct Level {
+  int factor = 1, width = 0, height = 0;
+  std::vector<std::uint8_t> inside;
+  std::vector<int> samples;  // level pixels the mismatch count compares
+};
+
+Level MakeLevel(const Outline& outline, int factor) {
+  Level level;
+  level.factor = factor;
+  level.width = outline.width / factor, level.height = outline.height / factor;
+  level.inside.assign(static_cast<std::size_t>(level.width) * level.height, 0);
+  const int half = factor * factor / 2;
+  for (int y = 0; y < level.height; ++y) {
+    for (int x = 0; x < level.width; ++x) {
+      int count = 0;
+      for (int v = 0; v < factor; ++v) {
+        const std::uint8_t* row =
+            &outline.inside[static_cast<std::size_t>(y * factor + v) * outline.width + x * factor];
+        for (int u = 0; u < factor; ++u) count += row[u];
+      }
+      level.inside[static_cast<std::size_t>(y) * level.width + x] = count > half;
+    }
+  }
+  return level;
+}
+
+// The level pixels within kBand of a change of the outline (all of them with `all`), thinned
+// evenly to the budget.
+void ChooseSamples(Level* level, bool all) {
+  const int w = level->width, h = level->height;
+  const std::vector<std::uint8_t>& in = level->inside;
+  std::vector<std::uint8_t> edge(in.size(), all ? 1 : 0);
+  for (int y = 0; y < h && !all; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * w + x;
+      edge[i] = (x + 1 < w && in[i + 1] != in[i]) || (y + 1 < h && in[i + w] != in[i]);
+    }
+  }
+  if (!all) edge = Morph(edge, w, h, kBand, true);
+  std::size_t count = 0;
+  for (std::uint8_t e : edge) count += e;
+  const std::size_t stride = count / kSampleBudget + 1;
+  level->samples.clear();
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < edge.size(); ++i) {
+    if (edge[i] && seen++ % stride == 0) level->samples.push_back(static_cast<int>(i));
+  }
+}
+
+// What one outline fit works on.
+struct OutlineModel {
+  MapInstance* instance;
+  int width, height;
+  const Level* level;
+  std::vector<int> free;  // 0 offset x, 1 offset y, 2 scale, 3 aspect
+  const std::atomic<bool>* cancel;
+
+  void Set(const std::vector<double>& v) const {
+    double* fields[] = {&instance->offsetX, &instance->offsetY, &instance->scale,
+                        &instance->aspect};
+    for (std::size_t i = 0; i < free.size(); ++i) *fields[free[i]] = v[i];
+  }
+
+  // Whether the projection covers the centre of level pixel (x, y) under `l`.
+  bool Covers(const Linear& l, int x, int y, double tolerance) const {
+    const double f = level->factor, centre = (f - 1) * 0.5;
+    return ShapeInside(instance->projection, (x * f + centre - l.b) / l.a,
+                       (y * f + centre - l.d) / l.c, tolerance);
+  }
+
+  // Level pixels where the outlines disagree, among the samples.
+  double Mismatch() const {
+    const Linear l = LinearOf(*instance, width, height);
+    if (!(l.a > 0 && l.c > 0)) return 1e30;
+    const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
+    // Serial: a parallel region per evaluation costs more than the few thousand samples.
+    long long wrong = 0;
+    const std::vector<int>& s = level->samples;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      const int x = s[i] % level->width, y = s[i] / level->width;
+      wrong += Covers(l, x, y, tolerance) != (level->inside[s[i]] != 0);
+    }
+    return static_cast<double>(wrong);
+  }
+
+  // Intersection over union over every pixel of the level.
+  double Iou() const {
+    const Linear l = LinearOf(*instance, width, height);
+    const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
+    long long both = 0, either = 0;
+    for (int y = 0; y < level->height; ++y) {
+      for (int x = 0; x < level->width; ++x) {
+        const bool m = level->inside[static_cast<std::size_t>(y) * level->width + x] != 0;
+        const bool o = Covers(l, x, y, tolerance);
+        both += m && o, either += m || o;
+      }
+    }
+    return either ? static_cast<double>(both) / either : 0;
+  }
+};
+
+double Objective(const std::vector<double>& v, std::vector<double>&, void* data) {
+  const OutlineModel& model = *static_cast<OutlineModel*>(data);
+  if (model.cancel && *model.cancel) throw nlopt::forced_stop();
+  model.Set(v);
+  return model.Mismatch();
+}
+
+// The box of the projection's shape in map units (offsets not included): left, top, right,
+// bottom with top < bottom as rows go. The search starts from GetBounds and grows while the shape
+// reaches the searched box's edge (some classes give bounds in other units), up to a limit, so
+// that a shape without end (Mercator, gnomonic) keeps a finite box. False when no sample is on
+// the map.
+bool ShapeBox(Projection::MapProject* p, std::array<double, 4>* box) {
+  double left, top, right, bottom;
+  p->GetBounds(&left, &top, &right, &bottom);
+  double cx = 0.5 * (left + right), cy = 0.5 * (top + bottom);
+  double hx = 0.55 * (right - left), hy = 0.55 * (top - bottom);
+  for (int grow = 0; grow < kShapeGrowths; ++grow, hx *= 2, hy *= 2) {
+    const double dx = 2 * hx / kShapeSamples, dy = 2 * hy / kShapeSamples;
+    const double tolerance = 1e-3 * std::min(dx, dy);
+    double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    bool atEdge = false;
+    for (int j = 0; j <= kShapeSamples; ++j) {
+      for (int i = 0; i <= kShapeSamples; ++i) {
+        const double x = cx - hx + i * dx, y = cy - hy + j * dy;
+        if (!ShapeInside(p, x, y, tolerance)) continue;
+        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        atEdge = atEdge || i == 0 || j == 0 || i == kShapeSamples || j == kShapeSamples;
+      }
+    }
+    if (!(x0 < x1 && y0 < y1)) continue;
+    // The samples' extent falls short of the shape's by up to a sample each side.
+    *box = {x0 - 0.5 * dx, y0 - 0.5 * dy, x1 + 0.5 * dx, y1 + 0.5 * dy};
+    if (!atEdge) return true;
+  }
+  return std::isfinite((*box)[0]);
+}
+
+// A first placement: the shape's box on the outline's box. A side the picture's edge cuts (the
+// map runs along it, not merely touching it) is unknown: that axis then takes the other's pixels
+// per map unit (square pixels). A map cut on all sides is taken to fill the picture.
+Linear BoxStart(const Outline& outline, const std::array<double, 4>& shape, const Linear& current) {
+  const int w = outline.width, h = outline.height;
+  int left = w, right = -1, top = h, bottom = -1;
+  long long runs[4] = {0, 0, 0, 0};  // map pixels on the left, right, top and bottom edges
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (!outline.inside[static_cast<std::size_t>(y) * w + x]) continue;
+      left = std::min(left, x), right = std::max(right, x);
+      top = std::min(top, y), bottom = std::max(bottom, y);
+      runs[0] += x == 0, runs[1] += x == w - 1, runs[2] += y == 0, runs[3] += y == h - 1;
+    }
+  }
+  bool cutLeft = runs[0] > kCutShare * h, cutRight = runs[1] > kCutShare * h;
+  bool cutTop = runs[2] > kCutShare * w, cutBottom = runs[3] > kCutShare * w;
+  if (cutLeft && cutRight && cutTop && cutBottom) cutLeft = cutRight = cutTop = cutBottom = false;
+  const double sw = shape[2] - shape[0], sh = shape[3] - shape[1];
+  Linear l = current;
+  const bool knowX = !(cutLeft && cutRight), knowY = !(cutTop && cutBottom);
+  if (!cutLeft && !cutRight) l.a = (right - left + 1) / sw;
+  if (!cutTop && !cutBottom) l.c = (bottom - top + 1) / sh;
+  if (knowY && (cutLeft || cutRight)) l.a = l.c;
+  if (knowX && (cutTop || cutBottom)) l.c = l.a;
+  const auto place = [](double lo, double hi, bool cutLo, bool cutHi, double s0, double s1,
+                        double scale, double* offset) {
+    if (!cutLo) {
+      *offset = lo - 0.5 - scale * s0;
+    } else if (!cutHi) {
+      *offset = hi + 0.5 - scale * s1;
+    } else {
+      *offset = 0.5 * (lo + hi) - scale * 0.5 * (s0 + s1);
+    }
+  };
+  place(left, right, cutLeft, cutRight, shape[0], shape[2], l.a, &l.b);
+  place(top, bottom, cutTop, cutBottom, shape[1], shape[3], l.c, &l.d);
+  return l;
+}
+
+}  // namespace
+
+int DetectOutline(const VideoBuffer& picture, Outline* outline, std::string* reason) {
+  const int w = picture.width, h = picture.height;
+  *outline = Outline{};
+  std::vector<std::uint8_t> fg;
+  if (w < 2 || h < 2) {
+    *reason = "No map outline found: the picture is empty";
+    return kNoOutline;
+  }
+  if (!Foreground(picture, &fg)) {  // no background: the map fills the picture
+    outline->width = w, outline->height = h;
+    outline->inside.assign(fg.size(), 1);
+    outline->area = static_cast<long long>(fg.size());
+    return kFitOk;
+  }
+  // The largest foreground region once thin lines (a frame the map touches, say) are opened away.
+  const std::vector<std::uint8_t> opened =
+      Morph(Morph(fg, w, h, kLineRadius, false), w, h, kLineRadius, true);
+  std::vector<int> labels(fg.size(), 0), queue;
+  int label = 0, best = 0;
+  std::size_t bestSize = 0;
+  for (std::size_t i = 0; i < fg.size(); ++i) {
+    if (!opened[i] || labels[i]) continue;
+    Flood(&labels, opened, 1, w, h, static_cast<int>(i), ++label, &queue);
+    if (queue.size() > bestSize) bestSize = queue.size(), best = label;
+  }
+  if (bestSize < kMinMapShare * fg.size()) {
+    *reason = "No map outline found";
+    return kNoOutline;
+  }
+  // Everything the outside cannot reach without crossing the region belongs to the map.
+  // The region with the fine edge the opening took, not the lines.
+  std::vector<std::uint8_t> region(fg.size());
+  for (std::size_t i = 0; i < fg.size(); ++i) region[i] = labels[i] == best;
+  region = Morph(region, w, h, kLineRadius + 1, true);
+  for (std::size_t i = 0; i < fg.size(); ++i) region[i] &= fg[i];
+  std::vector<int> outside(fg.size(), 0);
+  const auto fromRim = [&](int x, int y) {
+    const int i = y * w + x;
+    if (!region[i] && !outside[i]) Flood(&outside, region, 0, w, h, i, 1, &queue);
+  };
+  for (int x = 0; x < w; ++x) fromRim(x, 0), fromRim(x, h - 1);
+  for (int y = 0; y < h; ++y) fromRim(0, y), fromRim(w - 1, y);
+  outline->width = w, outline->height = h;
+  outline->inside.resize(fg.size());
+  for (std::size_t i = 0; i < fg.size(); ++i) {
+    outline->inside[i] = !outside[i];
+    outline->area += outline->inside[i];
+  }
+  return kFitOk;
+}
+
+int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings& held,
+               FitResult* result, std::string* reason, const std::atomic<bool>* cancel) {
+  if (outline.area == 0 || outline.width < 2 || outline.height < 2) {
+    *reason = "No map outline found";
+    return kNoOutline;
+  }
+  if (!instance->projection && instance->Apply() != 0) {
+    *reason = "No projection to fit";
+    return kNoFit;
+  }
+  std::array<double, 4> shape = {NAN, NAN, NAN, NAN};
+  if (!ShapeBox(instance->projection, &shape)) {
+    *reason = std::string(instance->GetName()) + " has no outline at these settings";
+    return kNoFit;
+  }
+  const int w = outline.width, h = outline.height;
+  const double given[] = {instance->offsetX, instance->offsetY, instance->scale, instance->aspect};
+  SetLinear(BoxStart(outline, shape, LinearOf(*instance, w, h)), w, h, instance);
+  if (held.offset) instance->offsetX = given[0], instance->offsetY = given[1];
+  if (held.scale) instance->scale = given[2];
+  if (held.aspect) instance->aspect = given[3];
+
+  OutlineModel model{instance, w, h, nullptr, {}, cancel};
+  if (!held.offset) model.free.insert(model.free.end(), {0, 1});
+  if (!held.scale) model.free.push_back(2);
+  if (!held.aspect) model.free.push_back(3);
+
+  // Coarse to fine: every pixel of the coarsest level, then bands along the outline.
+  int factor = 1;
+  while (w / (factor * 2) >= kCoarsestWidth) factor *= 2;
+  Level level;
+  for (bool first = true;; first = false) {
+    level = MakeLevel(outline, factor);
+    ChooseSamples(&level, first);
+    model.level = &level;
+    if (!model.free.empty()) {
+      const Linear l = LinearOf(*instance, w, h);
+      // Steps of about two level pixels at each parameter.
+      const double px = 2.0 * factor;
+      const double steps[] = {px / l.a, px / l.c, instance->scale * px / (w * 0.5),
+                              (instance->aspect + 1e-4) * px / (h * 0.5)};
+      std::vector<double> x, step, tolerance;
+      const double fields[] = {instance->offsetX, instance->offsetY, instance->scale,
+                               instance->aspect};
+      for (int f : model.free) {
+        x.push_back(fields[f]), step.push_back(steps[f]), tolerance.push_back(steps[f] * 0.005);
+      }
+      nlopt::opt optimiser(nlopt::LN_NELDERMEAD, static_cast<unsigned>(x.size()));
+      optimiser.set_min_objective(Objective, &model);
+      optimiser.set_initial_step(step);
+      optimiser.set_xtol_abs(tolerance);
+      optimiser.set_maxeval(400);
+      double value;
+      try {
+        optimiser.optimize(x, value);
+      } catch (const nlopt::forced_stop&) {
+        *reason = "Cancelled";
+        return kCancelled;
+      } catch (const std::exception&) {
+        // A failed run leaves the best point found so far in x.
+      }
+      model.Set(x);
+    }
+    if (factor == 1) break;
+    factor = std::max(1, factor / kLevelStep);
+  }
+
+  RoundToSingle(instance);
+  // IoU on a level of at most about a quarter million pixels.
+  int iouFactor = 1;
+  while (static_cast<long long>(w / iouFactor) * (h / iouFactor) > (1 << 18)) iouFactor *= 2;
+  level = MakeLevel(outline, iouFactor);
+  model.level = &level;
+  result->iou = model.Iou();
+  result->rms = 0;
+  result->residuals.clear();
+  result->settings = SettingsOf(*instance);
+  RoundToSingle(&result->settings);
+  result->name = instance->GetName();
+  return kFitOk;
+}
+
+}  // namespace Fit
