@@ -53,6 +53,7 @@ fuzz-smoke: deps
 bench: build
 	./build/release/bin/kartovel-bench
 	bash bench/peak_memory.sh build/release/bin
+	bash bench/end_to_end.sh build/release/bin
 	bash bench/hostile_composite.sh build/release/bin
 	@if [ -d ../shared/reference-maps ] && command -v gdalwarp >/dev/null; then \
 	  bash bench/world_map_roundtrip.sh build/release/bin; \

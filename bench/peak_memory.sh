@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Peak memory of an 8192-wide export from the command line, against source + output + 10%.
+# Peak memory of an 8192-wide export from the command line, against source + output + 10% (the
+# export is streamed in bands, so it stays far below).
 # Usage: bench/peak_memory.sh [build/release/bin]
 set -euo pipefail
 bin="${1:-build/release/bin}"

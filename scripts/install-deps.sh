@@ -5,14 +5,14 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev libomp-dev
-  libpng-dev zlib1g-dev
+  libpng-dev zlib1g-dev libdeflate-dev libtiff-dev libgeotiff-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
   libgl1-mesa-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libproj-dev proj-data
   libceres-dev libeigen3-dev libnlopt-cxx-dev
   xplanet-images time
-  gdal-bin  # bench/reference_psnr.sh draws its reference maps with gdalwarp
+  gdal-bin  # bench/reference_psnr.sh and bench/end_to_end.sh run gdalwarp; tests run gdalinfo
   libnlopt-dev  # the local search of map recognition (src/recognize)
 )
 

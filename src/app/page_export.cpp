@@ -100,6 +100,10 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   auto* form = new QFormLayout;
   auto* widthLabel = new QLabel(QStringLiteral("&Width (pixels):"));
   widthLabel->setBuddy(widthEdit_);
+  extent_ = new QComboBox;
+  extent_->addItems({QStringLiteral("Whole world"), QStringLiteral("Only where the map has data")});
+  auto* extentLabel = new QLabel(QStringLiteral("E&xtent:"));
+  extentLabel->setBuddy(extent_);
   auto* fileLabel = new QLabel(QStringLiteral("&File:"));
   fileLabel->setBuddy(fileEdit_);
   form->addRow(widthLabel, widthRow);
@@ -107,6 +111,7 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   auto* kernelLabel = new QLabel(QStringLiteral("&Resampling:"));
   kernelLabel->setBuddy(kernel_);
   form->addRow(kernelLabel, samplingRow);
+  form->addRow(extentLabel, extent_);
   form->addRow(fileLabel, fileRow);
   form->addRow(QString(), exportRow);
   auto* page = new QVBoxLayout(this);
@@ -182,12 +187,13 @@ void PageExport::ShowEstimate() {
   }
   const std::uint64_t w = *width;
   const std::uint64_t h = w / 2;
-  const std::uint64_t bytes = w * h * 4;  // the 32-bit picture the export makes before writing
+  // The bands the export holds while it writes, and the file's uncompressed pixels.
+  const std::uint64_t bytes = ExportMemoryNeeded(*source_, Request(FilePath(OutputPath()), w));
   height_->setText(QStringLiteral("\u00D7 %1 pixels").arg(h));
   QString text = QStringLiteral(
-                     "Needs about %1 of memory; the file takes up to %1 "
+                     "Needs about %1 of memory; the file takes up to %2 "
                      "(a PNG is usually much smaller).")
-                     .arg(Bytes(static_cast<double>(bytes)));
+                     .arg(Bytes(static_cast<double>(bytes)), Bytes(static_cast<double>(w * h * 4)));
   const std::uint32_t native = NativeWidth();
   if (w > native) {
     text += QStringLiteral(" Wider than the source's resolution (%1 pixels): no more detail.")
@@ -244,36 +250,52 @@ bool PageExport::Export() {
       prompts_->ShowMessage(this, QStringLiteral("The width must be at least 4 pixels."));
       return false;
     case ExportResult::kNoMemory:
-      prompts_->ShowMessage(this, QString::fromStdString(MemoryBudget::NotEnoughMessage(
-                                      exportWidth_, exportWidth_ / 2,
-                                      ExportMemoryNeeded(exportWidth_, exportWidth_ / 2))));
+      prompts_->ShowMessage(
+          this, QString::fromStdString(MemoryBudget::NotEnoughMessage(
+                    exportWidth_, exportWidth_ / 2,
+                    ExportMemoryNeeded(*source_, Request(FilePath(path), exportWidth_)))));
       return false;
+    case ExportResult::kNoData:
+      prompts_->ShowMessage(this, QStringLiteral("The map covers no part of the world yet."));
+      return false;
+    case ExportResult::kFormatLimit:
+    case ExportResult::kEmptyWindow:
+    case ExportResult::kNotEquirectangular:
+    case ExportResult::kSidecarFailed:
     case ExportResult::kWriteFailed:
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path +
                                       QStringLiteral(": ") + QString::fromStdString(reason));
       return false;
   }
   written_ = path;
-  status_->setText(QStringLiteral("Wrote %1 (%2 \u00D7 %3 pixels).")
-                       .arg(QDir::toNativeSeparators(path))
-                       .arg(exportWidth_)
-                       .arg(exportWidth_ / 2));
+  status_->setText(extent_->currentIndex() == 0
+                       ? QStringLiteral("Wrote %1 (%2 \u00D7 %3 pixels).")
+                             .arg(QDir::toNativeSeparators(path))
+                             .arg(exportWidth_)
+                             .arg(exportWidth_ / 2)
+                       : QStringLiteral("Wrote %1.").arg(QDir::toNativeSeparators(path)));
   openFolder_->setVisible(true);
   if (exported_) exported_(path);
   return true;
 }
 
+ExportRequest PageExport::Request(const std::string& file, std::int64_t width) const {
+  ExportRequest request;
+  request.width = width;
+  request.path = file;
+  request.sampling = Sampling();
+  if (extent_->currentIndex() == 1) request.extent.kind = ExportExtent::Kind::kData;
+  return request;
+}
+
 ExportResult PageExport::RunExport(const QString& path, std::string* reason) {
-  // A width no buffer can have is not made smaller: it is too much memory.
-  if (exportWidth_ > INT32_MAX) return ExportResult::kNoMemory;
   RasterProgress progress;
   std::atomic<bool> done{false};
   ExportResult result = ExportResult::kOk;
   const std::string file = FilePath(path);
-  const int width = static_cast<int>(exportWidth_);
-  const int rows = width / 2;
+  const ExportRequest request = Request(file, exportWidth_);
 
-  QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, rows,
+  QProgressDialog dialog(QStringLiteral("Exporting ") + path, QStringLiteral("Cancel"), 0, 1000,
                          this);
   dialog.setWindowTitle(QStringLiteral("Export"));
   dialog.setWindowModality(Qt::WindowModal);
@@ -283,10 +305,8 @@ ExportResult PageExport::RunExport(const QString& path, std::string* reason) {
 
   // The worker only reads the source image and the instance; the window-modal dialog keeps the
   // pages from changing them until it has finished.
-  const SamplingOptions sampling = Sampling();
   std::thread worker([&] {
-    result = ExportEquirectangular(*source_, *instance_, width, file, &progress, sampling, nullptr,
-                                   0, reason);
+    result = ExportEquirectangular(*source_, *instance_, request, &progress, reason);
     done = true;
   });
   QEventLoop loop;
@@ -298,10 +318,13 @@ ExportResult PageExport::RunExport(const QString& path, std::string* reason) {
       loop.quit();
       return;
     }
-    const long long rowsDone = progress.rowsDone;
-    // Cancel still counts while writing: the file is then never put in place.
-    if (rowsDone >= rows) dialog.setLabelText(QStringLiteral("Writing ") + path);
-    dialog.setValue(static_cast<int>(std::min<long long>(rowsDone, rows)));
+    // Per mille of the rows: the total is known once the job has planned its work. Cancel still
+    // counts while the file is completed: it is then never put in place.
+    const long long total = progress.rowsTotal;
+    if (total > 0 && progress.rowsDone >= total)
+      dialog.setLabelText(QStringLiteral("Writing ") + path);
+    dialog.setValue(static_cast<int>(
+        std::min<long long>(progress.rowsDone * 1000 / std::max<long long>(total, 1), 1000)));
   });
   poll.start();
   loop.exec();

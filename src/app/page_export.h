@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/reproject.h"
+#include "engine/export.h"
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
@@ -61,6 +61,8 @@ class PageExport : public QWizardPage {
   QString OutputPath() const;
   QLineEdit* WidthEdit() const { return widthEdit_; }
   QComboBox* KernelChoice() const { return kernel_; }
+  // "Whole world" (0) or "Only where the map has data" (1: the box of pixels the map covers).
+  QComboBox* ExtentChoice() const { return extent_; }
   QCheckBox* AntialiasToggle() const { return antialias_; }
   QLineEdit* FileEdit() const { return fileEdit_; }
   QPushButton* ExportButton() const { return export_; }
@@ -69,6 +71,8 @@ class PageExport : public QWizardPage {
   QLabel* StatusLabel() const { return status_; }
 
  private:
+  // What Export asks of the export job for `file` at `width`.
+  ExportRequest Request(const std::string& file, std::int64_t width) const;
   ExportResult RunExport(const QString& path, std::string* reason);
   void ShowEstimate();
   QString SuggestedPath() const;
@@ -87,6 +91,7 @@ class PageExport : public QWizardPage {
   QLabel* height_;
   QLabel* estimate_;
   QComboBox* kernel_;
+  QComboBox* extent_;
   QCheckBox* antialias_;
   QLineEdit* fileEdit_;
   QPushButton* export_;

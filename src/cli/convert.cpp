@@ -7,8 +7,9 @@
 
 #include "cli/commands.h"
 #include "cli/progress_line.h"
+#include "engine/export.h"
 #include "engine/reproject.h"
-#include "image/image_files.h"
+#include "image/band_writer.h"
 #include "image/memory_budget.h"
 #include "image/video_buffer.h"
 #include "projection/map_project.h"
@@ -53,26 +54,42 @@ int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
 
 static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance,
                   const MapInstance* output) {
-  const long long height = output ? s.height.value_or(s.width / 2) : s.width / 2;
-  if (s.width > std::numeric_limits<std::int32_t>::max() ||
-      height > std::numeric_limits<std::int32_t>::max()) {
-    return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width, height));
-  }
+  ExportRequest request;
+  request.width = s.width;
+  request.path = s.output;
+  request.extent = s.extent;
+  request.crs = s.crs;
+  request.worldFile = s.worldFile;
+  request.sampling = s.sampling;
+  request.output = output;
+  if (output) request.height = s.height.value_or(0);
   RasterProgress progress;
   ExportResult result;
   std::string reason;
+  const long long height = output ? s.height.value_or(s.width / 2) : s.width / 2;
   {
     ProgressLine line(&progress, height);
-    result = ExportEquirectangular(source, instance, static_cast<int>(s.width), s.output, &progress,
-                                   s.sampling, output, static_cast<int>(height), &reason);
+    result = ExportEquirectangular(source, instance, request, &progress, &reason);
   }
   switch (result) {
     case ExportResult::kOk:
       return 0;
     case ExportResult::kBadWidth:
       return Fail(kBadUsage, "Width must be at least 4 pixels");
+    case ExportResult::kEmptyWindow:
+      return Fail(kBadUsage, "The extent holds no pixel at width " + std::to_string(s.width));
+    case ExportResult::kNotEquirectangular:
+      return Fail(kBadUsage, "--extent and --world-file belong to the equirectangular export");
+    case ExportResult::kFormatLimit:
+      return Fail(kFailed, "Cannot write file " + s.output + ": " + reason);
     case ExportResult::kNoMemory:
-      return NotEnoughMemory(s.width, height, ExportMemoryNeeded(s.width, height));
+      return NotEnoughMemory(s.width, height, ExportMemoryNeeded(source, request));
+    case ExportResult::kNoData:
+      return Fail(kFailed,
+                  "The map covers no pixel of the world: --extent data has nothing to write");
+    case ExportResult::kSidecarFailed:
+      return Fail(kFailed, "Wrote " + s.output + " but cannot write " + WorldFileName(s.output) +
+                               " or " + PrjFileName(s.output) + ": " + reason);
     case ExportResult::kCancelled:
     case ExportResult::kWriteFailed:
       break;
@@ -86,13 +103,14 @@ static int RenderMap(const Settings& s, const VideoBuffer& world, const MapInsta
   const std::uint64_t bytes = w > UINT64_MAX / 4 / h ? UINT64_MAX : w * h * 4;
   // Never a silently smaller picture: a side beyond what a buffer can have is too much memory.
   if (s.width > std::numeric_limits<std::int32_t>::max() ||
-      height > std::numeric_limits<std::int32_t>::max() || !MemoryBudget::Allows(bytes)) {
+      height > std::numeric_limits<std::int32_t>::max()) {
     return NotEnoughMemory(s.width, height, bytes);
   }
-  if (!ImageFiles::HasPngName(s.output) &&
-      ImageFiles::BmpFileSize(s.width, height) > ImageFiles::kMaxBmpFileSize) {
-    return Fail(kFailed, "Cannot write file " + s.output + ": " + ImageFiles::kBmpTooLarge);
-  }
+  // A size the format cannot hold is refused whatever memory there is.
+  const std::string limit =
+      ImageFiles::FormatLimit(ImageFiles::FormatOfName(s.output), s.width, height);
+  if (!limit.empty()) return Fail(kFailed, "Cannot write file " + s.output + ": " + limit);
+  if (!MemoryBudget::Allows(bytes)) return NotEnoughMemory(s.width, height, bytes);
   VideoBuffer map;
   if (map.Create(static_cast<int>(s.width), static_cast<int>(height)) != 0) {
     return NotEnoughMemory(s.width, height, bytes);

@@ -133,6 +133,8 @@ const ValueOption kValueOptions[] = {
        s->height = h;
        return true;
      }},
+    {"--extent", [](const std::string& v, Settings* s) { return s->extentText = v, true; }},
+    {"--crs", [](const std::string& v, Settings* s) { return s->crsText = v, true; }},
     {"--point",
      [](const std::string& v, Settings* s) {
        ControlPoint point;
@@ -173,12 +175,41 @@ const FlagOption kFlagOptions[] = {
     {"--to-projection", [](Settings* s) { s->toProjection = true; }},
     {"--rank", [](Settings* s) { s->rank = true; }},
     {"--all-types", [](Settings* s) { s->allTypes = true; }},
+    {"--world-file", [](Settings* s) { s->worldFile = true; }},
     {"--no-antialias",
      [](Settings* s) {
        s->sampling.antialias = false;
        s->samplingGiven = true;
      }},
 };
+
+// --extent, --crs and --world-file: readable, meant for the equirectangular export, and an extent
+// that holds pixels at the chosen width.
+bool CheckGeoreference(Settings* settings, std::string* error) {
+  if ((settings->toProjection || settings->outputProjection) &&
+      (settings->extentText || settings->crsText || settings->worldFile)) {
+    *error = "--extent, --crs and --world-file belong to the equirectangular export, not to " +
+             std::string(settings->toProjection ? "--to-projection" : "--output-projection");
+    return false;
+  }
+  if (settings->crsText && !ParseGeoCrs(*settings->crsText, &settings->crs)) {
+    *error = "Unknown CRS " + *settings->crsText + " (EPSG:4326 or sphere:RADIUS in metres)";
+    return false;
+  }
+  if (settings->worldFile && WorldFileName(settings->output).empty()) {
+    *error = "--world-file needs an output name with an extension (.png, .bmp, .tif)";
+    return false;
+  }
+  if (!settings->extentText) return true;
+  if (!ParseExtent(*settings->extentText, &settings->extent, error)) return false;
+  ExportWindow window;
+  if (!WindowOfExtent(settings->extent, settings->width, &window)) {
+    *error = "Extent " + *settings->extentText + " holds no pixel at width " +
+             std::to_string(settings->width);
+    return false;
+  }
+  return true;
+}
 
 bool TakesValue(const std::string& name) {
   for (const ValueOption& o : kValueOptions) {
@@ -250,7 +281,7 @@ bool CheckTogether(Settings* settings, std::string* error) {
     *error = "Width must be at least 4 pixels";
     return false;
   }
-  return true;
+  return CheckGeoreference(settings, error);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/reproject.h"
+#include "engine/export.h"
 #include "fit/fit.h"
+#include "image/geo_reference.h"
 #include "registry/map_settings.h"
 
 // Exit codes: 1 the work failed, 2 the command line is wrong.
@@ -36,9 +37,14 @@ struct Settings {
   std::optional<long long> height;
   std::string recognize;  // --recognize IMAGE: no INPUT OUTPUT then
   bool allTypes = false;
-  std::set<std::string> given;       // the options on the command line, by name
-  std::vector<ControlPoint> points;  // --point, in the order given
-  std::string settingsFile;          // --settings, read before the command line's options
+  std::set<std::string> given;  // the options on the command line, by name
+  // The equirectangular export's extent, georeference and sidecars.
+  ExportExtent extent;
+  GeoCrs crs;
+  bool worldFile = false;
+  std::optional<std::string> extentText, crsText;  // as typed; read by the checks between options
+  std::vector<ControlPoint> points;                // --point, in the order given
+  std::string settingsFile;  // --settings, read before the command line's options
   // Lines of the settings file that were left out, each with its reason ("line 4: ...").
   std::vector<std::string> ignoredLines;
   SamplingOptions sampling;

@@ -11,8 +11,8 @@
 
 #include "engine/reproject.h"
 
-// A "NN%" line on stderr, refreshed by a thread of its own while the rows are worked on, then
-// "writing" until the file is saved.
+// A "NN%" line on stderr, refreshed by a thread of its own while the rows are worked on (`rows`
+// of them unless the job sets rowsTotal), then "writing" until the file is saved.
 class ProgressLine {
  public:
   ProgressLine(RasterProgress* progress, long long rows) {
@@ -21,8 +21,9 @@ class ProgressLine {
       std::unique_lock<std::mutex> lock(mutex_);
       while (!done_) {
         const long long done = progress->rowsDone.load();
-        if (done < rows) {
-          std::fprintf(stderr, "\rkartovel-convert: %3lld%%", done * 100 / rows);
+        const long long total = progress->rowsTotal > 0 ? progress->rowsTotal.load() : rows;
+        if (done < total) {
+          std::fprintf(stderr, "\rkartovel-convert: %3lld%%", done * 100 / total);
         } else {
           std::fprintf(stderr, "\rkartovel-convert: writing");
         }

@@ -1,4 +1,4 @@
-// The reprojection loops (Reproject, Resample, RenderProjection) and the export job.
+// The reprojection loops: Reproject, Resample, RenderProjection.
 //
 // Every loop works backwards from the destination, one OpenMP team over the destination rows with
 // static scheduling, and reads and writes the pixel blocks directly (the same layout GetPixel and
@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "engine/source_sampler.h"
-#include "image/image_files.h"
-#include "image/memory_budget.h"
 #include "projection/map_project.h"
 #include "projection/row_forward.h"
 
@@ -499,38 +497,4 @@ int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
     }
   }
   return 0;
-}
-
-std::uint64_t ExportMemoryNeeded(std::int64_t width, std::int64_t height) {
-  const auto w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
-  // Saturates where the count leaves 64 bits: no machine holds that either.
-  return h != 0 && w > UINT64_MAX / 4 / h ? UINT64_MAX : w * h * 4;
-}
-
-ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
-                                   int width, const std::string& path, RasterProgress* progress,
-                                   const SamplingOptions& sampling, const MapInstance* output,
-                                   int height, std::string* reason) {
-  if (width < 4 || height < 0 || (height > 0 && height < 2)) return ExportResult::kBadWidth;
-  if (height == 0) height = width / 2;
-  // Refused before the work: a BMP the format cannot hold, a picture the machine cannot hold.
-  if (!ImageFiles::HasPngName(path) &&
-      ImageFiles::BmpFileSize(width, height) > ImageFiles::kMaxBmpFileSize) {
-    if (reason) *reason = ImageFiles::kBmpTooLarge;
-    return ExportResult::kWriteFailed;
-  }
-  if (!MemoryBudget::Allows(ExportMemoryNeeded(width, height))) return ExportResult::kNoMemory;
-  VideoBuffer picture;
-  if (picture.Create(width, height) != 0) return ExportResult::kNoMemory;
-  if (Reproject(source, instance, picture, progress, {}, sampling, output) != 0) {
-    return ExportResult::kCancelled;
-  }
-  switch (picture.Save(path, reason, progress ? &progress->cancel : nullptr)) {
-    case 0:
-      return ExportResult::kOk;
-    case -2:
-      return ExportResult::kCancelled;
-    default:
-      return ExportResult::kWriteFailed;
-  }
 }

@@ -30,6 +30,7 @@ struct Placement {
 struct RasterProgress {
   std::atomic<bool> cancel{false};  // set by the caller to stop; the result is then incomplete
   std::atomic<long long> rowsDone{0};
+  std::atomic<long long> rowsTotal{0};  // set by jobs whose rows the caller cannot foresee; 0 unknown
 };
 
 // A window of a whole-world grid of width x height pixels: the destination's pixel (c, r) is
@@ -93,26 +94,5 @@ void Resample(const VideoBuffer& source, VideoBuffer& destination);
 // cancelled.
 int RenderProjection(const VideoBuffer& world, const MapInstance& instance,
                      VideoBuffer& destination, RasterProgress* progress = nullptr);
-
-// Outcome of an export.
-enum class ExportResult { kOk, kBadWidth, kNoMemory, kCancelled, kWriteFailed };
-
-// Bytes the export of a width x height picture holds at once: what the memory check weighs
-// before anything is allocated.
-std::uint64_t ExportMemoryNeeded(std::int64_t width, std::int64_t height);
-
-// The export job of the wizard and the command line: a width x width/2 equirectangular picture of
-// `source` as `instance` describes it, saved to `path` (PNG or BMP by name); with `output`, a
-// width x `height` picture (0: width/2) in that projection instead. Nothing is written unless the
-// whole picture was made, and a cancel is honoured until the file is put in place. kNoMemory when
-// ExportMemoryNeeded exceeds what the machine can give; a BMP too large for its format is refused
-// (kWriteFailed) before the work. On kWriteFailed `reason` (when given) says why, for
-// "Cannot write file X: reason".
-ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
-                                   int width, const std::string& path,
-                                   RasterProgress* progress = nullptr,
-                                   const SamplingOptions& sampling = {},
-                                   const MapInstance* output = nullptr, int height = 0,
-                                   std::string* reason = nullptr);
 
 #endif  // KARTOVEL_ENGINE_REPROJECT_H_

@@ -5,8 +5,10 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLoggingCategory>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "image/image_files.h"
@@ -195,8 +197,10 @@ int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason) {
     case Completeness::kUnknown:
       break;
   }
-  // Qt's own default refuses pictures far below real map sizes; our gate takes its place.
-  QImageReader::setAllocationLimit(kMaxDecodeMegabytes);
+  // Qt's own default refuses pictures far below real map sizes; what the machine can give takes
+  // its place (Qt's decoded copy lives in memory whatever becomes of ours).
+  QImageReader::setAllocationLimit(static_cast<int>(std::min<std::uint64_t>(
+      MemoryBudget::AvailableBytes() >> 20, std::numeric_limits<int>::max())));
   QBuffer device(&bytes);
   device.open(QIODevice::ReadOnly);
   QImageReader reader(&device);
@@ -204,8 +208,10 @@ int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason) {
   // Stored pixel order, as every other decoder of the system delivers it.
   reader.setAutoTransform(false);
   const QSize declared = reader.size();
-  if (declared.isValid() && AdmitDecode(declared.width(), declared.height(), true, reason) != 0) {
-    return -1;
+  if (declared.isValid()) {
+    if (const int admitted = AdmitDecode(declared.width(), declared.height(), true, reason)) {
+      return admitted;
+    }
   }
 
   QImage image;
@@ -215,7 +221,9 @@ int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason) {
                   : "corrupt";
     return -1;
   }
-  if (AdmitDecode(image.width(), image.height(), false, reason) != 0) return -1;
+  if (const int admitted = AdmitDecode(image.width(), image.height(), false, reason)) {
+    return admitted;
+  }
   // Premultiplied is the picture drawn over black: transparent parts become black, alpha 0.
   if (image.format() != QImage::Format_RGB32 &&
       image.format() != QImage::Format_ARGB32_Premultiplied) {
@@ -224,20 +232,16 @@ int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason) {
     if (image.isNull()) {
       *reason = MemoryBudget::NotEnoughMessage(size.width(), size.height(),
                                                DecodeBytes(size.width(), size.height(), true));
-      return -1;
+      return -3;
     }
   }
 
-  VideoBuffer buffer;
-  if (buffer.Create(image.width(), image.height()) != 0) {
-    if (image.width() >= 2 && image.height() >= 2) {
-      *reason = MemoryBudget::NotEnoughMessage(image.width(), image.height(),
-                                               DecodeBytes(image.width(), image.height(), true));
-      return -1;
-    }
+  if (image.width() < 2 || image.height() < 2) {
     out->Release();  // a side of 1 pixel: an empty buffer, as for PNG
     return 0;
   }
+  VideoBuffer buffer;
+  if (const int held = AllocateDecoded(&buffer, image.width(), image.height(), reason)) return held;
   // Both are 0xAARRGGBB words in memory; the buffer keeps its rows bottom-up.
   const std::size_t rowBytes = static_cast<std::size_t>(buffer.width) * 4;
   for (std::int32_t y = 0; y < buffer.height; ++y) {

@@ -1,5 +1,5 @@
-// Codec-independent file handling: the size and memory gates, opening pictures, BMP writing, safe
-// replacement of outputs.
+// Codec-independent file handling: the size and memory gates, opening pictures, safe replacement
+// of outputs.
 #include "image/image_files.h"
 
 #include <fcntl.h>
@@ -10,10 +10,10 @@
 
 #include <array>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <random>
 
@@ -29,26 +29,31 @@ constexpr std::uint32_t kBmpHeaderBytes = 14 + 40;
 
 std::string Reason(int error) { return std::strerror(error != 0 ? error : EIO); }
 
-void PutLe16(unsigned char* p, std::uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-void PutLe32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 }  // namespace
 
 bool AdmitsDecodedSize(std::int64_t width, std::int64_t height) {
-  if (width < 1 || height < 1 || width > kMaxDecodeSide || height > kMaxDecodeSide) return false;
-  return width * height <= kMaxDecodePixels;
+  constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
+  return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
 }
 
-bool HasPngName(const std::string& path) {
-  std::string tail = path.size() > 4 ? path.substr(path.size() - 4) : path;
-  for (char& ch : tail) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return tail == ".png";
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder && *folder ? folder : "/var/tmp";
+}
+
+int AllocateDecoded(VideoBuffer* buffer, std::int64_t width, std::int64_t height,
+                    std::string* reason) {
+  if (!AdmitsDecodedSize(width, height) || width < 2 || height < 2) return -1;
+  const std::uint64_t bytes = static_cast<std::uint64_t>(width) * height * 4;
+  const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
+  if (MemoryBudget::Allows(bytes) && buffer->Create(w, h) == 0) return 0;
+  const std::string folder = TemporaryFolder();
+  if (buffer->CreateOnDisk(w, h, folder) == 0) return 0;
+  if (reason) {
+    *reason = MemoryBudget::NotEnoughMessage(width, height, bytes) +
+              " and too little free space in " + folder + " to hold it on disk";
+  }
+  return -3;
 }
 
 OpenedFile::~OpenedFile() {
@@ -82,21 +87,22 @@ int OpenedFile::Open(const std::string& path, std::string* reason) {
 }
 
 std::uint64_t DecodeBytes(std::int64_t width, std::int64_t height, bool platformDecoder) {
-  const std::uint64_t picture = static_cast<std::uint64_t>(width) * height * 4;
-  return platformDecoder ? 2 * picture : picture + static_cast<std::uint64_t>(width) * 8;
+  // libpng: a row of up to 8 bytes a pixel, and a row pointer for each row of an interlaced file.
+  return platformDecoder ? static_cast<std::uint64_t>(width) * height * 4
+                         : (static_cast<std::uint64_t>(width) + height) * 8;
 }
 
 int AdmitDecode(std::int64_t width, std::int64_t height, bool platformDecoder,
                 std::string* reason) {
   if (!AdmitsDecodedSize(width, height)) {
     *reason = "too large (" + std::to_string(width) + " \u00d7 " + std::to_string(height) +
-              " pixels; at most 2^30 pixels are read)";
+              " pixels; a side may have at most 2^31 - 1)";
     return -1;
   }
   const std::uint64_t bytes = DecodeBytes(width, height, platformDecoder);
   if (!MemoryBudget::Allows(bytes)) {
     *reason = MemoryBudget::NotEnoughMessage(width, height, bytes);
-    return -1;
+    return -3;
   }
   return 0;
 }
@@ -104,21 +110,6 @@ int AdmitDecode(std::int64_t width, std::int64_t height, bool platformDecoder,
 std::uint64_t BmpFileSize(std::int64_t width, std::int64_t height) {
   return static_cast<std::uint64_t>(width) * 4 * static_cast<std::uint64_t>(height) +
          kBmpHeaderBytes;
-}
-
-bool WriteBmp(const VideoBuffer& buffer, std::FILE* file) {
-  if (!buffer.HasStorage()) return false;
-  const std::uint64_t fileSize = BmpFileSize(buffer.width, buffer.height);
-  if (fileSize > kMaxBmpFileSize) return false;
-  unsigned char header[14] = {};
-  PutLe16(header, 0x4D42);  // "BM"
-  PutLe32(header + 2, static_cast<std::uint32_t>(fileSize));
-  PutLe32(header + 10, kBmpHeaderBytes);
-  // The descriptor and the pixel block are already in file layout (little-endian, bottom-up).
-  return std::fwrite(header, 1, sizeof header, file) == sizeof header &&
-         std::fwrite(buffer.descriptor, 1, sizeof(BitmapInfoHeader), file) ==
-             sizeof(BitmapInfoHeader) &&
-         std::fwrite(buffer.pixels, 1, buffer.ByteCount(), file) == buffer.ByteCount();
 }
 
 namespace {

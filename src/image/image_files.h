@@ -1,4 +1,5 @@
 // Image file codecs behind VideoBuffer::Load and Save, and the size gate every decoder obeys.
+// The streamed writers are in band_writer.h.
 //
 // Internal to the image library (and its tests and benchmarks): callers use VideoBuffer.
 #ifndef KARTOVEL_IMAGE_IMAGE_FILES_H_
@@ -14,19 +15,20 @@
 
 namespace ImageFiles {
 
-// The one decoding size gate. A picture whose header declares more is refused before anything
-// of its size is allocated: a corrupt header or a decompression bomb must not reserve gigabytes.
-// The largest common world maps (43200 x 21600, 0.93 gigapixels) pass.
-inline constexpr std::int64_t kMaxDecodeSide = std::int64_t{1} << 18;
-inline constexpr std::int64_t kMaxDecodePixels = std::int64_t{1} << 30;
-// The same limit in the megabytes of a 32-bit picture, for decoders that count allocations.
-inline constexpr int kMaxDecodeMegabytes = static_cast<int>(kMaxDecodePixels * 4 >> 20);
-
-// True when a picture of width x height pixels (both at least 1) may be decoded.
+// The one decoding size gate, checked on the size a picture's header declares before anything
+// of that size is allocated: sides from 1 to 2^31 - 1 pixels (what VideoBuffer holds). Whether the
+// pixels fit is then AllocateDecoded's question, so a corrupt header or a decompression bomb never
+// reserves more than the machine can give.
 bool AdmitsDecodedSize(std::int64_t width, std::int64_t height);
 
-// Lower-cased last four characters (or the whole name when shorter) equal ".png".
-bool HasPngName(const std::string& path);
+// Gives `buffer` width x height zeroed pixels for a decoder: in memory when MemoryBudget allows,
+// otherwise in a memory-mapped temporary file in TemporaryFolder(). 0, -1 for sides VideoBuffer
+// cannot hold, -3 when neither memory nor the folder can take the picture (`reason`, when not
+// null, then says how much it needs).
+int AllocateDecoded(VideoBuffer* buffer, std::int64_t width, std::int64_t height,
+                    std::string* reason);
+// $TMPDIR when set, otherwise /var/tmp (on disk where /tmp may live in memory).
+std::string TemporaryFolder();
 
 // A picture file opened for decoding: regular files only (a FIFO or a device would hang or never
 // end), positioned at its start.
@@ -46,15 +48,16 @@ class OpenedFile {
   bool png_ = false;
 };
 
-// Decodes a PNG file into `out` (replaced only on success): 0, -1 unreadable, truncated, corrupt,
-// beyond the gate or the memory the machine can give (with `reason`), -2 for a bit depth other
-// than 8 after the sample reduction. A side of 1 pixel gives an empty buffer and 0. `cancel`
-// (optional) is read between rows.
+// Decodes a PNG file into `out` (replaced only on success): 0, -1 unreadable, truncated, corrupt
+// or beyond the gate (with `reason`), -2 for a bit depth other than 8 after the sample reduction,
+// -3 too large to hold (see AllocateDecoded). A side of 1 pixel gives an empty buffer and 0.
+// `cancel` (optional) is read between rows.
 int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
             const std::atomic<bool>* cancel);
 
 // Decodes any other picture (BMP, JPEG, GIF, ...) through the platform decoder, at its own pixel
-// size, transparent parts drawn over black with alpha 0. Same results as ReadPng (never -2). BMP,
+// size, transparent parts drawn over black with alpha 0. Same results as ReadPng (never -2); the
+// platform decoder holds its own copy in memory, so only the second copy may go to disk. BMP,
 // JPEG and GIF files whose own structure says their data end early are refused as truncated.
 int DecodePicture(std::FILE* file, VideoBuffer* out, std::string* reason);
 
@@ -67,34 +70,20 @@ inline constexpr char kImplausiblySmall[] =
     "implausibly small for the picture it declares (a decompression bomb)";
 Completeness CheckComplete(const unsigned char* data, std::size_t size);
 
-// Bytes a decode holds at once for a width x height picture: the buffer, and for the platform
-// decoder its own picture beside it.
+// Bytes of memory a decode holds at once for a width x height picture besides the decoded buffer
+// (which AllocateDecoded may put on disk): libpng's rows, or the platform decoder's own picture.
 std::uint64_t DecodeBytes(std::int64_t width, std::int64_t height, bool platformDecoder);
 
-// The size gate and the memory check together: 0, or -1 with the reason.
+// The size gate and the memory check of DecodeBytes together: 0, -1 beyond the gate, -3 when the
+// memory the machine can give is too little; `reason` says why.
 int AdmitDecode(std::int64_t width, std::int64_t height, bool platformDecoder, std::string* reason);
 
-// zlib and row-filter settings for PNG writing; -1 leaves a setting to libpng.
-struct PngWriteOptions {
-  int level;     // zlib level 0..9
-  int strategy;  // Z_DEFAULT_STRATEGY, Z_FILTERED, Z_RLE, ...
-  int filters;   // PNG_FILTER_* bits; several bits make libpng choose per row
-};
-// What Save uses: much faster than libpng's defaults for a slightly larger file.
-PngWriteOptions FastPngOptions();
-// libpng's own defaults (level 6, default strategy, adaptive choice among all filters).
-PngWriteOptions LibpngDefaultOptions();
-
-// Writes `buffer` (created) as 8-bit RGBA PNG, top row first. False on any error.
-bool WritePng(const VideoBuffer& buffer, std::FILE* file, const PngWriteOptions& options);
-// Writes `buffer` (created) as a 32-bit BMP. False on any error, or when the file's size does not
-// fit its 32-bit size field.
-bool WriteBmp(const VideoBuffer& buffer, std::FILE* file);
 // Bytes of the BMP file of a width x height buffer; the format's 32-bit size field allows at most
 // kMaxBmpFileSize, and kBmpTooLarge is the reason given for larger ones.
 std::uint64_t BmpFileSize(std::int64_t width, std::int64_t height);
 inline constexpr std::uint64_t kMaxBmpFileSize = 0xFFFFFFFFu;
-inline constexpr char kBmpTooLarge[] = "too large for a BMP file (at most 4 GiB); save as .png";
+inline constexpr char kBmpTooLarge[] =
+    "too large for a BMP file (at most 4 GiB); save as .png or .tif";
 
 // Writes a new file through `write` and puts it in place of `path` only when everything was
 // written and flushed, so an existing file is never left half-written. The data goes into an

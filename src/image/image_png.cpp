@@ -1,4 +1,4 @@
-// PNG reading and writing through libpng, one row at a time.
+// PNG reading through libpng, one row at a time.
 //
 // Reading runs a walk over the chunks (a file that ends early, or whose image data are too few to
 // fill the picture it declares, is refused at once), the size gate and the memory check, then
@@ -6,7 +6,6 @@
 // and a real one is never held twice, interlaced or not. The transforms are those of
 // png_read_png with STRIP_16 | PACKING | PACKSWAP, applied row by row.
 #include <png.h>
-#include <zlib.h>
 
 #include <csetjmp>
 #include <cstdlib>
@@ -143,15 +142,15 @@ int Decode(PngReader& reader) {
     reader.reason = std::feof(reader.file) ? "truncated" : "corrupt (" + reader.error + ")";
     return -1;
   }
-  png_set_user_limits(reader.png, static_cast<png_uint_32>(kMaxDecodeSide),
-                      static_cast<png_uint_32>(kMaxDecodeSide));
+  // Our gate replaces libpng's default limit of a million pixels a side.
+  png_set_user_limits(reader.png, 0x7FFFFFFFu, 0x7FFFFFFFu);
   png_init_io(reader.png, reader.file);
   png_read_info(reader.png, reader.info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colourType = 0, interlace = 0;
   png_get_IHDR(reader.png, reader.info, &width, &height, &depth, &colourType, &interlace, nullptr,
                nullptr);
-  if (AdmitDecode(width, height, false, &reader.reason) != 0) return -1;
+  if (const int admitted = AdmitDecode(width, height, false, &reader.reason)) return admitted;
 
   png_set_strip_16(reader.png);
   png_set_packing(reader.png);
@@ -172,12 +171,11 @@ int Decode(PngReader& reader) {
 
   // A side of 1 pixel cannot be held: the rows are still decoded so that a corrupt file is told
   // apart from a valid one, and the result is an empty buffer.
-  const bool keep = reader.buffer.Create(static_cast<std::int32_t>(width),
-                                         static_cast<std::int32_t>(height)) == 0;
-  if (!keep && width >= 2 && height >= 2) {
-    reader.reason =
-        MemoryBudget::NotEnoughMessage(width, height, DecodeBytes(width, height, false));
-    return -1;
+  const bool keep = width >= 2 && height >= 2;
+  if (keep) {
+    if (const int held = AllocateDecoded(&reader.buffer, width, height, &reader.reason)) {
+      return held;
+    }
   }
   auto rowOf = [&](png_uint_32 y) {
     return reader.buffer.pixels + (static_cast<std::size_t>(height) - 1 - y) * width * 4;
@@ -219,45 +217,6 @@ int Decode(PngReader& reader) {
   return 0;
 }
 
-struct PngWriter {
-  png_structp png = nullptr;
-  png_infop info = nullptr;
-  png_bytep row = nullptr;
-
-  ~PngWriter() {
-    png_destroy_write_struct(&png, &info);
-    std::free(row);
-  }
-};
-
-bool Encode(PngWriter& writer, const VideoBuffer& buffer, std::FILE* file,
-            const PngWriteOptions& options) {
-  if (setjmp(png_jmpbuf(writer.png))) return false;
-  png_init_io(writer.png, file);
-  png_set_IHDR(writer.png, writer.info, static_cast<png_uint_32>(buffer.width),
-               static_cast<png_uint_32>(buffer.height), 8, PNG_COLOR_TYPE_RGB_ALPHA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (options.level >= 0) png_set_compression_level(writer.png, options.level);
-  if (options.strategy >= 0) png_set_compression_strategy(writer.png, options.strategy);
-  if (options.filters >= 0) png_set_filter(writer.png, PNG_FILTER_TYPE_BASE, options.filters);
-  png_write_info(writer.png, writer.info);
-  const std::size_t width = static_cast<std::size_t>(buffer.width);
-  for (std::int32_t y = 0; y < buffer.height; ++y) {
-    // Stored blue, green, red, alpha to file red, green, blue, alpha: exchange bytes 0 and 2.
-    const std::uint8_t* in =
-        buffer.pixels + (static_cast<std::size_t>(buffer.height) - 1 - y) * width * 4;
-    for (std::size_t x = 0; x < width; ++x) {
-      std::uint32_t v;
-      std::memcpy(&v, in + 4 * x, 4);
-      v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
-      std::memcpy(writer.row + 4 * x, &v, 4);
-    }
-    png_write_row(writer.png, writer.row);
-  }
-  png_write_end(writer.png, writer.info);
-  return true;
-}
-
 }  // namespace
 
 int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
@@ -275,26 +234,6 @@ int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
   if (result == 0) out->Swap(reader.buffer);
   *reason = reader.reason;
   return result;
-}
-
-PngWriteOptions FastPngOptions() {
-  // Measured on an 8192 x 4096 Earth map: the Paeth filter leaves mostly short runs of equal
-  // bytes, which run-length matching finds at a quarter of the default's time for a file under
-  // 10% larger. Choosing filters per row and searching for long matches cost the rest.
-  return {1, Z_RLE, PNG_FILTER_PAETH};
-}
-
-PngWriteOptions LibpngDefaultOptions() { return {-1, -1, -1}; }
-
-bool WritePng(const VideoBuffer& buffer, std::FILE* file, const PngWriteOptions& options) {
-  if (!buffer.HasStorage()) return false;
-  PngWriter writer;
-  writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-  if (!writer.png) return false;
-  writer.info = png_create_info_struct(writer.png);
-  writer.row = static_cast<png_bytep>(std::malloc(static_cast<std::size_t>(buffer.width) * 4));
-  if (!writer.info || !writer.row) return false;
-  return Encode(writer, buffer, file, options);
 }
 
 }  // namespace ImageFiles

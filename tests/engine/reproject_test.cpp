@@ -1,4 +1,4 @@
-// The reprojection loops: placement, orientation, edges, fills, threads, and the export job.
+// The reprojection loops: placement, orientation, edges, fills, threads.
 #include "engine/reproject.h"
 
 #include <gtest/gtest.h>
@@ -259,38 +259,6 @@ TEST_F(ReprojectTest, RenderProjectionPlacesTheWorldWhereReprojectLooks) {
     }
   }
   EXPECT_GT(compared, 126 * 40);
-}
-
-TEST_F(ReprojectTest, ExportWritesOnlyWholePictures) {
-  test_support::ScratchDir dir;
-  VideoBuffer src;
-  ASSERT_EQ(src.Create(20, 10), 0);
-  FillPattern(&src);
-  MapInstance m;
-  EXPECT_EQ(ExportEquirectangular(src, m, 3, dir / "small.png"), ExportResult::kBadWidth);
-  EXPECT_FALSE(std::filesystem::exists(dir / "small.png"));
-  EXPECT_EQ(ExportEquirectangular(src, m, 2000000000, dir / "huge.png"), ExportResult::kNoMemory);
-  EXPECT_EQ(ExportEquirectangular(src, m, 25, dir / "missing-folder/out.png"),
-            ExportResult::kWriteFailed);
-  ASSERT_EQ(ExportEquirectangular(src, m, 25, dir / "odd.bmp"), ExportResult::kOk);
-  // Refused before a row is made: a BMP beyond its format's 4 GiB, a picture beyond the memory
-  // the machine can give.
-  RasterProgress progress;
-  std::string reason;
-  EXPECT_EQ(
-      ExportEquirectangular(src, m, 50000, dir / "big.bmp", &progress, {}, nullptr, 0, &reason),
-      ExportResult::kWriteFailed);
-  EXPECT_EQ(reason.rfind("too large for a BMP file", 0), 0u) << reason;
-  setenv("KARTOVEL_MEMORY_LIMIT", "100000", 1);
-  EXPECT_EQ(ExportEquirectangular(src, m, 400, dir / "out.png", &progress),
-            ExportResult::kNoMemory);
-  unsetenv("KARTOVEL_MEMORY_LIMIT");
-  EXPECT_EQ(progress.rowsDone, 0);
-  EXPECT_FALSE(std::filesystem::exists(dir / "big.bmp"));
-  VideoBuffer out;
-  ASSERT_EQ(out.Load(dir / "odd.bmp"), 0);
-  EXPECT_EQ(out.width, 25);
-  EXPECT_EQ(out.height, 12);
 }
 
 }  // namespace
