@@ -11,8 +11,9 @@ namespace {
 
 Fit::HeldSettings Held(const Settings& s) {
   Fit::HeldSettings held;
-  held.center = s.centerGiven, held.offset = s.offsetGiven, held.scale = s.scaleGiven;
-  held.aspect = s.aspectGiven, held.parallels = s.parallelsGiven;
+  held.center = s.given.count("--center"), held.offset = s.given.count("--offset");
+  held.scale = s.given.count("--scale"), held.aspect = s.given.count("--aspect");
+  held.parallels = s.given.count("--parallels");
   return held;
 }
 
@@ -46,7 +47,7 @@ void PrintFit(const Fit::FitResult& r, const std::vector<Fit::ControlPoint>& poi
 
 int FitCommand(const Settings& s) {
   int code = 2;
-  if (s.projectionGiven && (code = FindProjection(s.projection)) < 0) {
+  if (s.given.count("--projection") && (code = FindProjection(s.projection)) < 0) {
     return Fail(kBadUsage, "Unknown projection " + s.projection + " (kartovel-convert --list)");
   }
   MapInstance start;
@@ -78,7 +79,7 @@ int FitCommand(const Settings& s) {
   }
 
   const Fit::HeldSettings held = Held(s);
-  if (s.projectionGiven && !s.rank) {
+  if (s.given.count("--projection") && !s.rank) {
     Fit::FitResult result;
     const int status = points.empty() ? Fit::FitOutline(outline, &start, held, &result, &reason)
                                       : Fit::FitPoints(points, picture.width, picture.height,

@@ -105,23 +105,12 @@ struct FlagOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {"--projection",
-     [](const std::string& v, Settings* s) {
-       s->projection = v, s->projectionGiven = true;
-       return true;
-     }},
-    {"--center", [](const std::string& v,
-                    Settings* s) { return s->centerGiven = true, ReadCenter(v, &s->map); }},
-    {"--offset", [](const std::string& v,
-                    Settings* s) { return s->offsetGiven = true, ReadOffset(v, &s->map); }},
-    {"--scale",
-     [](const std::string& v, Settings* s) { return s->scaleGiven = true, ReadScale(v, &s->map); }},
-    {"--aspect", [](const std::string& v,
-                    Settings* s) { return s->aspectGiven = true, ReadAspect(v, &s->map); }},
-    {"--parallels",
-     [](const std::string& v, Settings* s) {
-       return s->parallelsGiven = true, ReadParallels(v, &s->map);
-     }},
+    {"--projection", [](const std::string& v, Settings* s) { return s->projection = v, true; }},
+    {"--center", [](const std::string& v, Settings* s) { return ReadCenter(v, &s->map); }},
+    {"--offset", [](const std::string& v, Settings* s) { return ReadOffset(v, &s->map); }},
+    {"--scale", [](const std::string& v, Settings* s) { return ReadScale(v, &s->map); }},
+    {"--aspect", [](const std::string& v, Settings* s) { return ReadAspect(v, &s->map); }},
+    {"--parallels", [](const std::string& v, Settings* s) { return ReadParallels(v, &s->map); }},
     {"--fit", [](const std::string& v, Settings* s) { return s->fit = v, !v.empty(); }},
     {"--points", [](const std::string& v, Settings* s) { return s->pointsFile = v, !v.empty(); }},
     {"--width", [](const std::string& v, Settings* s) { return ParseCount(v, &s->width); }},

@@ -27,9 +27,6 @@ struct Settings {
   std::string input, output;
   std::string projection = "2";
   MapSettings map;
-  // Which settings the command line gave: a fit holds them.
-  bool projectionGiven = false, centerGiven = false, offsetGiven = false, scaleGiven = false,
-       aspectGiven = false, parallelsGiven = false;
   std::string fit;         // --fit IMAGE
   std::string pointsFile;  // --points FILE, for --fit beside the --point options
   bool rank = false;
@@ -37,7 +34,9 @@ struct Settings {
   std::optional<long long> height;
   std::string recognize;  // --recognize IMAGE: no INPUT OUTPUT then
   bool allTypes = false;
-  std::set<std::string> given;  // the options on the command line, by name
+  // The options on the command line, by name (not those of a --settings file): what a fit or a
+  // recognition holds.
+  std::set<std::string> given;
   // The equirectangular export's extent, georeference and sidecars.
   ExportExtent extent;
   GeoCrs crs;
