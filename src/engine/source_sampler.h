@@ -62,13 +62,16 @@ class SourceSampler {
     const auto fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
     const std::uint32_t w00 = (4096 - fx) * (4096 - fy), w01 = fx * (4096 - fy);
     const std::uint32_t w10 = (4096 - fx) * fy, w11 = fx * fy;
-    std::uint32_t result = 0xFF000000u;
-    for (int shift = 0; shift < 24; shift += 8) {
-      const std::uint32_t sum = w00 * ((r0[0] >> shift) & 0xFF) + w01 * ((r0[1] >> shift) & 0xFF) +
-                                w10 * ((r1[0] >> shift) & 0xFF) + w11 * ((r1[1] >> shift) & 0xFF);
-      result |= ((sum + (1u << 23)) >> 24) << shift;
-    }
-    *pixel = result;
+    // Red and blue in the two halves of one 64-bit word: each weighted sum stays below 2^32.
+    const auto spread = [](std::uint32_t c) {
+      return static_cast<std::uint64_t>(c & 0xFF) | static_cast<std::uint64_t>(c & 0xFF0000) << 16;
+    };
+    const std::uint64_t outer = w00 * spread(r0[0]) + w01 * spread(r0[1]) + w10 * spread(r1[0]) +
+                                w11 * spread(r1[1]) + (std::uint64_t{1} << 55 | 1u << 23);
+    const std::uint32_t green = w00 * (r0[0] >> 8 & 0xFF) + w01 * (r0[1] >> 8 & 0xFF) +
+                                w10 * (r1[0] >> 8 & 0xFF) + w11 * (r1[1] >> 8 & 0xFF) + (1u << 23);
+    *pixel = 0xFF000000u | static_cast<std::uint32_t>(outer >> 24 & 0xFF) |
+             (green >> 24) << 8 | static_cast<std::uint32_t>(outer >> 56) << 16;
     return true;
   }
   // The projection's row fast path, or null.
