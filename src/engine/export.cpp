@@ -270,9 +270,9 @@ std::uint64_t ExportMemoryNeeded(const VideoBuffer& source, const ExportRequest&
   const auto rows = static_cast<std::uint64_t>(
       std::max(std::min(ImageFiles::BandRows(format, request.width), H), kMinSide));
   // A band and its scratch copy, the band's longitudes, the writer's own buffers, and the
-  // sampler's mark of each source pixel.
+  // sampler's marks of the source's pixels.
   return 2 * rows * W * 4 + W * 8 + ImageFiles::WriterWorkingBytes(format, request.width) +
-         static_cast<std::uint64_t>(source.width) * static_cast<std::uint64_t>(source.height);
+         SourceSampler::MarksBytes(source.width, source.height);
 }
 
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
@@ -299,7 +299,13 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
   const std::int64_t bandRows = ImageFiles::BandRows(format, W);
   // The map's outline is found once, for all bands.
   std::optional<SourceSampler> sampler;
-  if (source.HasStorage()) sampler.emplace(source, instance);
+  if (source.HasStorage()) {
+    sampler.emplace(source, instance);
+    if (PrepareSampler(*sampler, window.gridWidth, window.gridHeight, request.sampling,
+                       request.output) != 0) {
+      return ExportResult::kNoMemory;
+    }
+  }
   const Renderer renderer{source, instance, sampler ? &*sampler : nullptr, request.sampling,
                           request.output};
 

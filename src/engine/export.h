@@ -63,7 +63,8 @@ enum class ExportResult {
   kNotEquirectangular,  // an extent or a world file asked of another output projection
   kEmptyWindow,         // the extent holds no pixel of the grid
   kFormatLimit,         // the format cannot hold the size (ImageFiles::FormatLimit says why)
-  kNoMemory,            // the bands do not fit into the memory the machine can give
+  kNoMemory,  // the bands do not fit into the memory the machine can give, or the pyramid for
+              // shrinking neither into it nor into the temporary folder
   kNoData,              // --extent data, and the map covers no pixel
   kCancelled,
   kWriteFailed,    // the picture could not be written; nothing was left
@@ -71,7 +72,9 @@ enum class ExportResult {
 };
 
 // Bytes of memory the export of `source` as `request` asks holds at once (its bands, the writer's
-// buffers, the sampler's marks): what the memory check weighs before anything is allocated.
+// buffers, the sampler's marks): what the memory check weighs before anything is allocated. The
+// pyramid that shrinking reads (up to a third of the source's bytes) is not counted: it is built
+// before the first band, in memory when MemoryBudget allows, otherwise in a temporary file.
 std::uint64_t ExportMemoryNeeded(const VideoBuffer& source, const ExportRequest& request);
 
 // Exports `source` drawn as `instance` describes. The picture appears under request.path only when

@@ -278,6 +278,12 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
   return Reproject(sampler, destination, progress, window, sampling, output);
 }
 
+int PrepareSampler(SourceSampler& sampler, std::int64_t gridWidth, std::int64_t gridHeight,
+                   const SamplingOptions& sampling, const MapInstance* output) {
+  if (!sampling.antialias || sampling.kernel == Kernel::kNearest) return 0;
+  return sampler.PreparePyramid(DeepestFootprint(Grid(gridWidth, gridHeight, output), sampler));
+}
+
 int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* progress,
               const GridWindow& window, const SamplingOptions& sampling,
               const MapInstance* output) {
@@ -288,7 +294,7 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
   const bool nearest = sampling.kernel == Kernel::kNearest;
   const bool antialias = sampling.antialias && !nearest;
   const bool coverage = sampling.coverage && !nearest;
-  if (antialias) sampler.PreparePyramid(DeepestFootprint(grid, sampler));
+  if (antialias && sampler.PreparePyramid(DeepestFootprint(grid, sampler)) != 0) return -2;
   // A step between neighbouring samples longer than this crosses the date line of a wrapping
   // source (or output pictures a few pixels wide, which need no footprint).
   const double stepLimit = 0.25 * static_cast<double>(sampler.Width());

@@ -69,18 +69,25 @@ struct SamplingOptions {
 // the globe, on the piece of an interrupted map that the sample lies on. A whole-world cylindrical
 // source continues across its left and right edges. Pixels without a source become 0x00FF00FF
 // (magenta, alpha 0); the others are opaque, or at the outline have the alpha that
-// `sampling.coverage` gives. Returns 0, or -1 when cancelled. An empty destination is left
+// `sampling.coverage` gives. Returns 0, -1 when cancelled, or -2 (nothing drawn) when the pyramid
+// that shrinking reads fits neither memory nor the temporary folder. An empty destination is left
 // untouched; from an empty source every pixel is magenta.
 int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffer& destination,
               RasterProgress* progress = nullptr, const GridWindow& window = {},
               const SamplingOptions& sampling = {}, const MapInstance* output = nullptr);
 
 // The same from a source already prepared for sampling, so that several windows of one grid (bands
-// of a large export) share the work of finding the map's outline.
+// of a large export) and repeated conversions of one source with the same settings (previews)
+// share the work of finding the map's outline and of building the pyramid.
 class SourceSampler;
 int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* progress = nullptr,
               const GridWindow& window = {}, const SamplingOptions& sampling = {},
               const MapInstance* output = nullptr);
+// Builds ahead what Reproject from `sampler` onto a grid of gridWidth x gridHeight (drawn in
+// `output`, when given) will read: the pyramid, when the grid shrinks the source somewhere. 0, or
+// -2 when it fits neither memory nor the temporary folder.
+int PrepareSampler(SourceSampler& sampler, std::int64_t gridWidth, std::int64_t gridHeight,
+                   const SamplingOptions& sampling = {}, const MapInstance* output = nullptr);
 
 // Stretches the whole of `source` over the whole of `destination` (bilinear, alpha 0). An empty
 // source fills the destination with 0; an empty destination is left untouched.

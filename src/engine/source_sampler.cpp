@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "image/image_files.h"
 #include "projection/map_project.h"
 #include "registry/map_composite.h"
 
@@ -13,8 +14,7 @@ using Projection::kPi;
 namespace {
 
 constexpr std::uint8_t kUnknown = 0xFF;  // not yet looked at; pieces are 1..254, 0 is off the map
-constexpr int kTile = 32;                // side of the tiles the outline search starts from
-constexpr int kSubTile = 8;
+constexpr int kSubTile = 8;  // the blocks a tile that the outline crosses is searched in first
 
 // The piece of the map that a composite's segment index stands for (1..254).
 std::uint8_t PieceOfSegment(int segment) { return static_cast<std::uint8_t>(1 + segment % 254); }
@@ -81,7 +81,8 @@ SourceSampler::SourceSampler(const VideoBuffer& source, const MapInstance& insta
   Plane base;
   base.top = reinterpret_cast<const std::uint32_t*>(source.pixels) + (height_ - 1) * width_;
   base.stride = -width_;
-  base.pieces = pieces_.data();
+  base.tiles = tiles_.data();
+  base.tilesX = (width_ + kTile - 1) / kTile;
   base.width = width_;
   base.height = height_;
   base.wraps = wraps_;
@@ -125,102 +126,134 @@ std::uint8_t SourceSampler::PieceAt(std::int64_t x, std::int64_t pixelX, std::in
   return 0;
 }
 
+std::uint64_t SourceSampler::MarksBytes(std::int64_t width, std::int64_t height) {
+  const auto tilesX = static_cast<std::uint64_t>((std::max<std::int64_t>(width, 0) + kTile - 1) / kTile);
+  const auto tilesY = static_cast<std::uint64_t>((std::max<std::int64_t>(height, 0) + kTile - 1) / kTile);
+  // A smooth outline crosses about two tiles per tile along each side of the picture; four times
+  // that leaves room for the cuts of interrupted maps.
+  return tilesX * tilesY * sizeof(Tile) + 8 * (tilesX + tilesY) * kTile * kTile;
+}
+
 void SourceSampler::MarkPieces() {
   const std::int64_t w = width_, h = height_;
-  pieces_.assign(static_cast<std::size_t>(w * h), kUnknown);
-  std::uint8_t* pieces = pieces_.data();
-  const auto mark = [&](std::int64_t x, std::int64_t y) {
-    std::uint8_t& p = pieces[y * w + x];
-    if (p == kUnknown) p = PieceAt(x, y);
-    return p;
-  };
-  // Marks the block at (x0, y0), `side` pixels (cut at the picture's edge), from its 3 x 3
-  // lattice when that shows one value, otherwise block by block down to single pixels.
-  const auto block = [&](auto& self, std::int64_t x0, std::int64_t y0, int side) -> void {
-    const std::int64_t x1 = std::min(x0 + side, w), y1 = std::min(y0 + side, h);
-    if (side <= 2) {
-      for (std::int64_t y = y0; y < y1; ++y) {
-        for (std::int64_t x = x0; x < x1; ++x) mark(x, y);
-      }
-      return;
-    }
-    bool uniform = true;
-    const std::uint8_t first = mark(x0, y0);
-    for (int j = 0; j < 3 && uniform; ++j) {
-      for (int i = 0; i < 3 && uniform; ++i) {
-        const std::int64_t x = std::min(x0 + LatticeOffset(i, side), x1 - 1);
-        const std::int64_t y = std::min(y0 + LatticeOffset(j, side), y1 - 1);
-        uniform = mark(x, y) == first;
-      }
-    }
-    if (uniform && (first != 0 || side <= kSubTile)) {
-      for (std::int64_t y = y0; y < y1; ++y) {
-        std::replace(pieces + y * w + x0, pieces + y * w + x1, kUnknown, first);
-      }
-      return;
-    }
-    const int half = side == kTile ? kSubTile : side / 2;
-    for (std::int64_t y = y0; y < y1; y += half) {
-      for (std::int64_t x = x0; x < x1; x += half) self(self, x, y, half);
-    }
-  };
+  const std::int64_t tilesX = (w + kTile - 1) / kTile, tilesY = (h + kTile - 1) / kTile;
+  tiles_.assign(static_cast<std::size_t>(tilesX * tilesY), Tile{});
+  marks_.assign(static_cast<std::size_t>(tilesY), {});
 
   const std::int32_t flags = projection_ ? projection_->GetFlags() : 0;
   const bool convex =
       !composite_ && (flags & (Projection::MAP_CYLINDRICAL | Projection::MAP_PSEUDOCYLINDRICAL |
                                Projection::MAP_AZIMUTHAL));
-  if (!convex) {
-    // Interrupted, conic and unknown outlines may have narrow notches: every pixel is looked at.
-#pragma omp parallel for schedule(dynamic, 16)
-    for (std::int64_t y = 0; y < h; ++y) {
-      for (std::int64_t x = 0; x < w; ++x) pieces[y * w + x] = PieceAt(x, y);
-    }
-    return;
-  }
-  // The outlines of these maps are smooth and bulge outwards, so a tile whose lattice shows one
-  // piece lies wholly on it. A tile whose lattice is all off the map is taken as off only when the
-  // tiles around it are too, since a pointed end of the map (a pole of the sinusoidal) may reach
-  // in between its points.
-  const std::int64_t tilesX = (w + kTile - 1) / kTile, tilesY = (h + kTile - 1) / kTile;
+  // The outlines of these maps are smooth and bulge outwards, so a tile whose four corners (the
+  // first pixels of it and of its neighbours to the right and below) lie on the map lies wholly on
+  // it. A tile is taken as off the map only when the corners of the tiles around it are too, since
+  // a pointed end of the map (a pole of the sinusoidal) may reach in between them. Interrupted,
+  // conic and unknown outlines may have narrow notches: every pixel is looked at.
+  const std::int64_t cornersX = tilesX + 1;
+  std::vector<std::uint8_t> corners;
+  if (convex) {
+    corners.resize(static_cast<std::size_t>(cornersX * (tilesY + 1)));
 #pragma omp parallel for schedule(dynamic, 4)
+    for (std::int64_t cy = 0; cy <= tilesY; ++cy) {
+      for (std::int64_t cx = 0; cx <= tilesX; ++cx) {
+        corners[cy * cornersX + cx] = PieceAt(std::min(cx * kTile, w - 1), std::min(cy * kTile, h - 1));
+      }
+    }
+  }
+  const auto corner = [&](std::int64_t cx, std::int64_t cy) -> std::uint8_t {
+    if (cx < 0 || cy < 0 || cx > tilesX || cy > tilesY) return 0;
+    return corners[cy * cornersX + cx];
+  };
+
+#pragma omp parallel for schedule(dynamic, 1)
   for (std::int64_t ty = 0; ty < tilesY; ++ty) {
+    std::vector<std::uint8_t>& marks = marks_[ty];
+    std::vector<std::int64_t> at(static_cast<std::size_t>(tilesX), -1);
+    std::uint8_t local[kTile * kTile];
     for (std::int64_t tx = 0; tx < tilesX; ++tx) {
-      for (int j = 0; j < 3; ++j) {
-        for (int i = 0; i < 3; ++i) {
-          mark(std::min(tx * kTile + LatticeOffset(i, kTile), w - 1),
-               std::min(ty * kTile + LatticeOffset(j, kTile), h - 1));
+      Tile& tile = tiles_[ty * tilesX + tx];
+      const std::int64_t x0 = tx * kTile, y0 = ty * kTile;
+      const std::int64_t x1 = std::min(x0 + kTile, w), y1 = std::min(y0 + kTile, h);
+      if (convex) {
+        const std::uint8_t c = corner(tx, ty);
+        if (c != 0 && corner(tx + 1, ty) == c && corner(tx, ty + 1) == c &&
+            corner(tx + 1, ty + 1) == c) {
+          tile.piece = c;
+          continue;
+        }
+        bool clear = true;
+        for (std::int64_t cy = ty - 1; cy <= ty + 2 && clear; ++cy) {
+          for (std::int64_t cx = tx - 1; cx <= tx + 2 && clear; ++cx) clear = corner(cx, cy) == 0;
+        }
+        if (clear) continue;  // off the map
+      }
+      std::fill(std::begin(local), std::end(local), convex ? kUnknown : 0);
+      if (convex) {
+        MarkBlock(local, x0, y0, x1, y1);
+      } else {
+        for (std::int64_t y = y0; y < y1; ++y) {
+          for (std::int64_t x = x0; x < x1; ++x) local[(y - y0) * kTile + (x - x0)] = PieceAt(x, y);
         }
       }
-    }
-  }
-  const auto latticeClear = [&](std::int64_t tx, std::int64_t ty) {
-    if (tx < 0 || ty < 0 || tx >= tilesX || ty >= tilesY) return true;
-    for (int j = 0; j < 3; ++j) {
-      for (int i = 0; i < 3; ++i) {
-        const std::int64_t x = std::min(tx * kTile + LatticeOffset(i, kTile), w - 1);
-        const std::int64_t y = std::min(ty * kTile + LatticeOffset(j, kTile), h - 1);
-        if (pieces[y * w + x] != 0) return false;
+      // A tile on one piece, or off the map, needs no marks of its own.
+      const std::uint8_t first = local[0];
+      bool uniform = true;
+      for (std::int64_t y = 0; y < y1 - y0 && uniform; ++y) {
+        for (std::int64_t x = 0; x < x1 - x0 && uniform; ++x) uniform = local[y * kTile + x] == first;
       }
+      if (uniform) {
+        tile.piece = first;
+        continue;
+      }
+      at[tx] = static_cast<std::int64_t>(marks.size());
+      marks.insert(marks.end(), std::begin(local), std::end(local));
     }
-    return true;
-  };
-#pragma omp parallel for schedule(dynamic, 4)
-  for (std::int64_t ty = 0; ty < tilesY; ++ty) {
     for (std::int64_t tx = 0; tx < tilesX; ++tx) {
-      bool clear = true;
-      for (int dy = -1; dy <= 1 && clear; ++dy) {
-        for (int dx = -1; dx <= 1 && clear; ++dx) clear = latticeClear(tx + dx, ty + dy);
-      }
-      const std::int64_t x0 = tx * kTile, y0 = ty * kTile;
-      if (clear) {
-        const std::int64_t x1 = std::min(x0 + kTile, w), y1 = std::min(y0 + kTile, h);
-        for (std::int64_t y = y0; y < y1; ++y)
-          std::fill(pieces + y * w + x0, pieces + y * w + x1, 0);
-      } else {
-        block(block, x0, y0, kTile);
-      }
+      if (at[tx] >= 0) tiles_[ty * tilesX + tx].marks = marks.data() + at[tx];
     }
   }
+}
+
+void SourceSampler::MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                              std::int64_t y1) const {
+  // `local` holds the tile from (x0, y0); x1, y1 end the picture's part of it.
+  const auto mark = [&](std::int64_t x, std::int64_t y) {
+    std::uint8_t& p = local[(y - y0) * kTile + (x - x0)];
+    if (p == kUnknown) p = PieceAt(x, y);
+    return p;
+  };
+  // Marks the block at (bx, by), `side` pixels (cut at the picture's edge), from its 3 x 3
+  // lattice when that shows one value, otherwise block by block down to single pixels.
+  const auto block = [&](auto& self, std::int64_t bx, std::int64_t by, int side) -> void {
+    const std::int64_t ex = std::min(bx + side, x1), ey = std::min(by + side, y1);
+    if (side <= 2) {
+      for (std::int64_t y = by; y < ey; ++y) {
+        for (std::int64_t x = bx; x < ex; ++x) mark(x, y);
+      }
+      return;
+    }
+    bool uniform = true;
+    const std::uint8_t first = mark(bx, by);
+    for (int j = 0; j < 3 && uniform; ++j) {
+      for (int i = 0; i < 3 && uniform; ++i) {
+        const std::int64_t x = std::min(bx + LatticeOffset(i, side), ex - 1);
+        const std::int64_t y = std::min(by + LatticeOffset(j, side), ey - 1);
+        uniform = mark(x, y) == first;
+      }
+    }
+    if (uniform && (first != 0 || side <= kSubTile)) {
+      for (std::int64_t y = by; y < ey; ++y) {
+        std::uint8_t* row = local + (y - y0) * kTile;
+        std::replace(row + (bx - x0), row + (ex - x0), kUnknown, first);
+      }
+      return;
+    }
+    const int half = side == kTile ? kSubTile : side / 2;
+    for (std::int64_t y = by; y < ey; y += half) {
+      for (std::int64_t x = bx; x < ex; x += half) self(self, x, y, half);
+    }
+  };
+  block(block, x0, y0, static_cast<int>(kTile));
 }
 
 bool SourceSampler::Locate(double latitude, double longitude,
@@ -273,7 +306,7 @@ bool SourceSampler::Bilinear(const Plane& plane, double px, double py, std::uint
   for (int j = 0; j < 2; ++j) {
     for (int i = 0; i < 2; ++i) {
       inside[j][i] = x[i] >= 0 && x[i] < plane.width && y[j] >= 0 && y[j] < plane.height &&
-                     plane.pieces[y[j] * plane.width + x[i]] == piece;
+                     plane.Piece(x[i], y[j]) == piece;
       all = all && inside[j][i];
     }
   }
@@ -321,7 +354,7 @@ bool SourceSampler::Nearest(double px, double py, std::uint8_t piece, Rgb* colou
       const std::int64_t y = static_cast<std::int64_t>(floorY) + j;
       if (plane.wraps) x = x < 0 ? x + plane.width : x >= plane.width ? x - plane.width : x;
       if (x < 0 || x >= plane.width || y < 0 || y >= plane.height ||
-          plane.pieces[y * plane.width + x] != piece) {
+          plane.Piece(x, y) != piece) {
         *partial = true;
         continue;
       }
@@ -352,9 +385,8 @@ bool SourceSampler::Bicubic(double px, double py, std::uint8_t piece, Rgb* colou
     if (x[i] < 0 || x[i] >= plane.width) return false;
   }
   for (int j = 0; j < 4; ++j) {
-    const std::uint8_t* row = plane.pieces + (y0 + j) * plane.width;
     for (int i = 0; i < 4; ++i) {
-      if (row[x[i]] != piece) return false;
+      if (plane.Piece(x[i], y0 + j) != piece) return false;
     }
   }
   double wx[4], wy[4];
@@ -463,38 +495,50 @@ bool SourceSampler::SampleFootprint(double px, double py, const Footprint& footp
   return true;
 }
 
-void SourceSampler::PreparePyramid(const Footprint& footprint) {
+int SourceSampler::PreparePyramid(const Footprint& footprint) {
   std::lock_guard<std::mutex> guard(pyramidLock_);
   int taps;
   const double level = LevelOf(footprint, &taps);
-  if (planes_.empty() || level <= 0) return;
+  if (planes_.empty() || level <= 0) return 0;
   const int wanted = static_cast<int>(std::ceil(level));
-  if (static_cast<int>(planes_.size()) > wanted) return;
   while (static_cast<int>(planes_.size()) <= wanted) {
     const Plane fine = planes_.back();
     if (fine.width == 1 && fine.height == 1) break;
-    Level level;
     const std::int64_t w = (fine.width + 1) / 2, h = (fine.height + 1) / 2;
-    level.pixels.resize(static_cast<std::size_t>(w * h));
-    level.pieces.resize(static_cast<std::size_t>(w * h));
+    auto store = std::make_unique<VideoBuffer>();
+    if (ImageFiles::AllocateDecoded(store.get(), std::max<std::int64_t>(w, 2),
+                                    std::max<std::int64_t>(h, 2), nullptr) != 0) {
+      return -2;
+    }
+    Plane coarse;
+    coarse.stride = -store->width;
+    coarse.top = reinterpret_cast<const std::uint32_t*>(store->pixels) +
+                 static_cast<std::int64_t>(store->height - 1) * store->width;
+    coarse.width = w;
+    coarse.height = h;
+    coarse.wraps = fine.wraps && fine.width % 2 == 0;
+    const auto row = [&](std::int64_t y) {
+      return const_cast<std::uint32_t*>(coarse.Row(y));
+    };
 #pragma omp parallel for schedule(static)
     for (std::int64_t y = 0; y < h; ++y) {
+      std::uint32_t* out = row(y);
       for (std::int64_t x = 0; x < w; ++x) {
         // Four children on one piece (nearly all of them): their rounded mean, two channels at a
-        // time in 16-bit lanes.
+        // time in 16-bit lanes. The piece goes into the alpha byte.
         if (2 * x + 1 < fine.width && 2 * y + 1 < fine.height) {
-          const std::uint8_t* p0 = fine.pieces + 2 * y * fine.width + 2 * x;
-          const std::uint8_t* p1 = p0 + fine.width;
-          if (p0[0] != 0 && p0[0] == p0[1] && p0[0] == p1[0] && p0[0] == p1[1]) {
+          const std::uint8_t p = fine.Piece(2 * x, 2 * y);
+          if (p != 0 && p == fine.Piece(2 * x + 1, 2 * y) && p == fine.Piece(2 * x, 2 * y + 1) &&
+              p == fine.Piece(2 * x + 1, 2 * y + 1)) {
             const std::uint32_t* r0 = fine.Row(2 * y) + 2 * x;
             const std::uint32_t* r1 = fine.Row(2 * y + 1) + 2 * x;
             const std::uint32_t even = (r0[0] & 0x00FF00FFu) + (r0[1] & 0x00FF00FFu) +
                                        (r1[0] & 0x00FF00FFu) + (r1[1] & 0x00FF00FFu);
             const std::uint32_t odd = ((r0[0] >> 8) & 0x00FF00FFu) + ((r0[1] >> 8) & 0x00FF00FFu) +
                                       ((r1[0] >> 8) & 0x00FF00FFu) + ((r1[1] >> 8) & 0x00FF00FFu);
-            level.pieces[y * w + x] = p0[0];
-            level.pixels[y * w + x] = 0xFF000000u | (((even + 0x00020002u) >> 2) & 0x00FF00FFu) |
-                                      (((odd + 0x00020002u) >> 2) & 0x000000FFu) << 8;
+            out[x] = static_cast<std::uint32_t>(p) << 24 |
+                     (((even + 0x00020002u) >> 2) & 0x00FF00FFu) |
+                     (((odd + 0x00020002u) >> 2) & 0x000000FFu) << 8;
             continue;
           }
         }
@@ -504,7 +548,7 @@ void SourceSampler::PreparePyramid(const Footprint& footprint) {
         bool mixed = false;
         for (std::int64_t cy = 2 * y; cy < std::min(2 * y + 2, fine.height); ++cy) {
           for (std::int64_t cx = 2 * x; cx < std::min(2 * x + 2, fine.width); ++cx) {
-            const std::uint8_t p = fine.pieces[cy * fine.width + cx];
+            const std::uint8_t p = fine.Piece(cx, cy);
             if (p == 0) continue;
             mixed = mixed || (piece != 0 && p != piece);
             piece = p;
@@ -513,19 +557,13 @@ void SourceSampler::PreparePyramid(const Footprint& footprint) {
           }
         }
         const bool valid = count > 0 && !mixed;
-        level.pieces[y * w + x] = valid ? piece : 0;
-        level.pixels[y * w + x] =
-            valid ? 0xFF000000u | Pack(sum.r / count, sum.g / count, sum.b / count) : 0;
+        out[x] = valid ? static_cast<std::uint32_t>(piece) << 24 |
+                             Pack(sum.r / count, sum.g / count, sum.b / count)
+                       : 0;
       }
     }
-    levels_.push_back(std::move(level));
-    Plane coarse;
-    coarse.top = levels_.back().pixels.data();
-    coarse.stride = w;
-    coarse.pieces = levels_.back().pieces.data();
-    coarse.width = w;
-    coarse.height = h;
-    coarse.wraps = fine.wraps && fine.width % 2 == 0;
+    levels_.push_back(std::move(store));
     planes_.push_back(coarse);
   }
+  return 0;
 }

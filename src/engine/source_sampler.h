@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -96,25 +97,45 @@ class SourceSampler {
                        Rgb* colour) const;
 
   // Builds the pyramid down to the level that sampling `footprint` reads (parallel); call before
-  // sampling.
-  void PreparePyramid(const Footprint& footprint);
+  // sampling. Levels already built stay, so repeated conversions of one source build each once.
+  // Each level lives in memory when MemoryBudget allows, otherwise in a memory-mapped temporary
+  // file (see ImageFiles::AllocateDecoded). 0, or -2 when a level fits neither (the levels built
+  // so far stay usable).
+  int PreparePyramid(const Footprint& footprint);
 
   std::int64_t Width() const { return width_; }
   std::int64_t Height() const { return height_; }
 
+  // Bytes the marks of a width x height source hold at most for a smooth outline: the table of
+  // tiles and per-pixel marks for the tiles along the outline.
+  static std::uint64_t MarksBytes(std::int64_t width, std::int64_t height);
+
  private:
+  static constexpr int kTileShift = 5;  // tiles of 32 x 32 source pixels
+  static constexpr std::int64_t kTile = std::int64_t{1} << kTileShift;
+  // The marks of a square of kTile x kTile source pixels: one piece for all of them (marks null;
+  // 0 = off the map), or, where the outline crosses it, one mark per pixel, row-major.
+  struct Tile {
+    const std::uint8_t* marks = nullptr;
+    std::uint8_t piece = 0;
+  };
   // One level of the pyramid: level 0 is the source itself; level k averages 2^k x 2^k pixels.
+  // The piece of a pixel is in its tile at level 0, in the pixel's alpha byte above it.
   struct Plane {
-    const std::uint32_t* top = nullptr;    // row 0
-    std::ptrdiff_t stride = 0;             // pixels from one row to the next (negative: bottom-up)
-    const std::uint8_t* pieces = nullptr;  // per pixel, row-major from the top: 0 = off the map
+    const std::uint32_t* top = nullptr;  // row 0
+    std::ptrdiff_t stride = 0;           // pixels from one row to the next (negative: bottom-up)
+    const Tile* tiles = nullptr;         // level 0 only: the tiles, row-major
+    std::int64_t tilesX = 0;             // tiles per row
     std::int64_t width = 0, height = 0;
     bool wraps = false;  // a whole-world cylindrical map: column -1 is the last column
     const std::uint32_t* Row(std::int64_t y) const { return top + y * stride; }
-  };
-  struct Level {
-    std::vector<std::uint32_t> pixels;
-    std::vector<std::uint8_t> pieces;
+    // The piece of pixel (x, y), inside the plane; 0 off the map.
+    std::uint8_t Piece(std::int64_t x, std::int64_t y) const {
+      if (!tiles) return static_cast<std::uint8_t>(Row(y)[x] >> 24);
+      const Tile& tile = tiles[(y >> kTileShift) * tilesX + (x >> kTileShift)];
+      return tile.marks ? tile.marks[(y & (kTile - 1)) << kTileShift | (x & (kTile - 1))]
+                        : tile.piece;
+    }
   };
 
   // Whether the four pixels around (px, py) lie inside the plane, all on `piece`; (ix, iy) is the
@@ -125,9 +146,16 @@ class SourceSampler {
     *ix = static_cast<std::int64_t>(px);
     *iy = static_cast<std::int64_t>(py);
     if (!(px >= 0 && py >= 0 && *ix + 1 < plane.width && *iy + 1 < plane.height)) return false;
-    const std::uint8_t* m0 = plane.pieces + *iy * plane.width + *ix;
-    const std::uint8_t* m1 = m0 + plane.width;
-    return m0[0] == piece && m0[1] == piece && m1[0] == piece && m1[1] == piece;
+    const std::int64_t x = *ix, y = *iy;
+    if (plane.tiles && ((x + 1) & (kTile - 1)) != 0 && ((y + 1) & (kTile - 1)) != 0) {
+      // All four in one tile (nearly always): one look at it.
+      const Tile& tile = plane.tiles[(y >> kTileShift) * plane.tilesX + (x >> kTileShift)];
+      if (!tile.marks) return tile.piece == piece;
+      const std::uint8_t* m = tile.marks + ((y & (kTile - 1)) << kTileShift | (x & (kTile - 1)));
+      return m[0] == piece && m[1] == piece && m[kTile] == piece && m[kTile + 1] == piece;
+    }
+    return plane.Piece(x, y) == piece && plane.Piece(x + 1, y) == piece &&
+           plane.Piece(x, y + 1) == piece && plane.Piece(x + 1, y + 1) == piece;
   }
   // Bilinear where OnePiece holds: the common case, inline.
   [[gnu::always_inline]] static bool Interior(const Plane& plane, double px, double py,
@@ -155,6 +183,10 @@ class SourceSampler {
   // The same for the point at column `x`, which stands for the pixel in column `pixelX`.
   std::uint8_t PieceAt(std::int64_t x, std::int64_t pixelX, std::int64_t y) const;
   void MarkPieces();
+  // Marks the pixels of the tile from (x0, y0) up to (x1, y1) into `local` (kTile x kTile, all
+  // kUnknown) by the lattice search; for smooth outlines.
+  void MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                 std::int64_t y1) const;
   bool Bilinear(const Plane& plane, double px, double py, std::uint8_t piece, Rgb* colour,
                 bool* partial) const;
   bool Nearest(double px, double py, std::uint8_t piece, Rgb* colour, bool* partial) const;
@@ -170,9 +202,10 @@ class SourceSampler {
   std::int64_t width_, height_;
   double halfWidth_, halfHeight_, xFactor_, yFactor_;  // the Placement, map units to pixels
   bool wraps_ = false;  // a whole-world cylindrical map: column -1 is the last column
-  std::vector<std::uint8_t> pieces_;
-  std::vector<Plane> planes_;  // planes_[k] is level k
-  std::vector<Level> levels_;  // storage of levels 1..
+  std::vector<Tile> tiles_;
+  std::vector<std::vector<std::uint8_t>> marks_;  // per row of tiles: the marks of its tiles
+  std::vector<Plane> planes_;                     // planes_[k] is level k
+  std::vector<std::unique_ptr<VideoBuffer>> levels_;  // storage of levels 1..
   std::mutex pyramidLock_;
 };
 
