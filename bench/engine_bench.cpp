@@ -10,6 +10,7 @@
 
 #include "image/band_writer.h"
 #include "engine/reproject.h"
+#include "engine/source_sampler.h"
 #include "image/image_files.h"
 #include "registry/map_instance.h"
 #include "registry/projection_registry.h"
@@ -85,6 +86,27 @@ void BM_Reproject(benchmark::State& state) {
 }
 BENCHMARK(BM_Reproject)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The part of BM_Reproject that depends on the source and its settings only: finding which source
+// pixels lie on the map. Items are source pixels.
+void BM_PrepareSampler(benchmark::State& state) {
+  EnsureRegistry();
+  const Case& c = kCases[state.range(0)];
+  MapInstance m;
+  m.Select(c.code);
+  m.aspect = c.aspect;
+  m.SetCenter(c.centerLat, 0);
+  m.SetOffset(0, 0);
+  m.SetParallels(c.parallel1, c.parallel2);
+  state.SetLabel(m.GetName());
+  const VideoBuffer& source = Map(4096);
+  for (auto _ : state) {
+    SourceSampler sampler(source, m);
+    benchmark::DoNotOptimize(&sampler);
+  }
+  state.SetItemsProcessed(state.iterations() * 4096 * 2048);
+}
+BENCHMARK(BM_PrepareSampler)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The Mollweide case with each kernel (0 nearest, 1 bilinear, 2 bicubic), antialiasing and
 // coverage alpha on (their default).
 void BM_ReprojectKernel(benchmark::State& state) {
@@ -121,6 +143,26 @@ void BM_Shrink8(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 1024 * 512);
 }
 BENCHMARK(BM_Shrink8)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same with the source prepared once, as repeated conversions of one source (previews, bands)
+// use it: the steady state of shrinking.
+void BM_Shrink8Prepared(benchmark::State& state) {
+  EnsureRegistry();
+  MapInstance plain;
+  plain.aspect = 0.5;
+  plain.SetOffset(0, 0);
+  SamplingOptions options;
+  options.antialias = state.range(0) != 0;
+  state.SetLabel(options.antialias ? "antialiased" : "point sampled");
+  const VideoBuffer& source = Map(8192);
+  SourceSampler sampler(source, plain);
+  VideoBuffer destination;
+  destination.Create(1024, 512);
+  PrepareSampler(sampler, 1024, 512, options);
+  for (auto _ : state) Reproject(sampler, destination, nullptr, {}, options);
+  state.SetItemsProcessed(state.iterations() * 1024 * 512);
+}
+BENCHMARK(BM_Shrink8Prepared)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A Goode map (the example composite 101) converted back, on 1 and 2 threads.
 void BM_ReprojectComposite(benchmark::State& state) {

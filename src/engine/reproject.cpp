@@ -132,7 +132,12 @@ struct RowSamples {
     const double lat = std::clamp(grid.Latitude(gridRow), -kHalfPi, kHalfPi);
     Projection::RowForward::Row prepared{};
     const Projection::RowForward* rowPath = grid.Equirectangular() ? sampler.RowPath() : nullptr;
-    if (rowPath) rowPath->PrepareRow(lat, &prepared);
+    if (rowPath) {
+      rowPath->PrepareRow(lat, &prepared);
+      sampler.LocateRow(prepared, lat, longitudes.data(), count, px.data(), py.data(),
+                        piece.data());
+      return;
+    }
     for (std::size_t i = 0; i < count; ++i) {
       const std::int64_t column = left + static_cast<std::int64_t>(i) - 1;
       double latitude = lat, longitude = longitudes[i];

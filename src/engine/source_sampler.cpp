@@ -269,21 +269,27 @@ bool SourceSampler::Locate(double latitude, double longitude,
   } else {
     status = projection_->Forward(latitude, longitude, &x, &y);
   }
-  if (status != 0) return false;
-  double cx = xFactor_ * x + halfWidth_;
-  const double cy = yFactor_ * y + halfHeight_;
-  // Within one pixel before the first row or column the first one is still the nearest sample.
-  if (!(cy > -1.0 && cy < height_)) return false;
-  if (planes_[0].wraps) {
-    if (!std::isfinite(cx)) return false;
-    if (cx < 0 || cx >= width_) cx -= width_ * std::floor(cx / width_);
-  } else if (!(cx > -1.0 && cx < width_)) {
-    return false;
-  }
-  *px = cx;
-  *py = cy;
+  if (status != 0 || !Place(x, y, px, py)) return false;
   *piece = composite_ ? PieceOfSegment(segment) : 1;
   return true;
+}
+
+void SourceSampler::LocateRow(const Projection::RowForward::Row& row, double latitude,
+                              const double* longitudes, std::size_t count, double* px,
+                              double* py, std::uint8_t* piece) const {
+  if (composite_ || !rowForward_) {
+    for (std::size_t i = 0; i < count; ++i) {
+      Locate(latitude, longitudes[i], &row, &px[i], &py[i], &piece[i]);
+    }
+    return;
+  }
+  if (!projection_ || planes_.empty()) return;
+  for (std::size_t i = 0; i < count; ++i) {
+    double x, y;
+    if (rowForward_->ForwardInRow(row, longitudes[i], &x, &y) == 0 && Place(x, y, &px[i], &py[i])) {
+      piece[i] = 1;
+    }
+  }
 }
 
 bool SourceSampler::Bilinear(const Plane& plane, double px, double py, std::uint8_t piece,

@@ -49,6 +49,11 @@ class SourceSampler {
   // is the projection's prepared row of this latitude (RowForward).
   bool Locate(double latitude, double longitude, const Projection::RowForward::Row* row, double* px,
               double* py, std::uint8_t* piece) const;
+  // Locate for `count` longitudes at the latitude of `row`, the projection's prepared row of
+  // `latitude` (RowPath() must not be null): where Locate succeeds, the position in px, py and the
+  // piece; elsewhere `piece` is left as it was.
+  void LocateRow(const Projection::RowForward::Row& row, double latitude, const double* longitudes,
+                 std::size_t count, double* px, double* py, std::uint8_t* piece) const;
   // Bilinear at level 0 where all four neighbours lie inside the picture on `piece`, as an opaque
   // stored pixel with each channel rounded once; false elsewhere (nothing written).
   [[gnu::always_inline]] bool InteriorBilinear(double px, double py, std::uint8_t piece,
@@ -156,6 +161,25 @@ class SourceSampler {
     }
     return plane.Piece(x, y) == piece && plane.Piece(x + 1, y) == piece &&
            plane.Piece(x, y + 1) == piece && plane.Piece(x + 1, y + 1) == piece;
+  }
+  // Map units to picture position: false when the point lies off the picture. Within one pixel
+  // before the first row or column the first one is still the nearest sample; a wrapping map
+  // takes every column round to the picture.
+  [[gnu::always_inline]] bool Place(double x, double y, double* px, double* py) const {
+    double cx = xFactor_ * x + halfWidth_;
+    const double cy = yFactor_ * y + halfHeight_;
+    if (!(cy > -1.0 && cy < static_cast<double>(height_))) return false;
+    if (wraps_) {
+      if (!std::isfinite(cx)) return false;
+      if (cx < 0 || cx >= static_cast<double>(width_)) {
+        cx -= static_cast<double>(width_) * std::floor(cx / static_cast<double>(width_));
+      }
+    } else if (!(cx > -1.0 && cx < static_cast<double>(width_))) {
+      return false;
+    }
+    *px = cx;
+    *py = cy;
+    return true;
   }
   // Bilinear where OnePiece holds: the common case, inline.
   [[gnu::always_inline]] static bool Interior(const Plane& plane, double px, double py,
