@@ -295,14 +295,15 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
     if (reason) *reason = limit;
     return ExportResult::kFormatLimit;
   }
-  if (!MemoryBudget::Allows(ExportMemoryNeeded(source, request))) return ExportResult::kNoMemory;
+  const std::uint64_t needed = ExportMemoryNeeded(source, request);
+  if (!MemoryBudget::Allows(needed)) return ExportResult::kNoMemory;
   const std::int64_t bandRows = ImageFiles::BandRows(format, W);
   // The map's outline is found once, for all bands.
   std::optional<SourceSampler> sampler;
   if (source.HasStorage()) {
     sampler.emplace(source, instance);
     if (PrepareSampler(*sampler, window.gridWidth, window.gridHeight, request.sampling,
-                       request.output) != 0) {
+                       request.output, needed) != 0) {
       return ExportResult::kNoMemory;
     }
   }

@@ -284,9 +284,11 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
 }
 
 int PrepareSampler(SourceSampler& sampler, std::int64_t gridWidth, std::int64_t gridHeight,
-                   const SamplingOptions& sampling, const MapInstance* output) {
+                   const SamplingOptions& sampling, const MapInstance* output,
+                   std::uint64_t reserved) {
   if (!sampling.antialias || sampling.kernel == Kernel::kNearest) return 0;
-  return sampler.PreparePyramid(DeepestFootprint(Grid(gridWidth, gridHeight, output), sampler));
+  return sampler.PreparePyramid(DeepestFootprint(Grid(gridWidth, gridHeight, output), sampler),
+                                reserved);
 }
 
 int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* progress,

@@ -84,10 +84,12 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
               const GridWindow& window = {}, const SamplingOptions& sampling = {},
               const MapInstance* output = nullptr);
 // Builds ahead what Reproject from `sampler` onto a grid of gridWidth x gridHeight (drawn in
-// `output`, when given) will read: the pyramid, when the grid shrinks the source somewhere. 0, or
+// `output`, when given) will read: the pyramid, when the grid shrinks the source somewhere; in
+// memory when it fits besides `reserved` bytes promised elsewhere, else in a temporary file. 0, or
 // -2 when it fits neither memory nor the temporary folder.
 int PrepareSampler(SourceSampler& sampler, std::int64_t gridWidth, std::int64_t gridHeight,
-                   const SamplingOptions& sampling = {}, const MapInstance* output = nullptr);
+                   const SamplingOptions& sampling = {}, const MapInstance* output = nullptr,
+                   std::uint64_t reserved = 0);
 
 // Stretches the whole of `source` over the whole of `destination` (bilinear, alpha 0). An empty
 // source fills the destination with 0; an empty destination is left untouched.

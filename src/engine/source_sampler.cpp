@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "image/image_files.h"
+#include "image/memory_budget.h"
 #include "projection/map_project.h"
 #include "registry/map_composite.h"
 
@@ -501,7 +502,7 @@ bool SourceSampler::SampleFootprint(double px, double py, const Footprint& footp
   return true;
 }
 
-int SourceSampler::PreparePyramid(const Footprint& footprint) {
+int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t reserved) {
   std::lock_guard<std::mutex> guard(pyramidLock_);
   int taps;
   const double level = LevelOf(footprint, &taps);
@@ -512,8 +513,12 @@ int SourceSampler::PreparePyramid(const Footprint& footprint) {
     if (fine.width == 1 && fine.height == 1) break;
     const std::int64_t w = (fine.width + 1) / 2, h = (fine.height + 1) / 2;
     auto store = std::make_unique<VideoBuffer>();
-    if (ImageFiles::AllocateDecoded(store.get(), std::max<std::int64_t>(w, 2),
-                                    std::max<std::int64_t>(h, 2), nullptr) != 0) {
+    const auto sideX = static_cast<std::int32_t>(std::max<std::int64_t>(w, 2));
+    const auto sideY = static_cast<std::int32_t>(std::max<std::int64_t>(h, 2));
+    const bool inMemory =
+        MemoryBudget::Allows(reserved + static_cast<std::uint64_t>(sideX) * sideY * 4) &&
+        store->Create(sideX, sideY) == 0;
+    if (!inMemory && store->CreateOnDisk(sideX, sideY, ImageFiles::TemporaryFolder()) != 0) {
       return -2;
     }
     Plane coarse;

@@ -103,10 +103,11 @@ class SourceSampler {
 
   // Builds the pyramid down to the level that sampling `footprint` reads (parallel); call before
   // sampling. Levels already built stay, so repeated conversions of one source build each once.
-  // Each level lives in memory when MemoryBudget allows, otherwise in a memory-mapped temporary
-  // file (see ImageFiles::AllocateDecoded). 0, or -2 when a level fits neither (the levels built
-  // so far stay usable).
-  int PreparePyramid(const Footprint& footprint);
+  // Each level lives in memory when MemoryBudget allows it besides `reserved` bytes promised
+  // elsewhere (an export's bands), otherwise in a memory-mapped temporary file in
+  // ImageFiles::TemporaryFolder(). 0, or -2 when a level fits neither (the levels built so far
+  // stay usable).
+  int PreparePyramid(const Footprint& footprint, std::uint64_t reserved = 0);
 
   std::int64_t Width() const { return width_; }
   std::int64_t Height() const { return height_; }

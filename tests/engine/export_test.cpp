@@ -285,4 +285,46 @@ TEST_F(ExportTest, RefusalsAndFailuresWriteNothing) {
   EXPECT_EQ(out.height, 12);
 }
 
+TEST_F(ExportTest, ShrinkingPyramidBeyondMemoryGoesToATemporaryFileOrIsRefused) {
+  ScratchDir dir;
+  VideoBuffer src;
+  ASSERT_EQ(src.Create(1024, 512), 0);
+  FillPattern(&src);
+  MapInstance m;
+  m.aspect = 0.5;
+  m.SetOffset(0, 0);
+  ExportRequest request;
+  request.width = 64;  // 16:1, a pyramid of four levels, the first 512 KiB
+  request.path = dir / "in-memory.png";
+  ASSERT_EQ(ExportEquirectangular(src, m, request), ExportResult::kOk);
+  VideoBuffer inMemory;
+  ASSERT_EQ(inMemory.Load(request.path), 0);
+
+  // Memory for the bands and the marks only: the levels go to a mapped file, with the same result.
+  const std::string limit = std::to_string(ExportMemoryNeeded(src, request) + 4096);
+  setenv("KARTOVEL_MEMORY_LIMIT", limit.c_str(), 1);
+  const std::filesystem::path folder = dir / "tmp";
+  std::filesystem::create_directory(folder);
+  setenv("TMPDIR", folder.c_str(), 1);
+  request.path = dir / "on-disk.png";
+  EXPECT_EQ(ExportEquirectangular(src, m, request), ExportResult::kOk);
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "the mapped file keeps no name";
+  VideoBuffer onDisk;
+  ASSERT_EQ(onDisk.Load(request.path), 0);
+  EXPECT_EQ(std::memcmp(onDisk.pixels, inMemory.pixels, inMemory.ByteCount()), 0);
+
+  // Neither memory nor the folder: refused before a row is made, nothing written.
+  setenv("TMPDIR", (dir / "no-such-folder").c_str(), 1);
+  request.path = dir / "refused.png";
+  RasterProgress progress;
+  EXPECT_EQ(ExportEquirectangular(src, m, request, &progress), ExportResult::kNoMemory);
+  EXPECT_EQ(progress.rowsDone, 0);
+  EXPECT_FALSE(std::filesystem::exists(request.path));
+  // Without antialiasing there is no pyramid to hold.
+  request.sampling.antialias = false;
+  EXPECT_EQ(ExportEquirectangular(src, m, request), ExportResult::kOk);
+  unsetenv("KARTOVEL_MEMORY_LIMIT");
+  unsetenv("TMPDIR");
+}
+
 }  // namespace
