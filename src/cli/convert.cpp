@@ -83,6 +83,7 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
     case ExportResult::kFormatLimit:
       return Fail(kFailed, "Cannot write file " + s.output + ": " + reason);
     case ExportResult::kNoMemory:
+      if (!reason.empty()) return Fail(kFailed, reason);
       return NotEnoughMemory(s.width, height, ExportMemoryNeeded(source, request));
     case ExportResult::kNoData:
       return Fail(kFailed,

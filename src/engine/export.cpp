@@ -304,6 +304,13 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
     sampler.emplace(source, instance);
     if (PrepareSampler(*sampler, window.gridWidth, window.gridHeight, request.sampling,
                        request.output, needed) != 0) {
+      if (reason) {
+        // The pyramid holds about a third of the source's pixels, most of them in its first level.
+        const std::int64_t w = (source.width + 1) / 2, h = (source.height + 1) / 2;
+        *reason = MemoryBudget::NotEnoughMessage(w, h, static_cast<std::uint64_t>(w) * h * 4 * 4 / 3) +
+                  " to shrink the source, and too little free space in " +
+                  ImageFiles::TemporaryFolder() + " to hold it on disk";
+      }
       return ExportResult::kNoMemory;
     }
   }

@@ -82,7 +82,8 @@ std::uint64_t ExportMemoryNeeded(const VideoBuffer& source, const ExportRequest&
 // place. A size the format cannot hold (kFormatLimit) and bands beyond the memory the machine can
 // give (kNoMemory, see ExportMemoryNeeded) are refused before the work. On kFormatLimit,
 // kWriteFailed and kSidecarFailed `reason` (when given) says why, for "Cannot write file X:
-// reason". `progress` counts rows, rowsTotal says how many.
+// reason"; on kNoMemory it is the whole message when the pyramid for shrinking was refused (empty
+// when the bands were). `progress` counts rows, rowsTotal says how many.
 ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance& instance,
                                    const ExportRequest& request, RasterProgress* progress = nullptr,
                                    std::string* reason = nullptr);

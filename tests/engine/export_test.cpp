@@ -317,7 +317,9 @@ TEST_F(ExportTest, ShrinkingPyramidBeyondMemoryGoesToATemporaryFileOrIsRefused) 
   setenv("TMPDIR", (dir / "no-such-folder").c_str(), 1);
   request.path = dir / "refused.png";
   RasterProgress progress;
-  EXPECT_EQ(ExportEquirectangular(src, m, request, &progress), ExportResult::kNoMemory);
+  std::string reason;
+  EXPECT_EQ(ExportEquirectangular(src, m, request, &progress, &reason), ExportResult::kNoMemory);
+  EXPECT_NE(reason.find("no-such-folder"), std::string::npos) << reason;
   EXPECT_EQ(progress.rowsDone, 0);
   EXPECT_FALSE(std::filesystem::exists(request.path));
   // Without antialiasing there is no pyramid to hold.
