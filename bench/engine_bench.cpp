@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "image/band_writer.h"
 #include "engine/reproject.h"
 #include "engine/source_sampler.h"
+#include "image/band_writer.h"
 #include "image/image_files.h"
 #include "registry/map_instance.h"
 #include "registry/projection_registry.h"
@@ -85,27 +85,6 @@ void BM_Reproject(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 4096 * 2048);
 }
 BENCHMARK(BM_Reproject)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The part of BM_Reproject that depends on the source and its settings only: finding which source
-// pixels lie on the map. Items are source pixels.
-void BM_PrepareSampler(benchmark::State& state) {
-  EnsureRegistry();
-  const Case& c = kCases[state.range(0)];
-  MapInstance m;
-  m.Select(c.code);
-  m.aspect = c.aspect;
-  m.SetCenter(c.centerLat, 0);
-  m.SetOffset(0, 0);
-  m.SetParallels(c.parallel1, c.parallel2);
-  state.SetLabel(m.GetName());
-  const VideoBuffer& source = Map(4096);
-  for (auto _ : state) {
-    SourceSampler sampler(source, m);
-    benchmark::DoNotOptimize(&sampler);
-  }
-  state.SetItemsProcessed(state.iterations() * 4096 * 2048);
-}
-BENCHMARK(BM_PrepareSampler)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The Mollweide case with each kernel (0 nearest, 1 bilinear, 2 bicubic), antialiasing and
 // coverage alpha on (their default).

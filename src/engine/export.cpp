@@ -307,9 +307,10 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
       if (reason) {
         // The pyramid holds about a third of the source's pixels, most of them in its first level.
         const std::int64_t w = (source.width + 1) / 2, h = (source.height + 1) / 2;
-        *reason = MemoryBudget::NotEnoughMessage(w, h, static_cast<std::uint64_t>(w) * h * 4 * 4 / 3) +
-                  " to shrink the source, and too little free space in " +
-                  ImageFiles::TemporaryFolder() + " to hold it on disk";
+        *reason =
+            MemoryBudget::NotEnoughMessage(w, h, static_cast<std::uint64_t>(w) * h * 4 * 4 / 3) +
+            " to shrink the source, and too little free space in " + ImageFiles::TemporaryFolder() +
+            " to hold it on disk";
       }
       return ExportResult::kNoMemory;
     }

@@ -63,8 +63,8 @@ enum class ExportResult {
   kNotEquirectangular,  // an extent or a world file asked of another output projection
   kEmptyWindow,         // the extent holds no pixel of the grid
   kFormatLimit,         // the format cannot hold the size (ImageFiles::FormatLimit says why)
-  kNoMemory,  // the bands do not fit into the memory the machine can give, or the pyramid for
-              // shrinking neither into it nor into the temporary folder
+  kNoMemory,            // bands beyond the memory the machine can give, or a pyramid beyond
+                        // both it and the temporary folder
   kNoData,              // --extent data, and the map covers no pixel
   kCancelled,
   kWriteFailed,    // the picture could not be written; nothing was left

@@ -77,13 +77,21 @@ SourceSampler::SourceSampler(const VideoBuffer& source, const MapInstance& insta
       wraps_ = std::fabs(period - width_) < 1e-3;
     }
   }
-  MarkPieces();
+  const std::int32_t flags = projection_ ? projection_->GetFlags() : 0;
+  convex_ =
+      !composite_ && (flags & (Projection::MAP_CYLINDRICAL | Projection::MAP_PSEUDOCYLINDRICAL |
+                               Projection::MAP_AZIMUTHAL));
+  tilesX_ = (width_ + kTile - 1) / kTile;
+  tilesY_ = (height_ + kTile - 1) / kTile;
+  tiles_.reset(new Tile[static_cast<std::size_t>(tilesX_ * tilesY_)]);
+  const auto corners = static_cast<std::size_t>((tilesX_ + 1) * (tilesY_ + 1));
+  corners_.reset(new std::atomic<std::uint8_t>[corners]);
+  for (std::size_t i = 0; i < corners; ++i) corners_[i].store(kPending, std::memory_order_relaxed);
 
   Plane base;
   base.top = reinterpret_cast<const std::uint32_t*>(source.pixels) + (height_ - 1) * width_;
   base.stride = -width_;
-  base.tiles = tiles_.data();
-  base.tilesX = (width_ + kTile - 1) / kTile;
+  base.marked = this;
   base.width = width_;
   base.height = height_;
   base.wraps = wraps_;
@@ -128,95 +136,85 @@ std::uint8_t SourceSampler::PieceAt(std::int64_t x, std::int64_t pixelX, std::in
 }
 
 std::uint64_t SourceSampler::MarksBytes(std::int64_t width, std::int64_t height) {
-  const auto tilesX = static_cast<std::uint64_t>((std::max<std::int64_t>(width, 0) + kTile - 1) / kTile);
-  const auto tilesY = static_cast<std::uint64_t>((std::max<std::int64_t>(height, 0) + kTile - 1) / kTile);
+  const auto tilesX =
+      static_cast<std::uint64_t>((std::max<std::int64_t>(width, 0) + kTile - 1) / kTile);
+  const auto tilesY =
+      static_cast<std::uint64_t>((std::max<std::int64_t>(height, 0) + kTile - 1) / kTile);
   // A smooth outline crosses about two tiles per tile along each side of the picture; four times
   // that leaves room for the cuts of interrupted maps.
-  return tilesX * tilesY * sizeof(Tile) + 8 * (tilesX + tilesY) * kTile * kTile;
+  return tilesX * tilesY * sizeof(Tile) + (tilesX + 1) * (tilesY + 1) +
+         8 * (tilesX + tilesY) * kTile * kTile;
 }
 
-void SourceSampler::MarkPieces() {
-  const std::int64_t w = width_, h = height_;
-  const std::int64_t tilesX = (w + kTile - 1) / kTile, tilesY = (h + kTile - 1) / kTile;
-  tiles_.assign(static_cast<std::size_t>(tilesX * tilesY), Tile{});
-  marks_.assign(static_cast<std::size_t>(tilesY), {});
+SourceSampler::~SourceSampler() {
+  if (!tiles_) return;
+  for (std::int64_t i = 0; i < tilesX_ * tilesY_; ++i) delete[] tiles_[i].marks.load();
+}
 
-  const std::int32_t flags = projection_ ? projection_->GetFlags() : 0;
-  const bool convex =
-      !composite_ && (flags & (Projection::MAP_CYLINDRICAL | Projection::MAP_PSEUDOCYLINDRICAL |
-                               Projection::MAP_AZIMUTHAL));
-  // The outlines of these maps are smooth and bulge outwards, so a tile whose four corners (the
+std::uint8_t SourceSampler::Corner(std::int64_t cx, std::int64_t cy) const {
+  if (cx < 0 || cy < 0 || cx > tilesX_ || cy > tilesY_) return 0;
+  std::atomic<std::uint8_t>& corner = corners_[cy * (tilesX_ + 1) + cx];
+  std::uint8_t piece = corner.load(std::memory_order_relaxed);
+  if (piece == kPending) {
+    piece = PieceAt(std::min(cx * kTile, width_ - 1), std::min(cy * kTile, height_ - 1));
+    corner.store(piece, std::memory_order_relaxed);
+  }
+  return piece;
+}
+
+const std::uint8_t* SourceSampler::MarkTile(std::int64_t tx, std::int64_t ty,
+                                            std::uint8_t* piece) const {
+  Tile& tile = tiles_[ty * tilesX_ + tx];
+  const auto uniform = [&](std::uint8_t p) -> const std::uint8_t* {
+    tile.piece.store(p, std::memory_order_release);
+    *piece = p;
+    return nullptr;
+  };
+  // The outlines of convex maps are smooth and bulge outwards, so a tile whose four corners (the
   // first pixels of it and of its neighbours to the right and below) lie on the map lies wholly on
   // it. A tile is taken as off the map only when the corners of the tiles around it are too, since
   // a pointed end of the map (a pole of the sinusoidal) may reach in between them. Interrupted,
   // conic and unknown outlines may have narrow notches: every pixel is looked at.
-  const std::int64_t cornersX = tilesX + 1;
-  std::vector<std::uint8_t> corners;
-  if (convex) {
-    corners.resize(static_cast<std::size_t>(cornersX * (tilesY + 1)));
-#pragma omp parallel for schedule(dynamic, 4)
-    for (std::int64_t cy = 0; cy <= tilesY; ++cy) {
-      for (std::int64_t cx = 0; cx <= tilesX; ++cx) {
-        corners[cy * cornersX + cx] = PieceAt(std::min(cx * kTile, w - 1), std::min(cy * kTile, h - 1));
-      }
+  if (convex_) {
+    const std::uint8_t c = Corner(tx, ty);
+    if (c != 0 && Corner(tx + 1, ty) == c && Corner(tx, ty + 1) == c &&
+        Corner(tx + 1, ty + 1) == c) {
+      return uniform(c);
+    }
+    bool clear = true;
+    for (std::int64_t cy = ty - 1; cy <= ty + 2 && clear; ++cy) {
+      for (std::int64_t cx = tx - 1; cx <= tx + 2 && clear; ++cx) clear = Corner(cx, cy) == 0;
+    }
+    if (clear) return uniform(0);
+  }
+  const std::int64_t x0 = tx * kTile, y0 = ty * kTile;
+  const std::int64_t x1 = std::min(x0 + kTile, width_), y1 = std::min(y0 + kTile, height_);
+  auto marks = std::make_unique<std::uint8_t[]>(kTile * kTile);
+  std::uint8_t* local = marks.get();
+  std::fill_n(local, kTile * kTile, convex_ ? kUnknown : 0);
+  if (convex_) {
+    MarkBlock(local, x0, y0, x1, y1);
+  } else {
+    for (std::int64_t y = y0; y < y1; ++y) {
+      for (std::int64_t x = x0; x < x1; ++x) local[(y - y0) * kTile + (x - x0)] = PieceAt(x, y);
     }
   }
-  const auto corner = [&](std::int64_t cx, std::int64_t cy) -> std::uint8_t {
-    if (cx < 0 || cy < 0 || cx > tilesX || cy > tilesY) return 0;
-    return corners[cy * cornersX + cx];
-  };
-
-#pragma omp parallel for schedule(dynamic, 1)
-  for (std::int64_t ty = 0; ty < tilesY; ++ty) {
-    std::vector<std::uint8_t>& marks = marks_[ty];
-    std::vector<std::int64_t> at(static_cast<std::size_t>(tilesX), -1);
-    std::uint8_t local[kTile * kTile];
-    for (std::int64_t tx = 0; tx < tilesX; ++tx) {
-      Tile& tile = tiles_[ty * tilesX + tx];
-      const std::int64_t x0 = tx * kTile, y0 = ty * kTile;
-      const std::int64_t x1 = std::min(x0 + kTile, w), y1 = std::min(y0 + kTile, h);
-      if (convex) {
-        const std::uint8_t c = corner(tx, ty);
-        if (c != 0 && corner(tx + 1, ty) == c && corner(tx, ty + 1) == c &&
-            corner(tx + 1, ty + 1) == c) {
-          tile.piece = c;
-          continue;
-        }
-        bool clear = true;
-        for (std::int64_t cy = ty - 1; cy <= ty + 2 && clear; ++cy) {
-          for (std::int64_t cx = tx - 1; cx <= tx + 2 && clear; ++cx) clear = corner(cx, cy) == 0;
-        }
-        if (clear) continue;  // off the map
-      }
-      std::fill(std::begin(local), std::end(local), convex ? kUnknown : 0);
-      if (convex) {
-        MarkBlock(local, x0, y0, x1, y1);
-      } else {
-        for (std::int64_t y = y0; y < y1; ++y) {
-          for (std::int64_t x = x0; x < x1; ++x) local[(y - y0) * kTile + (x - x0)] = PieceAt(x, y);
-        }
-      }
-      // A tile on one piece, or off the map, needs no marks of its own.
-      const std::uint8_t first = local[0];
-      bool uniform = true;
-      for (std::int64_t y = 0; y < y1 - y0 && uniform; ++y) {
-        for (std::int64_t x = 0; x < x1 - x0 && uniform; ++x) uniform = local[y * kTile + x] == first;
-      }
-      if (uniform) {
-        tile.piece = first;
-        continue;
-      }
-      at[tx] = static_cast<std::int64_t>(marks.size());
-      marks.insert(marks.end(), std::begin(local), std::end(local));
-    }
-    for (std::int64_t tx = 0; tx < tilesX; ++tx) {
-      if (at[tx] >= 0) tiles_[ty * tilesX + tx].marks = marks.data() + at[tx];
-    }
+  // A tile on one piece, or off the map, needs no marks of its own.
+  const std::uint8_t first = local[0];
+  bool same = true;
+  for (std::int64_t y = 0; y < y1 - y0 && same; ++y) {
+    for (std::int64_t x = 0; x < x1 - x0 && same; ++x) same = local[y * kTile + x] == first;
   }
+  if (same) return uniform(first);
+  const std::uint8_t* expected = nullptr;
+  if (tile.marks.compare_exchange_strong(expected, local, std::memory_order_acq_rel)) {
+    return marks.release();
+  }
+  return expected;  // another thread was first, with the same marks
 }
 
-void SourceSampler::MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t y0, std::int64_t x1,
-                              std::int64_t y1) const {
+void SourceSampler::MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t y0,
+                              std::int64_t x1, std::int64_t y1) const {
   // `local` holds the tile from (x0, y0); x1, y1 end the picture's part of it.
   const auto mark = [&](std::int64_t x, std::int64_t y) {
     std::uint8_t& p = local[(y - y0) * kTile + (x - x0)];
@@ -276,8 +274,8 @@ bool SourceSampler::Locate(double latitude, double longitude,
 }
 
 void SourceSampler::LocateRow(const Projection::RowForward::Row& row, double latitude,
-                              const double* longitudes, std::size_t count, double* px,
-                              double* py, std::uint8_t* piece) const {
+                              const double* longitudes, std::size_t count, double* px, double* py,
+                              std::uint8_t* piece) const {
   if (composite_ || !rowForward_) {
     for (std::size_t i = 0; i < count; ++i) {
       Locate(latitude, longitudes[i], &row, &px[i], &py[i], &piece[i]);
@@ -360,8 +358,7 @@ bool SourceSampler::Nearest(double px, double py, std::uint8_t piece, Rgb* colou
       std::int64_t x = static_cast<std::int64_t>(floorX) + i;
       const std::int64_t y = static_cast<std::int64_t>(floorY) + j;
       if (plane.wraps) x = x < 0 ? x + plane.width : x >= plane.width ? x - plane.width : x;
-      if (x < 0 || x >= plane.width || y < 0 || y >= plane.height ||
-          plane.Piece(x, y) != piece) {
+      if (x < 0 || x >= plane.width || y < 0 || y >= plane.height || plane.Piece(x, y) != piece) {
         *partial = true;
         continue;
       }
@@ -528,9 +525,7 @@ int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t rese
     coarse.width = w;
     coarse.height = h;
     coarse.wraps = fine.wraps && fine.width % 2 == 0;
-    const auto row = [&](std::int64_t y) {
-      return const_cast<std::uint32_t*>(coarse.Row(y));
-    };
+    const auto row = [&](std::int64_t y) { return const_cast<std::uint32_t*>(coarse.Row(y)); };
 #pragma omp parallel for schedule(static)
     for (std::int64_t y = 0; y < h; ++y) {
       std::uint32_t* out = row(y);

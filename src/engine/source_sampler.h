@@ -5,6 +5,7 @@
 #define KARTOVEL_ENGINE_SOURCE_SAMPLER_H_
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -39,10 +40,14 @@ struct Footprint {
 
 class SourceSampler {
  public:
-  // Marks every pixel of `source` whose centre maps back onto the globe through `instance`
-  // (parallel). The sampler reads the pixels of `source` and the projection of `instance` later:
-  // both must outlive it, unchanged.
+  // Marks the pixels of `source` whose centre maps back onto the globe through `instance`, each
+  // tile of them when a sample first reads it (from any thread), so that a conversion that reads
+  // part of the source looks at that part only. The sampler reads the pixels of `source` and the
+  // projection of `instance` later: both must outlive it, unchanged.
   SourceSampler(const VideoBuffer& source, const MapInstance& instance);
+  ~SourceSampler();
+  SourceSampler(const SourceSampler&) = delete;
+  SourceSampler& operator=(const SourceSampler&) = delete;
 
   // Where a point of the globe (radians) falls on the picture and on which piece of the map:
   // false when the projection has no image of it or it lies off the picture. `row`, when given,
@@ -76,8 +81,8 @@ class SourceSampler {
                                 w11 * spread(r1[1]) + (std::uint64_t{1} << 55 | 1u << 23);
     const std::uint32_t green = w00 * (r0[0] >> 8 & 0xFF) + w01 * (r0[1] >> 8 & 0xFF) +
                                 w10 * (r1[0] >> 8 & 0xFF) + w11 * (r1[1] >> 8 & 0xFF) + (1u << 23);
-    *pixel = 0xFF000000u | static_cast<std::uint32_t>(outer >> 24 & 0xFF) |
-             (green >> 24) << 8 | static_cast<std::uint32_t>(outer >> 56) << 16;
+    *pixel = 0xFF000000u | static_cast<std::uint32_t>(outer >> 24 & 0xFF) | (green >> 24) << 8 |
+             static_cast<std::uint32_t>(outer >> 56) << 16;
     return true;
   }
   // The projection's row fast path, or null.
@@ -119,30 +124,43 @@ class SourceSampler {
  private:
   static constexpr int kTileShift = 5;  // tiles of 32 x 32 source pixels
   static constexpr std::int64_t kTile = std::int64_t{1} << kTileShift;
-  // The marks of a square of kTile x kTile source pixels: one piece for all of them (marks null;
-  // 0 = off the map), or, where the outline crosses it, one mark per pixel, row-major.
+  static constexpr std::uint8_t kPending = 0xFF;  // no piece (1..254) or 0 (off the map)
+  // The marks of a square of kTile x kTile source pixels, found when first read: one piece for all
+  // of them (0 = off the map), or, where the outline crosses it, one mark per pixel, row-major
+  // (owned; piece stays kPending). Both kPending and null: not looked at yet.
   struct Tile {
-    const std::uint8_t* marks = nullptr;
-    std::uint8_t piece = 0;
+    std::atomic<std::uint8_t> piece{kPending};
+    std::atomic<const std::uint8_t*> marks{nullptr};
   };
   // One level of the pyramid: level 0 is the source itself; level k averages 2^k x 2^k pixels.
   // The piece of a pixel is in its tile at level 0, in the pixel's alpha byte above it.
   struct Plane {
-    const std::uint32_t* top = nullptr;  // row 0
-    std::ptrdiff_t stride = 0;           // pixels from one row to the next (negative: bottom-up)
-    const Tile* tiles = nullptr;         // level 0 only: the tiles, row-major
-    std::int64_t tilesX = 0;             // tiles per row
+    const std::uint32_t* top = nullptr;     // row 0
+    std::ptrdiff_t stride = 0;              // pixels from one row to the next (negative: bottom-up)
+    const SourceSampler* marked = nullptr;  // level 0 only: whose tiles hold the pieces
     std::int64_t width = 0, height = 0;
     bool wraps = false;  // a whole-world cylindrical map: column -1 is the last column
     const std::uint32_t* Row(std::int64_t y) const { return top + y * stride; }
     // The piece of pixel (x, y), inside the plane; 0 off the map.
     std::uint8_t Piece(std::int64_t x, std::int64_t y) const {
-      if (!tiles) return static_cast<std::uint8_t>(Row(y)[x] >> 24);
-      const Tile& tile = tiles[(y >> kTileShift) * tilesX + (x >> kTileShift)];
-      return tile.marks ? tile.marks[(y & (kTile - 1)) << kTileShift | (x & (kTile - 1))]
-                        : tile.piece;
+      if (!marked) return static_cast<std::uint8_t>(Row(y)[x] >> 24);
+      std::uint8_t piece;
+      const std::uint8_t* marks = marked->TileMarks(x >> kTileShift, y >> kTileShift, &piece);
+      return marks ? marks[(y & (kTile - 1)) << kTileShift | (x & (kTile - 1))] : piece;
     }
   };
+  // The marks of tile (tx, ty), or null with the tile's one piece in `piece`.
+  [[gnu::always_inline]] const std::uint8_t* TileMarks(std::int64_t tx, std::int64_t ty,
+                                                       std::uint8_t* piece) const {
+    const Tile& tile = tiles_[ty * tilesX_ + tx];
+    const std::uint8_t p = tile.piece.load(std::memory_order_acquire);
+    if (p != kPending) {
+      *piece = p;
+      return nullptr;
+    }
+    const std::uint8_t* marks = tile.marks.load(std::memory_order_acquire);
+    return marks ? marks : MarkTile(tx, ty, piece);
+  }
 
   // Whether the four pixels around (px, py) lie inside the plane, all on `piece`; (ix, iy) is the
   // top-left one.
@@ -153,11 +171,12 @@ class SourceSampler {
     *iy = static_cast<std::int64_t>(py);
     if (!(px >= 0 && py >= 0 && *ix + 1 < plane.width && *iy + 1 < plane.height)) return false;
     const std::int64_t x = *ix, y = *iy;
-    if (plane.tiles && ((x + 1) & (kTile - 1)) != 0 && ((y + 1) & (kTile - 1)) != 0) {
+    if (plane.marked && ((x + 1) & (kTile - 1)) != 0 && ((y + 1) & (kTile - 1)) != 0) {
       // All four in one tile (nearly always): one look at it.
-      const Tile& tile = plane.tiles[(y >> kTileShift) * plane.tilesX + (x >> kTileShift)];
-      if (!tile.marks) return tile.piece == piece;
-      const std::uint8_t* m = tile.marks + ((y & (kTile - 1)) << kTileShift | (x & (kTile - 1)));
+      std::uint8_t uniform;
+      const std::uint8_t* m = plane.marked->TileMarks(x >> kTileShift, y >> kTileShift, &uniform);
+      if (!m) return uniform == piece;
+      m += (y & (kTile - 1)) << kTileShift | (x & (kTile - 1));
       return m[0] == piece && m[1] == piece && m[kTile] == piece && m[kTile + 1] == piece;
     }
     return plane.Piece(x, y) == piece && plane.Piece(x + 1, y) == piece &&
@@ -207,7 +226,13 @@ class SourceSampler {
   std::uint8_t PieceAt(std::int64_t x, std::int64_t y) const;
   // The same for the point at column `x`, which stands for the pixel in column `pixelX`.
   std::uint8_t PieceAt(std::int64_t x, std::int64_t pixelX, std::int64_t y) const;
-  void MarkPieces();
+  // Looks tile (tx, ty) up and keeps what it found: its marks, or null with its one piece in
+  // `piece`. Any thread; where two look at once, both find the same and one result is kept.
+  [[gnu::noinline]] const std::uint8_t* MarkTile(std::int64_t tx, std::int64_t ty,
+                                                 std::uint8_t* piece) const;
+  // The piece at the corner of tiles (cx, cy): pixel (cx, cy) * kTile held inside the picture;
+  // 0 beyond the picture's tiles.
+  std::uint8_t Corner(std::int64_t cx, std::int64_t cy) const;
   // Marks the pixels of the tile from (x0, y0) up to (x1, y1) into `local` (kTile x kTile, all
   // kUnknown) by the lattice search; for smooth outlines.
   void MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t y0, std::int64_t x1,
@@ -227,10 +252,13 @@ class SourceSampler {
   std::int64_t width_, height_;
   double halfWidth_, halfHeight_, xFactor_, yFactor_;  // the Placement, map units to pixels
   bool wraps_ = false;  // a whole-world cylindrical map: column -1 is the last column
-  std::vector<Tile> tiles_;
-  std::vector<std::vector<std::uint8_t>> marks_;  // per row of tiles: the marks of its tiles
-  std::vector<Plane> planes_;                     // planes_[k] is level k
-  std::vector<std::unique_ptr<VideoBuffer>> levels_;  // storage of levels 1..
+  // Whether the map's outline is smooth and bulges outwards (see MarkTile).
+  bool convex_ = false;
+  std::int64_t tilesX_ = 0, tilesY_ = 0;
+  std::unique_ptr<Tile[]> tiles_;                         // row-major
+  std::unique_ptr<std::atomic<std::uint8_t>[]> corners_;  // (tilesX_ + 1) x (tilesY_ + 1)
+  std::vector<Plane> planes_;                             // planes_[k] is level k
+  std::vector<std::unique_ptr<VideoBuffer>> levels_;      // storage of levels 1..
   std::mutex pyramidLock_;
 };
 
