@@ -195,8 +195,22 @@ const std::uint8_t* SourceSampler::MarkTile(std::int64_t tx, std::int64_t ty,
   if (convex_) {
     MarkBlock(local, x0, y0, x1, y1);
   } else {
-    for (std::int64_t y = y0; y < y1; ++y) {
-      for (std::int64_t x = x0; x < x1; ++x) local[(y - y0) * kTile + (x - x0)] = PieceAt(x, y);
+    // The cuts and notches of these maps all reach the map's edge, so nothing is enclosed by one
+    // piece: a tile whose border lies on one piece (or off the map) lies wholly on it.
+    const auto mark = [&](std::int64_t x, std::int64_t y) {
+      return local[(y - y0) * kTile + (x - x0)] = PieceAt(x, y);
+    };
+    const std::uint8_t corner = mark(x0, y0);
+    bool border = true;
+    for (std::int64_t x = x0; x < x1; ++x) {
+      border = (mark(x, y0) == corner) & (mark(x, y1 - 1) == corner) && border;
+    }
+    for (std::int64_t y = y0 + 1; y < y1 - 1; ++y) {
+      border = (mark(x0, y) == corner) & (mark(x1 - 1, y) == corner) && border;
+    }
+    if (border) return uniform(corner);
+    for (std::int64_t y = y0 + 1; y < y1 - 1; ++y) {
+      for (std::int64_t x = x0 + 1; x < x1 - 1; ++x) mark(x, y);
     }
   }
   // A tile on one piece, or off the map, needs no marks of its own.
