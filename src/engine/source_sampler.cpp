@@ -87,6 +87,9 @@ SourceSampler::SourceSampler(const VideoBuffer& source, const MapInstance& insta
   const auto corners = static_cast<std::size_t>((tilesX_ + 1) * (tilesY_ + 1));
   corners_.reset(new std::atomic<std::uint8_t>[corners]);
   for (std::size_t i = 0; i < corners; ++i) corners_[i].store(kPending, std::memory_order_relaxed);
+  const auto lattice = static_cast<std::size_t>(tilesX_ * tilesY_ * 9);
+  lattice_.reset(new std::atomic<std::uint8_t>[lattice]);
+  for (std::size_t i = 0; i < lattice; ++i) lattice_[i].store(kPending, std::memory_order_relaxed);
 
   Plane base;
   base.top = reinterpret_cast<const std::uint32_t*>(source.pixels) + (height_ - 1) * width_;
@@ -142,8 +145,8 @@ std::uint64_t SourceSampler::MarksBytes(std::int64_t width, std::int64_t height)
       static_cast<std::uint64_t>((std::max<std::int64_t>(height, 0) + kTile - 1) / kTile);
   // A smooth outline crosses about two tiles per tile along each side of the picture; four times
   // that leaves room for the cuts of interrupted maps.
-  return tilesX * tilesY * sizeof(Tile) + (tilesX + 1) * (tilesY + 1) +
-         8 * (tilesX + tilesY) * kTile * kTile;
+  return tilesX * tilesY * (sizeof(Tile) + 9) + (tilesX + 1) * (tilesY + 1) +
+         std::min(tilesX * tilesY, 8 * (tilesX + tilesY)) * kTile * kTile;
 }
 
 SourceSampler::~SourceSampler() {
@@ -162,6 +165,23 @@ std::uint8_t SourceSampler::Corner(std::int64_t cx, std::int64_t cy) const {
   return piece;
 }
 
+bool SourceSampler::LatticeClear(std::int64_t tx, std::int64_t ty) const {
+  if (tx < 0 || ty < 0 || tx >= tilesX_ || ty >= tilesY_) return true;
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 3; ++i) {
+      std::atomic<std::uint8_t>& point = lattice_[(ty * tilesX_ + tx) * 9 + j * 3 + i];
+      std::uint8_t piece = point.load(std::memory_order_relaxed);
+      if (piece == kPending) {
+        piece = PieceAt(std::min(tx * kTile + LatticeOffset(i, kTile), width_ - 1),
+                        std::min(ty * kTile + LatticeOffset(j, kTile), height_ - 1));
+        point.store(piece, std::memory_order_relaxed);
+      }
+      if (piece != 0) return false;
+    }
+  }
+  return true;
+}
+
 const std::uint8_t* SourceSampler::MarkTile(std::int64_t tx, std::int64_t ty,
                                             std::uint8_t* piece) const {
   Tile& tile = tiles_[ty * tilesX_ + tx];
@@ -172,9 +192,9 @@ const std::uint8_t* SourceSampler::MarkTile(std::int64_t tx, std::int64_t ty,
   };
   // The outlines of convex maps are smooth and bulge outwards, so a tile whose four corners (the
   // first pixels of it and of its neighbours to the right and below) lie on the map lies wholly on
-  // it. A tile is taken as off the map only when the corners of the tiles around it are too, since
-  // a pointed end of the map (a pole of the sinusoidal) may reach in between them. Interrupted,
-  // conic and unknown outlines may have narrow notches: every pixel is looked at.
+  // it. A tile is taken as off the map only when the 3 x 3 lattices of it and of the tiles around
+  // it are too, since a pointed end of the map (a pole of the sinusoidal) or a map of a few pixels
+  // may lie in between its corners.
   if (convex_) {
     const std::uint8_t c = Corner(tx, ty);
     if (c != 0 && Corner(tx + 1, ty) == c && Corner(tx, ty + 1) == c &&
@@ -182,8 +202,8 @@ const std::uint8_t* SourceSampler::MarkTile(std::int64_t tx, std::int64_t ty,
       return uniform(c);
     }
     bool clear = true;
-    for (std::int64_t cy = ty - 1; cy <= ty + 2 && clear; ++cy) {
-      for (std::int64_t cx = tx - 1; cx <= tx + 2 && clear; ++cx) clear = Corner(cx, cy) == 0;
+    for (std::int64_t dy = -1; dy <= 1 && clear; ++dy) {
+      for (std::int64_t dx = -1; dx <= 1 && clear; ++dx) clear = LatticeClear(tx + dx, ty + dy);
     }
     if (clear) return uniform(0);
   }

@@ -233,6 +233,9 @@ class SourceSampler {
   // The piece at the corner of tiles (cx, cy): pixel (cx, cy) * kTile held inside the picture;
   // 0 beyond the picture's tiles.
   std::uint8_t Corner(std::int64_t cx, std::int64_t cy) const;
+  // Whether the 3 x 3 lattice of tile (tx, ty) (its edges and middle) lies off the map; true
+  // beyond the picture's tiles.
+  bool LatticeClear(std::int64_t tx, std::int64_t ty) const;
   // Marks the pixels of the tile from (x0, y0) up to (x1, y1) into `local` (kTile x kTile, all
   // kUnknown) by the lattice search; for smooth outlines.
   void MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t y0, std::int64_t x1,
@@ -257,6 +260,7 @@ class SourceSampler {
   std::int64_t tilesX_ = 0, tilesY_ = 0;
   std::unique_ptr<Tile[]> tiles_;                         // row-major
   std::unique_ptr<std::atomic<std::uint8_t>[]> corners_;  // (tilesX_ + 1) x (tilesY_ + 1)
+  std::unique_ptr<std::atomic<std::uint8_t>[]> lattice_;  // 3 x 3 per tile
   std::vector<Plane> planes_;                             // planes_[k] is level k
   std::vector<std::unique_ptr<VideoBuffer>> levels_;      // storage of levels 1..
   std::mutex pyramidLock_;

@@ -85,6 +85,45 @@ TEST_F(SamplingTest, DateLineAndPolesOfABlackBackgroundMapShowNoBlack) {
   }
 }
 
+TEST_F(SamplingTest, MapsOfAFewDozenPixelsAreFoundWhole) {
+  // Whole-world maps drawn smaller than the blocks the outline search starts from: every pixel of
+  // the world has a source, whatever the centre.
+  const struct {
+    int code, width, height;
+    double aspect, scale, centerLon;
+  } cases[] = {{2, 64, 32, 1, 1, 0},
+               {2, 64, 32, 1, 1, 90},
+               {8, 200, 100, 0.5, 0.2, 0},
+               {10, 120, 60, 0.5, 0.4, 30},
+               {9, 90, 90, 1, 0.3, 0}};
+  for (const auto& c : cases) {
+    MapInstance m;
+    ASSERT_EQ(m.Select(c.code), 0);
+    m.aspect = c.aspect;
+    m.scale = c.scale;
+    m.SetCenter(0, c.centerLon);
+    m.SetOffset(0, 0);
+    VideoBuffer map, back;
+    ASSERT_EQ(map.Create(c.width, c.height), 0);
+    map.Fill(0xFF808080u);
+    ASSERT_EQ(back.Create(128, 64), 0);
+    ASSERT_EQ(Reproject(map, m, back), 0);
+    int missing = 0, total = 0;
+    for (int y = 0; y < 64; ++y) {
+      for (int x = 0; x < 128; ++x) {
+        missing += back.GetPixel(x, y) == kMagenta;
+        ++total;
+      }
+    }
+    // An orthographic map shows one hemisphere.
+    if (c.code == 9) {
+      EXPECT_NEAR(missing, total / 2, total / 10) << c.code;
+    } else {
+      EXPECT_EQ(missing, 0) << c.code << " centred at " << c.centerLon;
+    }
+  }
+}
+
 TEST_F(SamplingTest, NearestGivesOnlyTheSourceColoursAndWholeAlpha) {
   // A classified Mollweide map in four colours on black.
   const std::uint32_t palette[] = {0xFF2040E0, 0xFF20C040, 0xFFE0C020, 0xFF808080};
