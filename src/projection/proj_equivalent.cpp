@@ -12,12 +12,12 @@ namespace {
 
 // What a type's PROJ operation reads of the centre and the parallels.
 enum class Takes {
-  kMeridian,       // the centre's longitude only (world maps)
-  kCentre,         // latitude and longitude of the centre
-  kLatTs,          // meridian, latitude of true scale from the first parallel
-  kLat1,           // meridian, the first parallel
-  kCone,           // centre and both parallels
-  kTangentCone,    // centre and the first parallel as both
+  kMeridian,     // the centre's longitude only (world maps)
+  kCentre,       // latitude and longitude of the centre
+  kLatTs,        // meridian, latitude of true scale from the first parallel
+  kLat1,         // meridian, the first parallel
+  kCone,         // centre and both parallels
+  kTangentCone,  // centre and the first parallel as both
 };
 
 struct Twin {
@@ -27,23 +27,23 @@ struct Twin {
 };
 
 constexpr Twin kTwins[] = {
-    {1, "aeqd", Takes::kCentre},       {2, "eqc", Takes::kMeridian},
-    {3, "gnom", Takes::kCentre},       {4, "hammer", Takes::kMeridian},
-    {5, "laea", Takes::kCentre},       {6, "merc", Takes::kMeridian},
-    {7, "mill", Takes::kMeridian},     {8, "moll", Takes::kMeridian},
-    {9, "ortho", Takes::kCentre},      {10, "sinu", Takes::kMeridian},
-    {11, "stere", Takes::kCentre},     {12, "vandg", Takes::kMeridian},
-    {13, "wag4", Takes::kMeridian},    {15, "wag7", Takes::kMeridian},
-    {18, "aea", Takes::kCone},         {19, "eqdc", Takes::kTangentCone},
-    {20, "lcc", Takes::kCone},         {22, "wag6", Takes::kMeridian},
-    {23, "robin", Takes::kMeridian},   {24, "wintri", Takes::kMeridian},
-    {25, "eqearth", Takes::kMeridian}, {26, "natearth", Takes::kMeridian},
+    {1, "aeqd", Takes::kCentre},         {2, "eqc", Takes::kMeridian},
+    {3, "gnom", Takes::kCentre},         {4, "hammer", Takes::kMeridian},
+    {5, "laea", Takes::kCentre},         {6, "merc", Takes::kMeridian},
+    {7, "mill", Takes::kMeridian},       {8, "moll", Takes::kMeridian},
+    {9, "ortho", Takes::kCentre},        {10, "sinu", Takes::kMeridian},
+    {11, "stere", Takes::kCentre},       {12, "vandg", Takes::kMeridian},
+    {13, "wag4", Takes::kMeridian},      {15, "wag7", Takes::kMeridian},
+    {18, "aea", Takes::kCone},           {19, "eqdc", Takes::kTangentCone},
+    {20, "lcc", Takes::kCone},           {22, "wag6", Takes::kMeridian},
+    {23, "robin", Takes::kMeridian},     {24, "wintri", Takes::kMeridian},
+    {25, "eqearth", Takes::kMeridian},   {26, "natearth", Takes::kMeridian},
     {27, "natearth2", Takes::kMeridian}, {28, "eck4", Takes::kMeridian},
-    {29, "eck6", Takes::kMeridian},    {30, "aitoff", Takes::kMeridian},
-    {31, "kav7", Takes::kMeridian},    {32, "cea", Takes::kLatTs},
-    {33, "gall", Takes::kMeridian},    {34, "tmerc", Takes::kCentre},
-    {35, "cass", Takes::kCentre},      {36, "poly", Takes::kCentre},
-    {37, "bonne", Takes::kLat1},       {38, "times", Takes::kMeridian},
+    {29, "eck6", Takes::kMeridian},      {30, "aitoff", Takes::kMeridian},
+    {31, "kav7", Takes::kMeridian},      {32, "cea", Takes::kLatTs},
+    {33, "gall", Takes::kMeridian},      {34, "tmerc", Takes::kCentre},
+    {35, "cass", Takes::kCentre},        {36, "poly", Takes::kCentre},
+    {37, "bonne", Takes::kLat1},         {38, "times", Takes::kMeridian},
     {39, "nicol", Takes::kMeridian},
 };
 

@@ -14,9 +14,9 @@
 #include "projection/cylindrical.h"
 #include "projection/oracle_cases.h"
 #include "projection/pointy.h"
-#include "projection/proj_equivalent.h"
 #include "projection/polyconic.h"
 #include "projection/polynomial.h"
+#include "projection/proj_equivalent.h"
 #include "projection/proj_oracle.h"
 #include "projection/pseudocylindrical.h"
 #include "projection/transverse.h"
@@ -31,9 +31,8 @@ using Projection::MapProject;
 // The case's PROJ twin and scale factors, as the library gives them for its type and parameters.
 OracleCase WithTwin(OracleCase c) {
   const std::unique_ptr<MapProject> projection(c.create());
-  const Projection::ProjEquivalent twin =
-      Projection::ProjEquivalentOf(projection->GetTypeCode(), c.centerLatDeg, c.centerLonDeg,
-                                   c.parallel1Deg, c.parallel2Deg);
+  const Projection::ProjEquivalent twin = Projection::ProjEquivalentOf(
+      projection->GetTypeCode(), c.centerLatDeg, c.centerLonDeg, c.parallel1Deg, c.parallel2Deg);
   c.proj = twin.definition;
   c.xFactor = twin.xFactor;
   c.yFactor = twin.yFactor;
@@ -172,8 +171,8 @@ std::vector<OracleCase> AllCases() {
 
   // Regional maps centred anywhere; the grid covers the whole globe, the far side included.
   for (const auto& at : {std::pair{0.0, 0.0}, {40.0, -70.0}, {-35.0, 150.0}, {60.0, 10.0}}) {
-    cases.push_back(Azimuthal("TransverseMercator", CreateTransverseMercator, at.first,
-                              at.second, 180));
+    cases.push_back(
+        Azimuthal("TransverseMercator", CreateTransverseMercator, at.first, at.second, 180));
     cases.push_back(Azimuthal("Cassini", CreateCassini, at.first, at.second, 180));
     cases.push_back(
         Azimuthal("AmericanPolyconic", CreateAmericanPolyconic, at.first, at.second, 180));
@@ -195,8 +194,8 @@ std::vector<OracleCase> AllCases() {
     cases.push_back(
         Azimuthal("AzimuthalEquidistant", CreateAzimuthalEquidistant, at.lat, at.lon, 179));
     cases.push_back(Azimuthal("Gnomonic", CreateGnomonic, at.lat, at.lon, 80));
-    cases.push_back(Azimuthal("LambertAzimuthal", CreateLambertAzimuthalEqualArea, at.lat,
-                              at.lon, 175));
+    cases.push_back(
+        Azimuthal("LambertAzimuthal", CreateLambertAzimuthalEqualArea, at.lat, at.lon, 175));
     cases.push_back(Azimuthal("Orthographic", CreateOrthographic, at.lat, at.lon, 88));
     cases.push_back(Azimuthal("Stereographic", CreateStereographic, at.lat, at.lon, 170));
   }
@@ -209,11 +208,11 @@ std::vector<OracleCase> AllCases() {
   for (const auto& cone : cones) {
     cases.push_back(
         Conic("Albers", CreateAlbersEqualAreaConic, cone.lat, cone.lon, cone.p1, cone.p2));
-    cases.push_back(Conic("LambertConic", CreateLambertConformalConic, cone.lat, cone.lon,
-                          cone.p1, cone.p2));
+    cases.push_back(
+        Conic("LambertConic", CreateLambertConformalConic, cone.lat, cone.lon, cone.p1, cone.p2));
     // One standard parallel: PROJ's tangent cone has both parallels on it.
-    cases.push_back(Conic("EquidistantConic", CreateEquidistantConic, cone.lat, cone.lon,
-                          cone.p1, cone.p1));
+    cases.push_back(
+        Conic("EquidistantConic", CreateEquidistantConic, cone.lat, cone.lon, cone.p1, cone.p1));
   }
   // The conics also take an ellipsoid: WGS 84's flattening on a unit semi-major axis.
   const double b = 0.996647189328169;
