@@ -303,7 +303,7 @@ bool Unfilter(std::uint8_t* row, const std::uint8_t* above, std::size_t bytes) {
 // other chunks skipped.
 class ImageData {
  public:
-  explicit ImageData(std::FILE* file) : file_(file), buffer_(1 << 20) {}
+  explicit ImageData(std::FILE* file) : file_(file), buffer_(256 << 10) {}
 
   // The next bytes of image data (at most the buffer), or 0 bytes at the end or on an error
   // (then `corrupt` holds the reason).
