@@ -5,9 +5,11 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "app/text_exchange.h"
 #include "engine/resolution.h"
@@ -16,6 +18,7 @@
 namespace {
 
 constexpr int kWorldMap = -1;  // the choice's data for the equirectangular world map
+constexpr double kFitDecimals = 1e4;  // fitted values keep four decimals, as typed ones would
 
 // The parallels are read in double precision, every other value as a float, as the command line
 // reads its --output-* options: the same text makes the same picture in both.
@@ -74,7 +77,13 @@ OutputProjectionBox::OutputProjectionBox(MapInstance* output) : output_(output) 
     label->setBuddy(edits_[2 * row]);
     grid->addWidget(label, row, 0);
   }
-  grid->setColumnStretch(3, 1);
+  fit_ = new QPushButton(QStringLiteral("F&it to Picture"));
+  fit_->setToolTip(QStringLiteral(
+      "Scale and aspect that make the whole map fill the picture, and the height that keeps its "
+      "shape"));
+  grid->addWidget(fit_, 2, 3);
+  connect(fit_, &QPushButton::clicked, this, [this] { Fit(); });
+  grid->setColumnStretch(4, 1);
   refusal_ = new QLabel;
   refusal_->setWordWrap(true);
 
@@ -126,14 +135,38 @@ void OutputProjectionBox::ChoiceChanged() {
   settings_->setVisible(Chosen());
   refusal_->clear();
   if (Chosen()) {
-    // A new type starts from the values in the edits (the command line's defaults at first).
+    // A new type keeps the centre and parallels typed (the command line's defaults at first) and
+    // fills the picture.
     if (edits_[kScale]->text().isEmpty()) {
       ApplySettings(MapSettings{}, output_);
       ShowValues();
     }
-    refusal_->setText(Apply(false));
-    ShowValues();
+    Fit();
+    return;
   }
+  if (changed_) changed_();
+}
+
+void OutputProjectionBox::Fit() {
+  guard_ = true;
+  edits_[kOffsetX]->setText(QStringLiteral("0"));
+  edits_[kOffsetY]->setText(QStringLiteral("0"));
+  edits_[kScale]->setText(QStringLiteral("1"));
+  edits_[kAspect]->setText(QStringLiteral("1"));
+  guard_ = false;
+  QString problem = Apply(false);
+  double x = 0, y = 0;
+  if (problem.isEmpty() && MapReach(*output_, &x, &y)) {
+    const auto fourDecimals = [](double v) { return std::round(v * kFitDecimals) / kFitDecimals; };
+    guard_ = true;
+    edits_[kScale]->setText(QString::number(fourDecimals(1 / x)));
+    edits_[kAspect]->setText(QString::number(fourDecimals(y / x)));
+    guard_ = false;
+    problem = Apply(false);
+    heightRatio_ = y / x;
+  }
+  refusal_->setText(problem);
+  ShowValues();
   if (changed_) changed_();
 }
 

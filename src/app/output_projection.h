@@ -19,6 +19,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 class OutputProjectionBox : public QWidget {
  public:
@@ -42,11 +43,19 @@ class OutputProjectionBox : public QWidget {
   // Reads the edits. On a text that is no number "Enter a number." (that edit gets the focus); on
   // values the projection refuses, why. Empty when the output is set up.
   QString ExchangeFromControls();
+  // Centre kept, offsets 0, scale and aspect that make the whole map fill a picture of its own
+  // shape (height / width = HeightRatio()); a map that cannot be measured gets scale and aspect 1.
+  // A newly chosen type is fitted so.
+  void Fit();
+  // The height over the width of a picture the map fills at its true shape (0.5 for the
+  // equirectangular world map and until a fit).
+  double HeightRatio() const { return heightRatio_; }
   // A short name for file names ("robinson"), "equirectangular" for the world map.
   QString FileWord() const;
 
   QComboBox* Choice() const { return choice_; }
   QLineEdit* Edit(Field field) const { return edits_[field]; }
+  QPushButton* FitButton() const { return fit_; }
   QLabel* RefusalNote() const { return refusal_; }
 
  private:
@@ -58,8 +67,10 @@ class OutputProjectionBox : public QWidget {
   MapInstance* output_;
   std::function<void()> changed_;
   bool guard_ = false;  // set while the box writes its own edits
+  double heightRatio_ = 0.5;
   QComboBox* choice_;
   std::array<QLineEdit*, kCount> edits_{};
+  QPushButton* fit_;
   QWidget* settings_;
   QLabel* refusal_;
 };

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 #include "app/output_projection.h"
@@ -190,6 +191,13 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   connect(fileEdit_, &QLineEdit::textChanged, this, [this] { FileEdited(); });
   connect(extent_, &QComboBox::currentIndexChanged, this, [this] { ShowEstimate(); });
   output_->SetChangedHook([this] { OutputChanged(); });
+  // A new type or a fit gives the height that keeps the map's shape again.
+  const auto refit = [this] {
+    heightChosen_ = false;
+    ShowEstimate();
+  };
+  connect(output_->FitButton(), &QPushButton::clicked, this, refit);
+  connect(output_->Choice(), &QComboBox::currentIndexChanged, this, refit);
   connect(browse, &QPushButton::clicked, this, [this] {
     const QString chosen = prompts_->AskSavePath(this, OutputPath());
     if (!chosen.isEmpty()) fileEdit_->setText(chosen);
@@ -214,11 +222,7 @@ void PageExport::OutputChanged() {
                                : QStringLiteral("A world file (.pgw, .bpw, .tfw) and a .prj that "
                                                 "place the picture for GIS tools"));
   heightEdit_->setEnabled(other);
-  if (!other || !heightChosen_) {
-    heightChosen_ = false;
-    const std::optional<std::uint32_t> width = ParseUnsigned(widthEdit_->text().toStdString());
-    if (width) heightEdit_->setText(QString::number(*width / 2));
-  }
+  if (!other) heightChosen_ = false;
   // The suggested name says the projection, as long as the user keeps it.
   if (OutputPath().isEmpty() || OutputPath() == suggested_) {
     suggested_ = SuggestedPath();
@@ -295,8 +299,12 @@ void PageExport::initializePage() {
 
 void PageExport::ShowEstimate() {
   const std::optional<std::uint32_t> width = ParseUnsigned(widthEdit_->text().toStdString());
-  if (!output_->Chosen() || !heightChosen_) {
-    heightEdit_->setText(width ? QString::number(*width / 2) : QString());
+  if (!heightChosen_) {
+    // Half the width, or the height at which the output projection's map keeps its shape.
+    const double ratio = output_->Chosen() ? output_->HeightRatio() : 0.5;
+    heightEdit_->setText(
+        width ? QString::number(std::max<std::int64_t>(2, std::llround(*width * ratio)))
+              : QString());
   }
   const std::optional<std::uint32_t> height = ParseUnsigned(heightEdit_->text().toStdString());
   if (!width || *width < kMinimumWidth || !height || *height < 2) {

@@ -1,4 +1,6 @@
 // From a Mollweide map of the Earth back to the equirectangular Earth, through the whole wizard.
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -10,6 +12,7 @@
 #include <cstdio>
 
 #include "app/app_fixture.h"
+#include "app/output_projection.h"
 #include "engine/reproject.h"
 #include "registry/map_settings.h"
 #include "registry/projection_registry.h"
@@ -41,6 +44,16 @@ double Psnr(const VideoBuffer& made, const VideoBuffer& truth, double* covered) 
 QByteArray Contents(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs kartovel-convert with `arguments`; its stderr when it fails, otherwise empty.
+std::string Convert(const QStringList& arguments) {
+  QProcess convert;
+  convert.start(QStringLiteral(KARTOVEL_CONVERT), arguments);
+  if (!convert.waitForFinished(60000)) return "did not finish";
+  if (convert.exitCode() == 0) return std::string();
+  return "exit " + std::to_string(convert.exitCode()) + ": " +
+         convert.readAllStandardError().toStdString();
 }
 
 using EndToEndTest = WizardTest;
@@ -165,6 +178,86 @@ TEST_F(EndToEndTest, NorthUpEntryEqualsTheStoredConventionNegated) {
     Click(QWizard::BackButton);
   }
   EXPECT_TRUE(prompts_.messages.isEmpty());
+}
+
+// The export page's choices (extent, output projection with its height, format) make the file the
+// command line makes from the same options, from the copied command line and from the saved
+// settings file.
+TEST_F(EndToEndTest, ExportChoicesMakeTheCommandLinesFile) {
+  const QString map = WriteGradient(dir_, "map.png", 120, 90);
+  OpenAndNext(map);
+  TypeInto(wizard_->SourcePage().Edit(PageSource::kScale), "2");  // half the world has data
+  Click(QWizard::NextButton);
+  PageExport& page = wizard_->ExportPage();
+  const struct {
+    const char* name;
+    int extent;               // 0 whole world, 1 only where the map has data
+    const char* projection;   // of the output; null: the equirectangular world map
+    const char* lon;          // the output's centre longitude typed
+    const char* height;       // typed; null: the one that keeps the fitted map's shape
+    int format;               // 0 PNG, 1 BMP, 2 GeoTIFF
+    const char* file;          // the file written for "out"
+    QStringList options;
+    QSize size;  // of the PNG and BMP pictures
+  } cases[] = {
+      {"whole world", 0, nullptr, nullptr, nullptr, 0, "out.png", {}, {200, 100}},
+      {"where the map has data", 1, nullptr, nullptr, nullptr, 0, "out.png",
+       {"--extent", "data"}, {102, 100}},
+      // A chosen type is fitted to fill the picture at its own shape.
+      {"Robinson GeoTIFF", 0, "Robinson", "30", nullptr, 2, "out.tif",
+       {"--output-projection", "Robinson", "--output-center", "0,30", "--output-aspect",
+        "0.5072", "--height", "101"},
+       {200, 101}},
+      {"Lambert BMP", 0, "Lambert Conformal Conic", "-60", "120", 1, "out.bmp",
+       {"--output-projection", "20", "--output-center", "0,-60", "--output-parallels", "20,50",
+        "--output-scale", "0.3264", "--output-aspect", "0.8375", "--height", "120"},
+       {200, 120}},
+  };
+  int number = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QDir folder(dir_.filePath(QStringLiteral("case%1").arg(++number)));
+    ASSERT_TRUE(folder.mkpath("."));
+    page.ExtentChoice()->setCurrentIndex(c.extent);
+    QComboBox* output = page.Output().Choice();
+    output->setCurrentIndex(c.projection ? output->findText(c.projection) : 0);
+    ASSERT_GE(output->currentIndex(), 0);
+    // Another projection has no extent and no world file; its height is free.
+    EXPECT_EQ(page.ExtentChoice()->isEnabled(), c.projection == nullptr);
+    EXPECT_EQ(page.WorldFileToggle()->isEnabled(), c.projection == nullptr);
+    // A name without extension gets the format's.
+    page.FormatChoice()->setCurrentIndex(c.format);
+    page.FileEdit()->setText(folder.filePath("out"));
+    TypeInto(page.WidthEdit(), "200");
+    if (c.projection) {
+      TypeInto(page.Output().Edit(OutputProjectionBox::kLon), c.lon);
+      if (c.height) TypeInto(page.HeightEdit(), c.height);
+    }
+    QTest::mouseClick(page.ExportButton(), Qt::LeftButton);
+    ASSERT_TRUE(prompts_.messages.isEmpty()) << prompts_.messages.join('\n').toStdString();
+    const QByteArray wizard = Contents(folder.filePath(c.file));
+    EXPECT_FALSE(wizard.isEmpty());
+    if (c.format != 2) EXPECT_EQ(QImage(folder.filePath(c.file)).size(), c.size);  // no TIFF reader
+
+    const QString typed = folder.filePath(QStringLiteral("typed-") + c.file);
+    EXPECT_EQ(Convert(QStringList{"--scale", "2", "--width", "200"} + c.options +
+                      QStringList{map, typed}),
+              "");
+    EXPECT_TRUE(Contents(typed) == wizard);
+
+    const QString copied = folder.filePath(QStringLiteral("copied-") + c.file);
+    QStringList words = wizard_->CommandLine().split(' ');
+    words.removeFirst();  // the program's name
+    words.last() = copied;
+    EXPECT_EQ(Convert(words), "") << wizard_->CommandLine().toStdString();
+    EXPECT_TRUE(Contents(copied) == wizard);
+
+    const QString settings = folder.filePath("saved.kartovel");
+    ASSERT_TRUE(wizard_->SaveSettings(settings));
+    const QString loaded = folder.filePath(QStringLiteral("loaded-") + c.file);
+    EXPECT_EQ(Convert({"--settings", settings, map, loaded}), "");
+    EXPECT_TRUE(Contents(loaded) == wizard);
+  }
 }
 
 }  // namespace
