@@ -1,7 +1,9 @@
 // From a Mollweide map of the Earth back to the equirectangular Earth, through the whole wizard.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -13,6 +15,7 @@
 
 #include "app/app_fixture.h"
 #include "app/output_projection.h"
+#include "app/recognize_action.h"
 #include "engine/reproject.h"
 #include "registry/map_settings.h"
 #include "registry/projection_registry.h"
@@ -257,6 +260,42 @@ TEST_F(EndToEndTest, ExportChoicesMakeTheCommandLinesFile) {
     const QString loaded = folder.filePath(QStringLiteral("loaded-") + c.file);
     EXPECT_EQ(Convert({"--settings", settings, map, loaded}), "");
     EXPECT_TRUE(Contents(loaded) == wizard);
+  }
+}
+
+// Recognise on a small Earth map: the page selects the type and takes its settings, off the
+// user-interface thread.
+TEST_F(EndToEndTest, RecogniseSelectsTheTypeAndFillsTheSettings) {
+  VideoBuffer earth;
+  ASSERT_EQ(earth.Load(KARTOVEL_EARTH_IMAGE), 0);
+  MapInstance mollweide;
+  ASSERT_EQ(ApplySettings({FindProjection("Mollweide"), 0, 20, 0, 0, 0.9723, 0.5}, &mollweide), 0);
+  VideoBuffer map;
+  ASSERT_EQ(map.Create(512, 256), 0);
+  ASSERT_EQ(RenderProjection(earth, mollweide, map), 0);
+  const QString mapPath = dir_.filePath("mollweide.png");
+  ASSERT_EQ(map.Save(mapPath.toStdString()), 0);
+
+  OpenAndNext(mapPath);
+  PageSource& page = wizard_->SourcePage();
+  QElapsedTimer clock;
+  clock.start();
+  QTest::mouseClick(page.Recognise()->Button(), Qt::LeftButton);
+  EXPECT_TRUE(page.Recognise()->Running());
+  QTRY_VERIFY_WITH_TIMEOUT(!page.Recognise()->Running(), 120000);
+  std::printf("Recognised in %.1f s: %s\n", clock.elapsed() / 1000.0,
+              page.Recognise()->Status()->text().toStdString().c_str());
+  EXPECT_TRUE(page.Recognise()->Status()->text().startsWith("Recognised: Mollweide (score"));
+  ASSERT_NE(page.ProjectionList()->currentItem(), nullptr);
+  EXPECT_EQ(page.ProjectionList()->currentItem()->text(), "Mollweide");
+  const struct {
+    PageSource::Field field;
+    double value, tolerance;
+  } expected[] = {{PageSource::kLon, 20, 1},
+                  {PageSource::kScale, 0.9723, 0.01},
+                  {PageSource::kAspect, 0.5, 0.01}};
+  for (const auto& e : expected) {
+    EXPECT_NEAR(page.Edit(e.field)->text().toDouble(), e.value, e.tolerance) << e.field;
   }
 }
 
