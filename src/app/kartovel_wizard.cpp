@@ -81,6 +81,8 @@ KartovelWizard::KartovelWizard(WizardPrompts* prompts)
   openPage_.SetLoadedHook([this](const QString& path) {
     if (QFileInfo::exists(SidecarPath(path))) LoadSettings(SidecarPath(path));
   });
+  // After the page has read the picture the path names (or found none).
+  connect(openPage_.PathEdit(), &QLineEdit::textChanged, this, [this] { PageChanged(currentId()); });
   exportPage_.SetHooks([this] { return openPage_.Path(); },
                        [this](const QString&) {
                          PageOpen::Remember(openPage_.Path());
@@ -105,7 +107,10 @@ KartovelWizard::~KartovelWizard() {
 }
 
 void KartovelWizard::PageChanged(int id) {
-  button(kSaveSettingsButton)->setEnabled(id != kOpenPage || sourceImage_.HasStorage());
+  // Settings and a command line belong to a picture.
+  const bool picture = id != kOpenPage || sourceImage_.HasStorage();
+  button(kSaveSettingsButton)->setEnabled(picture);
+  button(kCopyCommandButton)->setEnabled(picture);
 }
 
 bool KartovelWizard::eventFilter(QObject* watched, QEvent* event) {

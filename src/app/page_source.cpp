@@ -237,14 +237,19 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
           [this](int percent) { sourceView_->SetOpacity(percent / 100.0); });
   connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
   connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { Filter(text); });
-  // Enter in the search field takes the first projection left in the list.
+  // Enter in the search field takes the first projection left in the list whose name starts
+  // with the text ("moll": Mollweide, not Interrupted Mollweide), else the first one left.
   connect(search_, &QLineEdit::returnPressed, this, [this] {
+    int first = -1;
     for (int row = 0; row < list_->count(); ++row) {
-      if (!list_->item(row)->isHidden()) {
-        list_->setCurrentRow(row);
-        return;
+      if (list_->item(row)->isHidden()) continue;
+      if (list_->item(row)->text().startsWith(search_->text().trimmed(), Qt::CaseInsensitive)) {
+        first = row;
+        break;
       }
+      if (first < 0) first = row;
     }
+    if (first >= 0) list_->setCurrentRow(first);
   });
 }
 
@@ -275,12 +280,17 @@ void PageSource::ShowInstance() {
   for (int field = 0; field < kFieldCount; ++field) {
     if (IsSingle(field)) values_[field] = Single(values_[field]);
   }
-  const QSignalBlocker quiet(list_);
-  for (int row = 0; row < list_->count(); ++row) {
-    if (list_->item(row)->data(Qt::UserRole).toInt() == instance_->typeCode) {
-      list_->setCurrentRow(row);
-      break;
+  {
+    const QSignalBlocker quiet(list_);
+    for (int row = 0; row < list_->count(); ++row) {
+      if (list_->item(row)->data(Qt::UserRole).toInt() == instance_->typeCode) {
+        list_->setCurrentRow(row);
+        break;
+      }
     }
+    // A type found by Recognise or a settings file may be one the search hides: show it.
+    if (list_->currentItem() && list_->currentItem()->isHidden()) search_->clear();
+    if (list_->currentItem()) list_->scrollToItem(list_->currentItem());
   }
   ApplyValues();
   RefreshFields();
@@ -311,6 +321,7 @@ void PageSource::FillList() {
       break;
     }
   }
+  Filter(search_->text());  // the search typed still narrows the refilled list
 }
 
 void PageSource::Filter(const QString& text) {

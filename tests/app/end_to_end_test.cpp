@@ -278,6 +278,7 @@ TEST_F(EndToEndTest, RecogniseSelectsTheTypeAndFillsTheSettings) {
 
   OpenAndNext(mapPath);
   PageSource& page = wizard_->SourcePage();
+  TypeInto(page.SearchEdit(), "equirect");  // the search hides the type to be found
   QElapsedTimer clock;
   clock.start();
   QTest::mouseClick(page.Recognise()->Button(), Qt::LeftButton);
@@ -288,6 +289,8 @@ TEST_F(EndToEndTest, RecogniseSelectsTheTypeAndFillsTheSettings) {
   EXPECT_TRUE(page.Recognise()->Status()->text().startsWith("Recognised: Mollweide (score"));
   ASSERT_NE(page.ProjectionList()->currentItem(), nullptr);
   EXPECT_EQ(page.ProjectionList()->currentItem()->text(), "Mollweide");
+  EXPECT_FALSE(page.ProjectionList()->currentItem()->isHidden());
+  EXPECT_EQ(page.SearchEdit()->text(), "");
   const struct {
     PageSource::Field field;
     double value, tolerance;
