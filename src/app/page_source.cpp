@@ -36,6 +36,7 @@ namespace {
 constexpr double kFitOffsetX = 0.00001;
 constexpr double kAspectGuard = 0.0001;  // keeps the vertical factor defined at aspect 0
 constexpr double kDragDecimals = 1e4;    // dragged values keep four decimals, as typed ones would
+constexpr double kFoundDecimals = 1e6;   // fitted and recognised values keep six
 
 // `v` in single precision, as the command line reads these values. Through a volatile float:
 // GCC 12 at -O2 drops a plain double-float-double round trip when it vectorises two of them
@@ -47,6 +48,9 @@ double Single(double v) {
 
 // Values the page works out itself keep four decimals, in single precision, as typed ones would.
 double FourDecimals(double v) { return Single(std::round(v * kDragDecimals) / kDragDecimals); }
+
+// Found values (fits, recognitions) to six decimals.
+double Tidy(double v) { return std::round(v * kFoundDecimals) / kFoundDecimals; }
 
 QString YesNo(bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); }
 
@@ -154,7 +158,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   fit_ = new QPushButton(QStringLiteral("&Fit"));
   fit_->setToolTip(QStringLiteral(
       "Centre and offsets to 0, scale and aspect so that the map fills the picture"));
-  recognize_ = new RecognizeAction(this, source_, instance_, [this] { initializePage(); });
+  recognize_ = new RecognizeAction(this, source_,
+                                   [this](const MapSettings& found) { TakeSettings(found); });
   centre_ = new QPushButton(QStringLiteral("&Center Of Projection"));
   centre_->setCheckable(true);
   centre_->setToolTip(QStringLiteral("Dragging turns the globe instead of moving the map"));
@@ -280,20 +285,22 @@ void PageSource::ShowInstance() {
   for (int field = 0; field < kFieldCount; ++field) {
     if (IsSingle(field)) values_[field] = Single(values_[field]);
   }
-  {
-    const QSignalBlocker quiet(list_);
-    for (int row = 0; row < list_->count(); ++row) {
-      if (list_->item(row)->data(Qt::UserRole).toInt() == instance_->typeCode) {
-        list_->setCurrentRow(row);
-        break;
-      }
-    }
-    // A type found by Recognise or a settings file may be one the search hides: show it.
-    if (list_->currentItem() && list_->currentItem()->isHidden()) search_->clear();
-    if (list_->currentItem()) list_->scrollToItem(list_->currentItem());
-  }
+  SelectInList(instance_->typeCode);
   ApplyValues();
   RefreshFields();
+}
+
+void PageSource::SelectInList(int typeCode) {
+  const QSignalBlocker quiet(list_);
+  for (int row = 0; row < list_->count(); ++row) {
+    if (list_->item(row)->data(Qt::UserRole).toInt() == typeCode) {
+      list_->setCurrentRow(row);
+      break;
+    }
+  }
+  // A type found by a fit, Recognise or a settings file may be one the search hides: show it.
+  if (list_->currentItem() && list_->currentItem()->isHidden()) search_->clear();
+  if (list_->currentItem()) list_->scrollToItem(list_->currentItem());
 }
 
 void PageSource::FillList() {
@@ -483,25 +490,20 @@ void PageSource::Fit() {
 }
 
 void PageSource::TakeSettings(const MapSettings& settings) {
-  {
-    const QSignalBlocker quiet(list_);
-    for (int row = 0; row < list_->count(); ++row) {
-      if (list_->item(row)->data(Qt::UserRole).toInt() == settings.typeCode) {
-        list_->setCurrentRow(row);
-      }
-    }
-  }
+  SelectInList(settings.typeCode);
   instance_->Select(settings.typeCode);
-  // Held as the edits hold typed values, so that the export equals the command line's.
-  values_[kLat] = Single(settings.centerLat);
-  values_[kLon] = Single(settings.centerLon);
-  values_[kOffsetX] = Single(settings.offsetX);
-  values_[kOffsetY] = Single(settings.offsetY);
-  values_[kScale] = Single(settings.scale);
-  values_[kAspect] = Single(settings.aspect);
+  // Held as the edits hold typed values, so that the export equals the command line's; without
+  // the digits of the solver's noise (1e-14 degrees, 1e-6 user units is a thousandth of a pixel
+  // on a 2000-pixel map), which only make the values hard to read.
+  values_[kLat] = Single(Tidy(settings.centerLat));
+  values_[kLon] = Single(Tidy(settings.centerLon));
+  values_[kOffsetX] = Single(Tidy(settings.offsetX));
+  values_[kOffsetY] = Single(Tidy(settings.offsetY));
+  values_[kScale] = Single(Tidy(settings.scale));
+  values_[kAspect] = Single(Tidy(settings.aspect));
   if (settings.parallel1 && settings.parallel2) {
-    values_[kParallel1] = *settings.parallel1;
-    values_[kParallel2] = *settings.parallel2;
+    values_[kParallel1] = Tidy(*settings.parallel1);
+    values_[kParallel2] = Tidy(*settings.parallel2);
   }
   ApplyValues();
   RefreshFields();

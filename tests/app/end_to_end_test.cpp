@@ -300,6 +300,11 @@ TEST_F(EndToEndTest, RecogniseSelectsTheTypeAndFillsTheSettings) {
   for (const auto& e : expected) {
     EXPECT_NEAR(page.Edit(e.field)->text().toDouble(), e.value, e.tolerance) << e.field;
   }
+  // Found values read as people write them: no solver noise such as 4.7873702e-05.
+  for (int f = 0; f < PageSource::kFieldCount; ++f) {
+    const QString text = page.Edit(PageSource::Field(f))->text();
+    EXPECT_FALSE(text.contains('e') || text.section('.', 1).size() > 6) << text.toStdString();
+  }
 }
 
 }  // namespace
