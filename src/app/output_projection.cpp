@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,7 +51,7 @@ OutputProjectionBox::OutputProjectionBox(MapInstance* output) : output_(output) 
   settings_ = new QWidget;
   auto* grid = new QGridLayout(settings_);
   grid->setContentsMargins(0, 0, 0, 0);
-  static const char* const kRows[] = {"C&entre (\u00B0N, \u00B0E):", "Offset (right, up):",
+  static const char* const kRows[] = {"&Centre (\u00B0N, \u00B0E):", "Offset (right, up):",
                                       "Scale, aspect:", "Parallels (\u00B0N):"};
   static const char* const kTips[kCount] = {
       "Centre of projection, degrees north (negative: south)",
@@ -68,7 +69,7 @@ OutputProjectionBox::OutputProjectionBox(MapInstance* output) : output_(output) 
     grid->addWidget(edits_[field], field / 2, 1 + field % 2);
     connect(edits_[field], &QLineEdit::textChanged, this, [this] {
       if (guard_) return;
-      refusal_->setText(Apply(false));
+      ShowRefusal(Apply(false));
       if (changed_) changed_();
     });
   }
@@ -87,11 +88,15 @@ OutputProjectionBox::OutputProjectionBox(MapInstance* output) : output_(output) 
   refusal_ = new QLabel;
   refusal_->setWordWrap(true);
 
+  auto* choiceRow = new QHBoxLayout;
+  choiceRow->addWidget(choice_);
+  choiceRow->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(choice_);
+  layout->addLayout(choiceRow);
   layout->addWidget(settings_);
   layout->addWidget(refusal_);
+  refusal_->setVisible(false);
   settings_->setVisible(false);
   connect(choice_, &QComboBox::currentIndexChanged, this, [this] { ChoiceChanged(); });
 }
@@ -125,7 +130,7 @@ bool OutputProjectionBox::SetSettings(const std::optional<MapSettings>& settings
     choice_->setCurrentIndex(row);
   }
   settings_->setVisible(true);
-  refusal_->clear();
+  ShowRefusal(QString());
   ShowValues();
   if (changed_) changed_();
   return true;
@@ -133,7 +138,7 @@ bool OutputProjectionBox::SetSettings(const std::optional<MapSettings>& settings
 
 void OutputProjectionBox::ChoiceChanged() {
   settings_->setVisible(Chosen());
-  refusal_->clear();
+  ShowRefusal(QString());
   if (Chosen()) {
     // A new type keeps the centre and parallels typed (the command line's defaults at first) and
     // fills the picture.
@@ -165,18 +170,23 @@ void OutputProjectionBox::Fit() {
     problem = Apply(false);
     heightRatio_ = y / x;
   }
-  refusal_->setText(problem);
+  ShowRefusal(problem);
   ShowValues();
   if (changed_) changed_();
 }
 
 void OutputProjectionBox::ShowValues() {
   const MapSettings s = SettingsOf(*output_);
-  const double values[kCount] = {s.centerLat, s.centerLon, s.offsetX,
+  double values[kCount] = {s.centerLat, s.centerLon, s.offsetX,
                                  s.offsetY,   s.scale,     s.aspect,
                                  s.parallel1.value_or(0), s.parallel2.value_or(0)};
   guard_ = true;
   for (int field = 0; field < kCount; ++field) {
+    // The instance's stand-in for an x offset of 0 shows as 0, which makes the same map.
+    if (field == kOffsetX &&
+        static_cast<float>(values[field]) == static_cast<float>(MapInstance::kZeroOffsetX)) {
+      values[field] = 0;
+    }
     edits_[field]->setText(
         QString::fromStdString(OptionNumber(values[field] + 0.0, IsSingle(field))));  // no "-0"
   }
@@ -222,6 +232,11 @@ QString OutputProjectionBox::Apply(bool focusBad) {
 
 QString OutputProjectionBox::ExchangeFromControls() {
   const QString problem = Apply(true);
-  refusal_->setText(problem);
+  ShowRefusal(problem);
   return problem;
+}
+
+void OutputProjectionBox::ShowRefusal(const QString& text) {
+  refusal_->setText(text);
+  refusal_->setVisible(!text.isEmpty());
 }

@@ -61,6 +61,8 @@ class OutputProjectionBox : public QWidget {
  private:
   void ChoiceChanged();
   void ShowValues();
+  // The refusal note, shown only while it has something to say.
+  void ShowRefusal(const QString& text);
   // Applies the edits' values; the reason when they cannot be used, otherwise empty.
   QString Apply(bool focusBad);
 

@@ -130,7 +130,7 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
 
   extent_ = new QComboBox;
   extent_->addItems({QStringLiteral("Whole world"), QStringLiteral("Only where the map has data")});
-  worldFile_ = new QCheckBox(QStringLiteral("Wor&ld file and .prj beside the picture"));
+  worldFile_ = new QCheckBox(QStringLiteral("World file and .pr&j beside the picture"));
   auto* extentRow = new QHBoxLayout;
   extentRow->addWidget(extent_);
   extentRow->addWidget(worldFile_);
@@ -145,7 +145,7 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
       "can do so with a world file"));
 
   fileEdit_ = new QLineEdit;
-  auto* browse = new QPushButton(QStringLiteral("&Browse..."));
+  auto* browse = new QPushButton(QStringLiteral("Br&owse..."));
   auto* fileRow = new QHBoxLayout;
   fileRow->addWidget(fileEdit_, 1);
   fileRow->addWidget(browse);
@@ -154,7 +154,7 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   status_ = new QLabel;
   status_->setWordWrap(true);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  openFolder_ = new QPushButton(QStringLiteral("&Open Folder"));
+  openFolder_ = new QPushButton(QStringLiteral("Open Fol&der"));
   openFolder_->setVisible(false);
   auto* exportRow = new QHBoxLayout;
   exportRow->addWidget(export_);
@@ -172,8 +172,11 @@ PageExport::PageExport(VideoBuffer* source, MapInstance* instance, MapInstance* 
   form->addRow(QString(), estimate_);
   row("&Resampling:", kernel_, samplingRow);
   row("E&xtent:", extent_, extentRow);
-  row("F&ormat:", format_, format_);
-  row("&File:", fileEdit_, fileRow);
+  auto* formatRow = new QHBoxLayout;
+  formatRow->addWidget(format_);
+  formatRow->addStretch(1);
+  row("Forma&t:", format_, formatRow);
+  row("O&utput file:", fileEdit_, fileRow);
   form->addRow(QString(), exportRow);
   auto* page = new QVBoxLayout(this);
   page->addLayout(form);

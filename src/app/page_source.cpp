@@ -33,7 +33,6 @@
 
 namespace {
 
-constexpr double kFitOffsetX = 0.00001;
 constexpr double kAspectGuard = 0.0001;  // keeps the vertical factor defined at aspect 0
 constexpr double kDragDecimals = 1e4;    // dragged values keep four decimals, as typed ones would
 constexpr double kFoundDecimals = 1e6;   // fitted and recognised values keep six
@@ -64,7 +63,7 @@ bool IsSingle(int field) {
 // instance refuses) shows as 0, which gives the same map when typed.
 QString Shown(int field, double value) {
   if (field == PageSource::kOffsetX &&
-      static_cast<float>(value) == static_cast<float>(kFitOffsetX)) {
+      static_cast<float>(value) == static_cast<float>(MapInstance::kZeroOffsetX)) {
     value = 0;
   }
   return QString::fromStdString(OptionNumber(value + 0.0, IsSingle(field)));  // no "-0"
@@ -122,11 +121,11 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   conformal_ = value(QStringLiteral("Conformal:"));
   equalArea_ = value(QStringLiteral("Equal-Area:"));
   perspective_ = value(QStringLiteral("Perspective:"));
-  static const char* const kEditLabels[kFieldCount] = {"&Latitude (\u00B0N):",
-                                                       "L&ongitude (\u00B0E):",
+  static const char* const kEditLabels[kFieldCount] = {"Latit&ude (\u00B0N):",
+                                                       "Lon&gitude (\u00B0E):",
                                                        "&X offset (right):",
                                                        "&Y offset (up):",
-                                                       "&Scale:",
+                                                       "Scal&e:",
                                                        "&Aspect:",
                                                        "Parallel &1 (\u00B0N):",
                                                        "Parallel &2 (\u00B0N):"};
@@ -476,7 +475,7 @@ void PageSource::SelectionChanged() {
 void PageSource::Fit() {
   // Centre and offsets to 0; then the whole map fills the picture (a projection that cannot be
   // measured gets scale and aspect 1).
-  values_[kOffsetX] = Single(kFitOffsetX);
+  values_[kOffsetX] = Single(MapInstance::kZeroOffsetX);
   values_[kOffsetY] = 0;
   values_[kLat] = 0;
   values_[kLon] = 0;

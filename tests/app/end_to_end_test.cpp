@@ -1,4 +1,5 @@
 // From a Mollweide map of the Earth back to the equirectangular Earth, through the whole wizard.
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,6 +59,23 @@ std::string Convert(const QStringList& arguments) {
   if (convert.exitCode() == 0) return std::string();
   return "exit " + std::to_string(convert.exitCode()) + ": " +
          convert.readAllStandardError().toStdString();
+}
+
+// The mnemonic letters (Alt+letter) of the buttons and labelled fields a user sees now.
+QStringList Mnemonics(const QWidget& window) {
+  QStringList letters;
+  const auto take = [&](const QString& text, const QString& owner) {
+    const qsizetype at = text.indexOf(QRegularExpression(QStringLiteral("&[^&]")));
+    if (at >= 0) letters << text.mid(at + 1, 1).toLower() + QStringLiteral(" ") + owner;
+  };
+  for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+    if (button->isVisibleTo(&window)) take(button->text(), button->text());
+  }
+  for (const QLabel* label : window.findChildren<QLabel*>()) {
+    if (label->buddy() && label->isVisibleTo(&window)) take(label->text(), label->text());
+  }
+  letters.sort(Qt::CaseInsensitive);
+  return letters;
 }
 
 using EndToEndTest = WizardTest;
@@ -304,6 +323,25 @@ TEST_F(EndToEndTest, RecogniseSelectsTheTypeAndFillsTheSettings) {
   for (int f = 0; f < PageSource::kFieldCount; ++f) {
     const QString text = page.Edit(PageSource::Field(f))->text();
     EXPECT_FALSE(text.contains('e') || text.section('.', 1).size() > 6) << text.toStdString();
+  }
+}
+
+// On every page each Alt+letter belongs to one control: a letter shared by two only moves the
+// focus between them (Alt+B on the export page never went Back while Browse had it too).
+TEST_F(EndToEndTest, EveryPageGivesEachMnemonicToOneControl) {
+  OpenAndNext(WriteGradient(dir_, "map.png", 64, 32));
+  for (int page = KartovelWizard::kSourcePage; page <= KartovelWizard::kExportPage; ++page) {
+    if (page == KartovelWizard::kExportPage) {
+      Click(QWizard::NextButton);
+      // With another output projection, its settings show too.
+      wizard_->ExportPage().Output().Choice()->setCurrentText("Albers Equal-Area Conic");
+    }
+    const QStringList letters = Mnemonics(*wizard_);
+    for (qsizetype i = 1; i < letters.size(); ++i) {
+      EXPECT_NE(letters[i].left(1), letters[i - 1].left(1))
+          << "page " << page << ": " << letters[i - 1].toStdString() << " and "
+          << letters[i].toStdString();
+    }
   }
 }
 
