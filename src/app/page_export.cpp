@@ -471,13 +471,16 @@ ExportRequest PageExport::Request(const std::string& file, std::int64_t width,
 }
 
 void PageExport::StoreChoices(Settings* s) const {
-  s->width = exportWidth_;
+  // What the edits show, when they can be read (a width typed but not yet exported is meant).
+  const std::optional<std::uint32_t> width = ParseUnsigned(widthEdit_->text().toStdString());
+  const std::optional<std::uint32_t> height = ParseUnsigned(heightEdit_->text().toStdString());
+  s->width = width.value_or(exportWidth_);
   s->sampling = Sampling();
   s->crsText = crsText_;
   if (const std::optional<MapSettings> output = output_->Settings()) {
     s->outputProjection = std::to_string(output->typeCode);
     s->outputMap = *output;
-    s->height = exportHeight_;
+    s->height = height.value_or(exportHeight_);
     return;
   }
   if (extent_->currentIndex() == 1) s->extentText = "data";

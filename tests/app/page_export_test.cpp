@@ -207,6 +207,11 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   ExportTo(before, "96");
   ASSERT_TRUE(QFileInfo::exists(KartovelWizard::SidecarPath(map_)));
 
+  // A width typed but not exported yet is the one the command line gets.
+  TypeInto(Width(), "120");
+  EXPECT_TRUE(wizard_->CommandLine().contains(" --width 120 "));
+  TypeInto(Width(), "96");
+
   const QString saved = dir_.filePath("saved.kartovel");
   prompts_.settingsAnswers = {saved};
   QTest::mouseClick(wizard_->button(KartovelWizard::kSaveSettingsButton), Qt::LeftButton);
