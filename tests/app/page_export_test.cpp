@@ -218,7 +218,7 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   const QString commandLine = wizard_->CommandLine();
   EXPECT_TRUE(
       commandLine.startsWith("kartovel-convert --projection 2 --center 12.25,0 --offset "
-                             "1e-05,0.125 --scale 1 --aspect 1 --parallels 20,50 "
+                             "0,0.125 --scale 1 --aspect 1 --parallels 20,50 "
                              "--width 96 --resample nearest /"))
       << commandLine.toStdString();
 
