@@ -21,17 +21,20 @@ mkdir -p "$work"
 cd "$work"
 export GDAL_PAM_ENABLED=NO  # no .aux.xml files beside the outputs
 
-# Best of `runs` wall-clock seconds and the largest peak resident size (KiB) of a command.
+# Best of `runs` wall-clock seconds, the largest peak resident size (KiB) and the best CPU seconds
+# (user + system, all threads) of a command. On a shared, loaded machine the CPU time is the
+# steadier measure; the wall clock is what a user waits on an idle one.
 measure() {
-  local runs=$1 best="" peak=0 t m
+  local runs=$1 best="" peak=0 cpu="" t m u s
   shift
   for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null 2>&1
-    read -r t m <time.txt
+    /usr/bin/time -f "%e %M %U %S" -o time.txt "$@" >/dev/null 2>&1
+    read -r t m u s <time.txt
     best=$(awk -v a="${best:-$t}" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
+    cpu=$(awk -v a="$cpu" -v u="$u" -v s="$s" 'BEGIN { c = u + s; print (a == "" || c < a ? c : a) }')
     [ "$m" -gt "$peak" ] && peak=$m
   done
-  echo "$best $peak"
+  echo "$best $peak $cpu"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
@@ -59,14 +62,16 @@ gdal() {
 }
 export -f gdal
 export MOLL LL
-read -r ourTime ourPeak < <(measure 3 "${ours[@]}")
-read -r gdalTime _ < <(measure 3 bash -c gdal)
+read -r ourTime ourPeak ourCpu < <(measure 3 "${ours[@]}")
+read -r gdalTime _ gdalCpu < <(measure 3 bash -c gdal)
 # Our very picture through GDAL's PNG driver at its default level 6.
 gdal_translate -q -of PNG -co ZLEVEL=6 ours.png gdal-level6.png
 ourBytes=$(stat -c %s ours.png)
 refBytes=$(stat -c %s gdal-level6.png)
 echo "8192 Mollweide PNG -> 8192-wide PNG: kartovel-convert ${ourTime} s, gdalwarp + gdal_translate" \
   "${gdalTime} s: $(ratio "$gdalTime" "$ourTime")x faster (target 8x); peak ${ourPeak} KiB"
+echo "  CPU time (user + system): ours ${ourCpu} s, GDAL's ${gdalCpu} s: $(ratio "$gdalCpu" "$ourCpu")x;" \
+  "load average $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 echo "PNG size: ${ourBytes} bytes, the same picture by GDAL (libpng level 6) ${refBytes} bytes:" \
   "$(awk -v a="$ourBytes" -v b="$refBytes" 'BEGIN { printf "%+.1f%%", (a / b - 1) * 100 }') (target at most +10%)"
 
@@ -83,7 +88,7 @@ fi
 sourceKib=$((43200 * 21600 * 4 / 1024))
 declare -A seconds
 for w in 4096 16384 65536; do
-  read -r t m < <(measure 1 "$bin/kartovel-convert" big.png "out$w.png" --projection Mollweide \
+  read -r t m _ < <(measure 1 "$bin/kartovel-convert" big.png "out$w.png" --projection Mollweide \
     --aspect 0.5 --width "$w")
   seconds[$w]=$t
   echo "43200 x 21600 -> $w wide: $t s, peak $m KiB (source $sourceKib KiB;" \
@@ -98,10 +103,10 @@ rm -f big.png
 
 # --- 3. An 86400 x 43200 source (the Earth picture drawn at that size), loaded and converted.
 "$bin/kartovel-convert" "$earth" huge.png --aspect 0.5 --width 86400
-read -r t m < <(measure 1 "$bin/kartovel-convert" huge.png huge-out.png --aspect 0.5 --width 8192)
+read -r t m _ < <(measure 1 "$bin/kartovel-convert" huge.png huge-out.png --aspect 0.5 --width 8192)
 echo "86400 x 43200 source -> 8192 wide: $t s, peak $m KiB (the pixels alone" \
   "$((86400 * 43200 * 4 / 1024)) KiB; target: fits 24 GiB = 25165824 KiB)"
-read -r t m < <(measure 1 env KARTOVEL_MEMORY_LIMIT=$((8 << 30)) TMPDIR="$work" \
+read -r t m _ < <(measure 1 env KARTOVEL_MEMORY_LIMIT=$((8 << 30)) TMPDIR="$work" \
   "$bin/kartovel-convert" huge.png huge-out.png --aspect 0.5 --width 8192)
 echo "the same with 8 GiB of memory allowed (source mapped from a file in $work): $t s, peak $m KiB" \
   "(resident pages of the mapped file count, though the kernel may drop them at will)"

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev libomp-dev
-  libpng-dev zlib1g-dev libdeflate-dev libtiff-dev libgeotiff-dev
+  libpng-dev zlib1g-dev libdeflate-dev libisal-dev libtiff-dev libgeotiff-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-image-formats-plugins
   libgl1-mesa-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev

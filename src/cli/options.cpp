@@ -172,13 +172,20 @@ const FlagOption kFlagOptions[] = {
      }},
 };
 
-// --extent, --crs and --world-file: readable, meant for the equirectangular export, and an extent
-// that holds pixels at the chosen width.
+// --extent, --crs and --world-file: readable, meant for the export (--crs also names the sphere
+// of an output projection's GeoTIFF), and an extent that holds pixels at the chosen width.
 bool CheckGeoreference(Settings* settings, std::string* error) {
-  if ((settings->toProjection || settings->outputProjection) &&
+  if (settings->toProjection &&
       (settings->extentText || settings->crsText || settings->worldFile)) {
-    *error = "--extent, --crs and --world-file belong to the equirectangular export, not to " +
-             std::string(settings->toProjection ? "--to-projection" : "--output-projection");
+    *error =
+        "--extent, --crs and --world-file belong to the equirectangular export, not to "
+        "--to-projection";
+    return false;
+  }
+  if (settings->outputProjection && (settings->extentText || settings->worldFile)) {
+    *error =
+        "--extent and --world-file belong to the equirectangular export, not to "
+        "--output-projection";
     return false;
   }
   if (settings->crsText && !ParseGeoCrs(*settings->crsText, &settings->crs)) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "image/band_writer.h"
 #include "image/image_files.h"
 #include "image/memory_budget.h"
+#include "projection/proj_equivalent.h"
+#include "registry/map_settings.h"
 
 namespace {
 
@@ -263,6 +266,37 @@ GeoReference GeoReferenceOf(const ExportWindow& window, const GeoCrs& crs) {
   return geo;
 }
 
+bool ProjectedGeoReference(const MapInstance& output, std::int64_t width, std::int64_t height,
+                           const GeoCrs& crs, GeoReference* geo) {
+  if (!output.projection) return false;
+  // The twin with north-positive latitudes draws the mirror image of our stored convention: the
+  // same x, y negated (north up).
+  const Projection::ProjEquivalent twin = Projection::ProjEquivalentOf(
+      output.typeCode, NorthPositiveLatitude(output.centerLat), output.centerLon,
+      NorthPositiveLatitude(output.parallel1), NorthPositiveLatitude(output.parallel2));
+  if (twin.definition.empty()) return false;
+  constexpr double kWgs84SemiMajorAxis = 6378137.0;
+  const double radius = crs.kind == GeoCrs::Kind::kSphere ? crs.radius : kWgs84SemiMajorAxis;
+  char sphere[48];
+  std::snprintf(sphere, sizeof sphere, " +R=%.17g", radius);
+  std::string definition = twin.definition;
+  definition.replace(definition.find(" +R=1"), 5, sphere);
+  geo->crs = GeoCrs{GeoCrs::Kind::kSphere, radius};
+  geo->projection = definition + " +units=m +no_defs";
+  // Grid position p of the picture is map unit (p - half) / (factor k), offsets included (see
+  // Placement); the picture's edge lies half a pixel out from the first pixel's centre.
+  const Placement place(output, width, height);
+  const double metresX = radius / (place.xFactor * place.k * twin.xFactor);
+  const double metresY = radius / (place.yFactor * place.k * twin.yFactor);
+  const double mapLeft = (-0.5 - place.halfWidth) / (place.xFactor * place.k);
+  const double mapTop = (-0.5 - place.halfHeight) / (place.yFactor * place.k);
+  geo->west = (mapLeft - output.offsetX) * radius / twin.xFactor;
+  geo->north = -(mapTop - output.offsetY) * radius / twin.yFactor;
+  geo->pixelWidth = metresX;
+  geo->pixelHeight = metresY;
+  return true;
+}
+
 std::uint64_t ExportMemoryNeeded(const VideoBuffer& source, const ExportRequest& request) {
   const ImageFiles::OutputFormat format = ImageFiles::FormatOfName(request.path);
   const auto W = static_cast<std::uint64_t>(std::max<std::int64_t>(request.width, 0));
@@ -335,8 +369,11 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
   }
   SetProgress(progress, rowsBefore, rowsBefore + window.height);
 
-  const GeoReference geo = GeoReferenceOf(window, request.crs);
-  const GeoReference* placed = request.output ? nullptr : &geo;
+  GeoReference geo = GeoReferenceOf(window, request.crs);
+  const GeoReference* placed = &geo;
+  if (request.output && !ProjectedGeoReference(*request.output, W, H, request.crs, &geo)) {
+    placed = nullptr;
+  }
   ExportResult result = ExportResult::kWriteFailed;
   std::string why;
   // The cancel flag is read once more after the last band: a cancel while the file is completed

@@ -42,6 +42,14 @@ bool WindowOfExtent(const ExportExtent& extent, std::int64_t gridWidth, ExportWi
 // first pixel's centre), exactly, for GeoTIFFs and world files.
 GeoReference GeoReferenceOf(const ExportWindow& window, const GeoCrs& crs);
 
+// Where the pixels of a width x height picture drawn as `output` (placed as Reproject places its
+// output grid) lie in the projected CRS of the projection's PROJ twin, in metres on a sphere: the
+// radius of `crs`, or WGS 84's semi-major axis (our projections are spherical, so the datum is a
+// sphere of that size, and geo->crs that sphere). Pixel-is-area, like GeoReferenceOf. False when the projection has no PROJ
+// twin (composites, modules), and for a picture without a projection.
+bool ProjectedGeoReference(const MapInstance& output, std::int64_t width, std::int64_t height,
+                           const GeoCrs& crs, GeoReference* geo);
+
 // What to export.
 struct ExportRequest {
   std::int64_t width = 1024;  // of the whole-world grid, at least 4; its height is width / 2
@@ -51,8 +59,9 @@ struct ExportRequest {
   bool worldFile = false;  // also a world file (.pgw, .bpw, .tfw) and a .prj beside the output
   SamplingOptions sampling;
   // Another projection for the output (not owned): a width x height picture (height 0: width / 2)
-  // drawn in it, placed as a source of that size would be. Such a picture carries no
-  // georeference yet (a plain TIFF), and takes no extent and no world file.
+  // drawn in it, placed as a source of that size would be. A GeoTIFF of it carries the projected
+  // CRS of ProjectedGeoReference where the projection has a PROJ twin, else no georeference (a
+  // plain TIFF); it takes no extent and no world file.
   const MapInstance* output = nullptr;
   std::int64_t height = 0;
 };

@@ -6,8 +6,7 @@
 #include <string>
 
 // A geographic coordinate reference system in degrees, Greenwich meridian: WGS 84 (EPSG:4326), or
-// a sphere of `radius` metres (other planets). Projected systems (another output projection)
-// would join here as a further kind.
+// a sphere of `radius` metres (other planets).
 struct GeoCrs {
   enum class Kind { kWgs84, kSphere };
   Kind kind = Kind::kWgs84;
@@ -18,11 +17,14 @@ struct GeoCrs {
 bool ParseGeoCrs(const std::string& text, GeoCrs* crs);
 
 // A north-up grid of square-cornered pixels: the top-left corner of pixel (0, 0) and the size of a
-// pixel, in the CRS's units (degrees). Pixel (c, r) covers west + c*pixelWidth ..
+// pixel, in the CRS's units (degrees; metres east and north with a projection). Pixel (c, r) covers west + c*pixelWidth ..
 // west + (c+1)*pixelWidth and north - r*pixelHeight .. north - (r+1)*pixelHeight; its centre is
 // half a pixel in from that corner.
 struct GeoReference {
   GeoCrs crs;
+  // A projected CRS: the PROJ definition of the projection in metres, on the sphere or ellipsoid
+  // it names ("+proj=moll +R=6378137 +lon_0=30 +units=m"); empty for `crs` itself.
+  std::string projection;
   double west = 0, north = 0;
   double pixelWidth = 0, pixelHeight = 0;
 };

@@ -71,7 +71,8 @@ inline constexpr char kImplausiblySmall[] =
 Completeness CheckComplete(const unsigned char* data, std::size_t size);
 
 // Bytes of memory a decode holds at once for a width x height picture besides the decoded buffer
-// (which AllocateDecoded may put on disk): libpng's rows, or the platform decoder's own picture.
+// (which AllocateDecoded may put on disk): the PNG decoders' rows and buffers, or the platform
+// decoder's own picture.
 std::uint64_t DecodeBytes(std::int64_t width, std::int64_t height, bool platformDecoder);
 
 // The size gate and the memory check of DecodeBytes together: 0, -1 beyond the gate, -3 when the

@@ -8,6 +8,7 @@
 #include <geotiff/geotiffio.h>
 #include <geotiff/xtiffio.h>
 #include <libdeflate.h>
+#include <proj.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -146,35 +147,69 @@ class TiffBandWriter final : public BandWriter {
     }
   }
 
+  // A projection that neither GeoTIFF's keys nor PROJ's ESRI text can state leaves a plain TIFF.
   bool WriteGeoReference(const GeoReference& geo) {
+    GTIF* keys = GTIFNew(tiff_);
+    if (!keys) return false;
+    if (geo.projection.empty()) {
+      GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeGeographic);
+      GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
+      SetGeographicKeys(keys, geo.crs);
+    } else if (!SetProjectedKeys(keys, geo)) {
+      GTIFFree(keys);
+      return true;
+    }
     double scale[3] = {geo.pixelWidth, geo.pixelHeight, 0};
     // Raster point (0, 0), the top-left corner of the first pixel, is the corner of the grid.
     double tiepoint[6] = {0, 0, 0, geo.west, geo.north, 0};
-    if (!TIFFSetField(tiff_, TIFFTAG_GEOPIXELSCALE, 3, scale) ||
-        !TIFFSetField(tiff_, TIFFTAG_GEOTIEPOINTS, 6, tiepoint)) {
-      return false;
-    }
-    GTIF* keys = GTIFNew(tiff_);
-    if (!keys) return false;
-    GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeGeographic);
-    GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
-    GTIFKeySet(keys, GeogAngularUnitsGeoKey, TYPE_SHORT, 1, Angular_Degree);
-    if (geo.crs.kind == GeoCrs::Kind::kWgs84) {
-      GTIFKeySet(keys, GeographicTypeGeoKey, TYPE_SHORT, 1, GCS_WGS_84);
-    } else {
-      char name[64];
-      std::snprintf(name, sizeof name, "Sphere R=%.17g m", geo.crs.radius);
-      GTIFKeySet(keys, GeographicTypeGeoKey, TYPE_SHORT, 1, KvUserDefined);
-      GTIFKeySet(keys, GeogCitationGeoKey, TYPE_ASCII, 0, name);
-      GTIFKeySet(keys, GeogGeodeticDatumGeoKey, TYPE_SHORT, 1, KvUserDefined);
-      GTIFKeySet(keys, GeogPrimeMeridianGeoKey, TYPE_SHORT, 1, PM_Greenwich);
-      GTIFKeySet(keys, GeogEllipsoidGeoKey, TYPE_SHORT, 1, KvUserDefined);
-      GTIFKeySet(keys, GeogSemiMajorAxisGeoKey, TYPE_DOUBLE, 1, geo.crs.radius);
-      GTIFKeySet(keys, GeogSemiMinorAxisGeoKey, TYPE_DOUBLE, 1, geo.crs.radius);
-    }
-    const bool ok = GTIFWriteKeys(keys) != 0;
+    const bool ok = TIFFSetField(tiff_, TIFFTAG_GEOPIXELSCALE, 3, scale) &&
+                    TIFFSetField(tiff_, TIFFTAG_GEOTIEPOINTS, 6, tiepoint) &&
+                    GTIFWriteKeys(keys) != 0;
     GTIFFree(keys);
     return ok;
+  }
+
+  // The geographic CRS in degrees: WGS 84, or a sphere.
+  static void SetGeographicKeys(GTIF* keys, const GeoCrs& crs) {
+    GTIFKeySet(keys, GeogAngularUnitsGeoKey, TYPE_SHORT, 1, Angular_Degree);
+    if (crs.kind == GeoCrs::Kind::kWgs84) {
+      GTIFKeySet(keys, GeographicTypeGeoKey, TYPE_SHORT, 1, GCS_WGS_84);
+      return;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "Sphere R=%.17g m", crs.radius);
+    GTIFKeySet(keys, GeographicTypeGeoKey, TYPE_SHORT, 1, KvUserDefined);
+    GTIFKeySet(keys, GeogCitationGeoKey, TYPE_ASCII, 0, name);
+    GTIFKeySet(keys, GeogGeodeticDatumGeoKey, TYPE_SHORT, 1, KvUserDefined);
+    GTIFKeySet(keys, GeogPrimeMeridianGeoKey, TYPE_SHORT, 1, PM_Greenwich);
+    GTIFKeySet(keys, GeogEllipsoidGeoKey, TYPE_SHORT, 1, KvUserDefined);
+    GTIFKeySet(keys, GeogSemiMajorAxisGeoKey, TYPE_DOUBLE, 1, crs.radius);
+    GTIFKeySet(keys, GeogSemiMinorAxisGeoKey, TYPE_DOUBLE, 1, crs.radius);
+  }
+
+  // GeoTIFF's own keys where they can state the projection (transverse Mercator, the conics,
+  // the azimuthals, ...); otherwise the ESRI text of the CRS in the projected citation, as GDAL
+  // writes and reads projections that GeoTIFF has no code for (Mollweide, Winkel Tripel, ...).
+  static bool SetProjectedKeys(GTIF* keys, const GeoReference& geo) {
+    if (GTIFSetFromProj4(keys, geo.projection.c_str())) {
+      // It leaves the axes of a sphere given as +R at 0.
+      GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
+      SetGeographicKeys(keys, geo.crs);
+      return true;
+    }
+    PJ_CONTEXT* context = proj_context_create();
+    PJ* crs = proj_create(context, (geo.projection + " +type=crs").c_str());
+    const char* wkt = crs ? proj_as_wkt(context, crs, PJ_WKT1_ESRI, nullptr) : nullptr;
+    const std::string citation = wkt ? std::string("ESRI PE String = ") + wkt : "";
+    proj_destroy(crs);
+    proj_context_destroy(context);
+    if (citation.empty()) return false;
+    GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, KvUserDefined);
+    GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
+    SetGeographicKeys(keys, geo.crs);
+    GTIFKeySet(keys, PCSCitationGeoKey, TYPE_ASCII, 0, citation.c_str());
+    GTIFKeySet(keys, ProjLinearUnitsGeoKey, TYPE_SHORT, 1, Linear_Meter);
+    return true;
   }
 
   TIFF* tiff_ = nullptr;
@@ -184,8 +219,8 @@ class TiffBandWriter final : public BandWriter {
 
 }  // namespace
 
-std::unique_ptr<BandWriter> OpenTiffWriter(std::FILE* file, std::int64_t width,
-                                           std::int64_t height, const GeoReference* geo) {
+std::unique_ptr<BandWriter> OpenTiffWriter(std::FILE* file, std::int64_t width, std::int64_t height,
+                                           const GeoReference* geo) {
   auto writer = std::make_unique<TiffBandWriter>(width, height);
   return writer->Start(file, geo) ? std::move(writer) : nullptr;
 }

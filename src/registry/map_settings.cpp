@@ -57,10 +57,13 @@ MapSettings SettingsOf(const MapInstance& instance) {
 }
 
 std::vector<std::string> SettingsOptions(const MapSettings& s) {
-  // Centre, offset, scale and aspect are read in single precision.
+  // Centre, offset, scale and aspect are read in single precision. The instance's stand-in for an
+  // x offset of 0 is written as 0: read back, 0 gives the stand-in itself, where its single-
+  // precision value would move the map (and a GeoTIFF's georeference) by a hair.
+  const bool zeroX = static_cast<float>(s.offsetX) == static_cast<float>(MapInstance::kZeroOffsetX);
   std::vector<std::string> options = {"--projection", std::to_string(s.typeCode),
                                       "--center",     Pair(s.centerLat, s.centerLon, true),
-                                      "--offset",     Pair(s.offsetX, s.offsetY, true),
+                                      "--offset",     Pair(zeroX ? 0 : s.offsetX, s.offsetY, true),
                                       "--scale",      OptionNumber(s.scale, true),
                                       "--aspect",     OptionNumber(s.aspect, true)};
   if (s.parallel1 && s.parallel2) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -93,7 +94,7 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
       {in + " " + out + " --extent west", "Malformed extent west"},
       {in + " " + out + " --crs mars", "Unknown CRS mars"},
       {"--to-projection " + in + " " + out + " --world-file", "--extent, --crs and --world-file"},
-      {in + " " + out + " --output-projection 9 --extent data", "--extent, --crs and --world-file"},
+      {in + " " + out + " --output-projection 9 --extent data", "--extent and --world-file"},
       {in + " " + dir / "noextension" + " --world-file", "--world-file needs an output name"},
       {"--to-projection " + in + " " + out + " --height 1", "Width and height must be at least 2"},
       {in + " '" + dir / "no/such/folder.png" + "'",
@@ -283,6 +284,62 @@ TEST_F(ConvertTest, GdalPlacesGeoTiffsTilesAndWorldFilesOnTheGrid) {
         << extent;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "bad.tif"));
+}
+
+// With another output projection, GDAL reads the GeoTIFF's projected CRS (GeoTIFF's own keys for
+// a cone, the ESRI text for Mollweide) and finds each point at the pixel where we drew it; a
+// projection without a PROJ twin leaves a plain TIFF.
+TEST_F(ConvertTest, GdalFindsPointsOfProjectedGeoTiffsWhereWeDrawThem) {
+  if (std::system("gdaltransform --version >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "gdaltransform is not installed (Debian package gdal-bin): not checked";
+  }
+  ScratchDir dir;
+  VideoBuffer map;
+  ASSERT_EQ(map.Create(90, 45), 0);
+  test_support::FillPattern(&map);
+  const std::string in = dir / "in.png";
+  ASSERT_EQ(map.Save(in), 0);
+  const struct {
+    MapSettings output;
+    const char* options;
+    double radius;
+  } cases[] = {
+      {{8, 0, 30, 0, 0, 1, 0.5, {}, {}},
+       "--output-projection Mollweide --output-center 0,30 --output-aspect 0.5 --crs sphere:3396190",
+       3396190},
+      {{20, 40, 10, 0.05, 0.02, 0.8, 0.7, 20.0, 50.0},
+       "--output-projection 20 --output-center 40,10 --output-offset 0.05,0.02 --output-scale 0.8"
+       " --output-aspect 0.7 --output-parallels 20,50",
+       6378137},
+  };
+  for (const auto& c : cases) {
+    const std::string out = dir / "projected.tif";
+    const Outcome o = Convert(in + " " + out + " --width 80 --height 60 " + c.options, dir);
+    ASSERT_EQ(o.exitCode, 0) << o.errors;
+    MapInstance output;
+    ASSERT_EQ(ApplySettings(c.output, &output), 0);
+    const Placement place(output, 80, 60);
+    char command[256];
+    std::snprintf(command, sizeof command,
+                  "printf '10 20\\n-60 -30\\n' | gdaltransform -i -t_srs '+proj=longlat +R=%.17g' %s",
+                  c.radius, out.c_str());
+    std::istringstream text(Output(command));
+    for (const auto& p : {std::pair{20.0, 10.0}, {-30.0, -60.0}}) {
+      double column = 0, row = 0, x, y;
+      ASSERT_TRUE(text >> column >> row) << c.options;
+      ASSERT_EQ(output.projection->Forward(StoredLatitude(p.first) * Projection::kDegToRad,
+                                           p.second * Projection::kDegToRad, &x, &y),
+                0);
+      // GDAL counts from the corner: the centre of pixel (c, r) is at (c + 0.5, r + 0.5).
+      EXPECT_NEAR(column - 0.5, place.X(x), 1e-6) << c.options;
+      EXPECT_NEAR(row - 0.5, place.Y(y), 1e-6) << c.options;
+      text.ignore(256, '\n');
+    }
+  }
+  ASSERT_EQ(Convert(in + " " + dir / "pointy.tif" + " --width 80 --output-projection 14", dir).exitCode,
+            0);
+  EXPECT_EQ(Output("gdalinfo " + dir / "pointy.tif").find("Coordinate System is:"),
+            std::string::npos);
 }
 
 // A settings file gives the file its options typed give; options typed after it win, and a line

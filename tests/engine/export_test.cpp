@@ -3,12 +3,14 @@
 #include "engine/export.h"
 
 #include <gtest/gtest.h>
+#include <proj.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "image/image_test_support.h"
+#include "registry/map_settings.h"
 #include "registry/registry_fixture.h"
 
 namespace {
@@ -101,6 +103,62 @@ TEST(ExtentTest, GeoreferencePlacesThePixelCentresOnTheGrid) {
   const GeoReference window = GeoReferenceOf({64, 32, 32, 16, 4, 4}, GeoCrs{});
   EXPECT_EQ(window.west, -2.8125);
   EXPECT_EQ(window.north, 2.8125);
+}
+
+// A picture in another projection is georeferenced so that PROJ, reading its CRS and pixel grid,
+// finds every point at the pixel position where we draw it: centres, parallels, offsets, scale,
+// aspect, rounded constants and the sphere's radius all enter.
+TEST_F(ExportTest, ProjectedGeoreferenceFindsEachPointWhereWeDrawIt) {
+  const struct {
+    MapSettings settings;
+    std::int64_t width, height;
+    GeoCrs crs;
+  } cases[] = {
+      // Mollweide, Wagner VI (PROJ's is scaled), a Lambert cone, stereographic on the Moon,
+      // transverse Mercator, plate carrée.
+      {{8, 0, 30, 0, 0, 1, 0.5, {}, {}}, 300, 150, {}},
+      {{22, 0, -150, 0.1, -0.05, 0.9, 0.6, {}, {}}, 256, 128, {GeoCrs::Kind::kSphere, 3396190}},
+      {{20, 40, 10, 0.05, 0.02, 0.8, 0.7, 20.0, 50.0}, 200, 160, {}},
+      {{11, -35, 150, 0, 0, 1.5, 1, {}, {}}, 128, 128, {GeoCrs::Kind::kSphere, 1737400}},
+      {{34, 60, 10, 0.02, 0, 1, 1, {}, {}}, 100, 120, {}},
+      {{2, 0, 0, 0, 0, 1, 0.5, {}, {}}, 64, 32, {}},
+  };
+  const struct {
+    double lat, lon;
+  } points[] = {{0, 0}, {10, 20}, {-33.9, 18.4}, {51.5, -0.1}, {-60, 140}, {70, 30}};
+  for (const auto& c : cases) {
+    MapInstance output;
+    ASSERT_EQ(ApplySettings(c.settings, &output), 0);
+    GeoReference geo;
+    ASSERT_TRUE(ProjectedGeoReference(output, c.width, c.height, c.crs, &geo))
+        << c.settings.typeCode;
+    PJ* proj = proj_create(PJ_DEFAULT_CTX, geo.projection.c_str());
+    ASSERT_NE(proj, nullptr) << geo.projection;
+    const Placement place(output, c.width, c.height);
+    int compared = 0;
+    for (const auto& p : points) {
+      double x, y;
+      if (output.projection->Forward(StoredLatitude(p.lat) * Projection::kDegToRad,
+                                     p.lon * Projection::kDegToRad, &x, &y) != 0) {
+        continue;
+      }
+      const PJ_COORD metres =
+          proj_trans(proj, PJ_FWD, proj_coord(proj_torad(p.lon), proj_torad(p.lat), 0, 0));
+      // Pixel positions with the centre of pixel (c, r) at (c, r).
+      const double column = (metres.xy.x - geo.west) / geo.pixelWidth - 0.5;
+      const double row = (geo.north - metres.xy.y) / geo.pixelHeight - 0.5;
+      EXPECT_NEAR(column, place.X(x), 1e-6) << geo.projection << " at " << p.lat << ", " << p.lon;
+      EXPECT_NEAR(row, place.Y(y), 1e-6) << geo.projection << " at " << p.lat << ", " << p.lon;
+      ++compared;
+    }
+    EXPECT_GE(compared, 3) << geo.projection;
+    proj_destroy(proj);
+  }
+  // Types without a PROJ twin stay without a georeference.
+  MapInstance pointy;
+  ASSERT_EQ(pointy.Select(14), 0);
+  GeoReference geo;
+  EXPECT_FALSE(ProjectedGeoReference(pointy, 64, 32, {}, &geo));
 }
 
 TEST_F(ExportTest, StreamedFilesHoldThePictureMadeWhole) {

@@ -1,6 +1,7 @@
 // Image files: PNG and BMP writing, safe replacement, decoding limits, contents over names.
 #include "image/image_files.h"
 
+#include <png.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -61,6 +62,7 @@ class PngBytes {
     Chunk("IEND", {});
     return bytes_;
   }
+  const std::vector<unsigned char>& Bytes() const { return bytes_; }
 
  private:
   static void Put32(std::vector<unsigned char>* out, std::uint32_t v) {
@@ -513,6 +515,69 @@ TEST(DecodingTest, BombsAndPicturesBeyondTheMemoryAreRefusedBeforeDecoding) {
     EXPECT_EQ(b.Load(c.file, &reason), c.result);
     unsetenv("KARTOVEL_MEMORY_LIMIT");
     EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << reason;
+  }
+}
+
+// 8-bit RGB and RGBA files are decoded without libpng: every filter (each row its own, random
+// samples) gives what libpng gives, and damage that libpng refuses is refused with its words.
+TEST(DecodingTest, DirectPngDecodingAgreesWithLibpngAndRefusesDamage) {
+  ScratchDir dir;
+  std::srand(7);
+  for (const int colourType : {2, 6}) {
+    const int bpp = colourType == 6 ? 4 : 3;
+    const std::uint32_t width = 37, height = 10;
+    std::vector<unsigned char> scanlines;
+    for (std::uint32_t y = 0; y < height; ++y) {
+      scanlines.push_back(static_cast<unsigned char>(y % 5));
+      for (std::uint32_t i = 0; i < width * bpp; ++i) {
+        scanlines.push_back(static_cast<unsigned char>(std::rand()));
+      }
+    }
+    const std::string path = dir / ("filters" + std::to_string(colourType) + ".png");
+    WriteBytes(path, PngBytes(width, height, 8, colourType).Finish(scanlines));
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<std::uint8_t> theirs(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, theirs.data(), 0, nullptr));
+    VideoBuffer ours;
+    ASSERT_EQ(ours.Load(path), 0);
+    for (std::uint32_t y = 0; y < height; ++y) {
+      const std::uint8_t* row = ours.pixels + (height - 1 - y) * width * 4;  // bottom-up
+      EXPECT_EQ(std::memcmp(row, theirs.data() + y * width * 4, width * 4), 0)
+          << "colour type " << colourType << ", row " << y << ", filter " << y % 5;
+    }
+  }
+
+  // Two rows of 2 x 2 RGB, the second Paeth-filtered; then damaged.
+  const std::vector<unsigned char> rows = {0, 1, 2, 3, 4, 5, 6, 4, 7, 8, 9, 10, 11, 12};
+  auto badFilter = rows;
+  badFilter[7] = 5;
+  auto badCrc = PngBytes(2, 2, 8, 2).Finish(rows);
+  badCrc[badCrc.size() - 12 - 1] ^= 1;  // the IDAT chunk's CRC, before the 12 bytes of IEND
+  std::vector<unsigned char> packed(64);
+  uLongf size = packed.size();
+  compress(packed.data(), &size, rows.data(), rows.size());
+  packed.resize(size);
+  packed[size - 1] ^= 1;  // the Adler-32 sum
+  const struct {
+    std::string name;
+    std::vector<unsigned char> bytes;
+    const char* reason;
+  } damaged[] = {
+      {"filter.png", PngBytes(2, 2, 8, 2).Finish(badFilter), "corrupt (bad adaptive filter value)"},
+      {"crc.png", badCrc, "corrupt (IDAT: CRC error)"},
+      {"check.png", PngBytes(2, 2, 8, 2).Chunk("IDAT", packed).Chunk("IEND", {}).Bytes(),
+       "corrupt (incorrect data check)"},
+      {"short.png", PngBytes(2, 3, 8, 2).Finish(rows), "corrupt (Not enough image data)"},
+  };
+  for (const auto& d : damaged) {
+    WriteBytes(dir / d.name, d.bytes);
+    VideoBuffer b;
+    std::string reason;
+    EXPECT_EQ(b.Load(dir / d.name, &reason), -1) << d.name;
+    EXPECT_EQ(reason, d.reason) << d.name;
   }
 }
 

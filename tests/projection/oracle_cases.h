@@ -1,5 +1,6 @@
 // The table of projections compared with PROJ and round-tripped through Inverse.
-// Adding a projection to both suites is one row in oracle_test.cpp.
+// Adding a projection to both suites is one row in oracle_test.cpp (and its twin, if PROJ has
+// one, one row in src/projection/proj_equivalent.cpp).
 #ifndef KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 #define KARTOVEL_TESTS_PROJECTION_ORACLE_CASES_H_
 
@@ -13,7 +14,7 @@ namespace oracle {
 struct OracleCase {
   std::string label;  // test name: letters, digits and underscores
   Projection::ProjectionFactory create;
-  // PROJ definition with +R=1 and the centre and parallels of this case; empty: no PROJ twin.
+  // PROJ definition of the case's twin (ProjEquivalentOf); empty: no PROJ twin.
   std::string proj;
   double centerLatDeg = 0, centerLonDeg = 0;
   double parallel1Deg = 0, parallel2Deg = 0;
