@@ -50,8 +50,11 @@ struct Outline {
 
 // Finds the map in `picture`: the largest connected region that is not background, its holes
 // filled. Background is the transparent pixels when the picture has any, otherwise the
-// near-uniform colour (JPEG noise tolerated) that dominates the picture's rim. Lines, titles and
-// legends apart from the map are left out. kNoOutline when nothing map-like is found.
+// near-uniform colour (JPEG noise tolerated) that dominates the picture's rim, unless it runs
+// along two opposite sides only (polar ice); inside a rectangle that background leaves, a black or
+// white second layer (a page's margin around a map drawn on black). Lines, titles and legends apart from the
+// map are left out. Without a background the map fills the picture. kNoOutline when nothing
+// map-like is found.
 int DetectOutline(const VideoBuffer& picture, Outline* outline, std::string* reason);
 
 // A control point: where a place is in the picture and where it is on the globe.

@@ -24,6 +24,15 @@ constexpr int kNoiseRange = 24;
 constexpr double kCutShare = 0.1;
 // Lines up to 2 x this wide are not part of the map.
 constexpr int kLineRadius = 2;
+// A background runs along a side when it makes up this share of it.
+constexpr double kSideShare = 0.5;
+// A second background layer: its colour makes up this share of the rim of a region that fills
+// this share of its box, is black or white (below the first or above the second on every
+// channel), and leaves the map at least the third share of the region.
+constexpr double kSecondShare = 0.4, kRectangleShare = 0.95, kKeptShare = 0.45;
+constexpr int kBlack = 48, kWhite = 215;
+// A map fills at least this share of its box.
+constexpr double kCompactShare = 0.5;
 // A map covers at least this share of its picture.
 constexpr double kMinMapShare = 0.02;
 // Pixel budget of one mismatch count, and the width of the coarsest level.
@@ -108,9 +117,46 @@ std::vector<std::uint8_t> Morph(const std::vector<std::uint8_t>& cells, int widt
   return out;
 }
 
-// 1 for pixels that are not background; false when the rim has no dominant colour (the map then
-// fills the picture).
-bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
+// A background colour and how far from it its pixels stray (JPEG noise).
+struct Background {
+  std::uint32_t colour = 0;
+  int tolerance = kMinTolerance;
+};
+
+// The colour of at least `share` of `pixels` (on 5 bits a channel), its mean and spread; false
+// when no colour dominates.
+bool DominantColour(const std::vector<std::uint32_t>& pixels, double share, Background* found) {
+  if (pixels.empty()) return false;
+  std::unordered_map<std::uint32_t, int> bins;
+  for (std::uint32_t c : pixels) ++bins[(c >> 3) & 0x1F1F1F];
+  const auto mode = std::max_element(bins.begin(), bins.end(),
+                                     [](auto& a, auto& b) { return a.second < b.second; });
+  if (mode->second < share * pixels.size()) return false;
+  double sum[3] = {0, 0, 0};
+  int n = 0;
+  for (std::uint32_t c : pixels) {
+    if (((c >> 3) & 0x1F1F1F) != mode->first) continue;
+    for (int k = 0; k < 3; ++k) sum[k] += Channel(c, 8 * k);
+    ++n;
+  }
+  std::uint32_t colour = 0;
+  for (int k = 0; k < 3; ++k) colour |= static_cast<std::uint32_t>(sum[k] / n + 0.5) << 8 * k;
+  double spread = 0;
+  int near = 0;
+  for (std::uint32_t c : pixels) {
+    const int d = Distance(c, colour);
+    if (d <= kNoiseRange) spread += d * d, ++near;
+  }
+  found->colour = colour;
+  found->tolerance = std::clamp(static_cast<int>(3 * std::sqrt(spread / near) + kMinTolerance),
+                                kMinTolerance, kMaxTolerance);
+  return true;
+}
+
+// 1 for pixels that are not background; false when there is no background (the map then fills
+// the picture). A uniform colour along two opposite sides and neither of the others is the map's
+// own (the polar ice of a cylinder filling the picture), not a background.
+bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Background* found) {
   const int w = picture.width, h = picture.height;
   fg->assign(static_cast<std::size_t>(w) * h, 1);
   long long transparent = 0;
@@ -121,48 +167,140 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
       (*fg)[static_cast<std::size_t>(y) * w + x] = !clear;
     }
   }
-  if (transparent > 0 && transparent < static_cast<long long>(fg->size())) return true;
+  if (transparent > 0 && transparent < static_cast<long long>(fg->size())) {
+    found->tolerance = -1;  // no colour: any may be a second layer
+    return true;
+  }
 
-  // The rim's dominant colour, on 5 bits a channel, then its mean and spread.
   const int band = std::max(2, std::min(w, h) / 100);
-  std::vector<std::uint32_t> rim;
+  std::array<std::vector<std::uint32_t>, 4> sides;  // left, right, top, bottom
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      if (y < band || y >= h - band || x < band || x >= w - band) {
-        rim.push_back(Pixel(picture, x, y));
-        if (x == band && y >= band && y < h - band) x = w - band - 1;  // skip the inside
-      }
+    for (int d = 0; d < band; ++d) {
+      sides[0].push_back(Pixel(picture, d, y)), sides[1].push_back(Pixel(picture, w - 1 - d, y));
     }
   }
-  std::unordered_map<std::uint32_t, int> bins;
-  for (std::uint32_t c : rim) ++bins[(c >> 3) & 0x1F1F1F];
-  const auto mode = std::max_element(bins.begin(), bins.end(),
-                                     [](auto& a, auto& b) { return a.second < b.second; });
-  if (mode->second < kBackgroundShare * rim.size()) return false;
-  double sum[3] = {0, 0, 0};
-  int n = 0;
-  for (std::uint32_t c : rim) {
-    if (((c >> 3) & 0x1F1F1F) != mode->first) continue;
-    for (int k = 0; k < 3; ++k) sum[k] += Channel(c, 8 * k);
-    ++n;
+  for (int x = 0; x < w; ++x) {
+    for (int d = 0; d < band; ++d) {
+      sides[2].push_back(Pixel(picture, x, d)), sides[3].push_back(Pixel(picture, x, h - 1 - d));
+    }
   }
-  std::uint32_t background = 0;
-  for (int k = 0; k < 3; ++k) background |= static_cast<std::uint32_t>(sum[k] / n + 0.5) << 8 * k;
-  double spread = 0;
-  int near = 0;
-  for (std::uint32_t c : rim) {
-    const int d = Distance(c, background);
-    if (d <= kNoiseRange) spread += d * d, ++near;
+  std::vector<std::uint32_t> rim;
+  for (const auto& side : sides) rim.insert(rim.end(), side.begin(), side.end());
+  Background background;
+  if (!DominantColour(rim, kBackgroundShare, &background)) return false;
+  bool along[4];
+  for (int k = 0; k < 4; ++k) {
+    const auto near = std::count_if(sides[k].begin(), sides[k].end(), [&](std::uint32_t c) {
+      return Distance(c, background.colour) <= background.tolerance;
+    });
+    along[k] = near >= kSideShare * sides[k].size();
   }
-  const int tolerance = std::clamp(static_cast<int>(3 * std::sqrt(spread / near) + kMinTolerance),
-                                   kMinTolerance, kMaxTolerance);
+  if (along[0] == along[1] && along[2] == along[3] && along[0] != along[2]) return false;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       (*fg)[static_cast<std::size_t>(y) * w + x] =
-          Distance(Pixel(picture, x, y), background) > tolerance;
+          Distance(Pixel(picture, x, y), background.colour) > background.tolerance;
     }
   }
+  *found = background;
   return true;
+}
+
+// The map in a foreground: its largest piece once thin lines (a frame the map touches, say) are
+// opened away, with the fine edge the opening took, and everything the outside cannot reach
+// without crossing it. The piece's area; 0 when it is too small to be a map.
+long long MapPiece(const std::vector<std::uint8_t>& fg, int w, int h,
+                   std::vector<std::uint8_t>* inside) {
+  const std::vector<std::uint8_t> opened =
+      Morph(Morph(fg, w, h, kLineRadius, false), w, h, kLineRadius, true);
+  std::vector<int> labels(fg.size(), 0), queue;
+  int label = 0, best = 0;
+  std::size_t bestSize = 0;
+  for (std::size_t i = 0; i < fg.size(); ++i) {
+    if (!opened[i] || labels[i]) continue;
+    Flood(&labels, opened, 1, w, h, static_cast<int>(i), ++label, &queue);
+    if (queue.size() > bestSize) bestSize = queue.size(), best = label;
+  }
+  if (bestSize < kMinMapShare * fg.size()) return 0;
+  std::vector<std::uint8_t> region(fg.size());
+  for (std::size_t i = 0; i < fg.size(); ++i) region[i] = labels[i] == best;
+  region = Morph(region, w, h, kLineRadius + 1, true);
+  for (std::size_t i = 0; i < fg.size(); ++i) region[i] &= fg[i];
+  std::vector<int> outside(fg.size(), 0);
+  const auto fromRim = [&](int x, int y) {
+    const int i = y * w + x;
+    if (!region[i] && !outside[i]) Flood(&outside, region, 0, w, h, i, 1, &queue);
+  };
+  for (int x = 0; x < w; ++x) fromRim(x, 0), fromRim(x, h - 1);
+  for (int y = 0; y < h; ++y) fromRim(0, y), fromRim(w - 1, y);
+  inside->resize(fg.size());
+  long long area = 0;
+  for (std::size_t i = 0; i < fg.size(); ++i) area += (*inside)[i] = !outside[i];
+  return area;
+}
+
+// The box of the map pixels: left, top, right, bottom, inclusive.
+std::array<int, 4> Box(const std::vector<std::uint8_t>& inside, int w, int h) {
+  std::array<int, 4> box = {w, h, -1, -1};
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (!inside[static_cast<std::size_t>(y) * w + x]) continue;
+      box[0] = std::min(box[0], x), box[2] = std::max(box[2], x);
+      box[1] = std::min(box[1], y), box[3] = std::max(box[3], y);
+    }
+  }
+  return box;
+}
+
+long long BoxArea(const std::array<int, 4>& box) {
+  return static_cast<long long>(box[2] - box[0] + 1) * (box[3] - box[1] + 1);
+}
+
+// Whether what a background left is land rather than a map: a small share of the picture that
+// fills little of its own box (a map's outline, an oval or a cone's fan, fills half of it or more).
+// A dark sea along the picture's sides looks like a black background otherwise.
+bool Scattered(const Outline& outline) {
+  const std::array<int, 4> box = Box(outline.inside, outline.width, outline.height);
+  return outline.area < kKeptShare * outline.inside.size() &&
+         outline.area < kCompactShare * BoxArea(box);
+}
+
+// A second layer of background inside a rectangle the first left: the black or white outside of
+// a world map drawn on a page with a margin. Taken only in a colour other than the first layer's,
+// and only while the map keeps a fair share of the rectangle (not a flat sea of that colour).
+void SecondLayer(const VideoBuffer& picture, const Background& first,
+                 std::vector<std::uint8_t>* inside, long long* area) {
+  const int w = picture.width, h = picture.height;
+  const std::array<int, 4> box = Box(*inside, w, h);
+  const int left = box[0], top = box[1], right = box[2], bottom = box[3];
+  if (*area < kRectangleShare * BoxArea(box)) return;
+  std::vector<std::uint32_t> rim;
+  for (int x = left; x <= right; ++x) {
+    rim.push_back(Pixel(picture, x, top)), rim.push_back(Pixel(picture, x, bottom));
+  }
+  for (int y = top + 1; y < bottom; ++y) {
+    rim.push_back(Pixel(picture, left, y)), rim.push_back(Pixel(picture, right, y));
+  }
+  Background second;
+  if (!DominantColour(rim, kSecondShare, &second)) return;
+  const std::uint32_t c = second.colour;
+  const int most = std::max({Channel(c, 0), Channel(c, 8), Channel(c, 16)});
+  const int least = std::min({Channel(c, 0), Channel(c, 8), Channel(c, 16)});
+  const bool blackOrWhite = most < kBlack || least > kWhite;
+  if (!blackOrWhite ||
+      (first.tolerance >= 0 && Distance(c, first.colour) <= first.tolerance + second.tolerance)) {
+    return;
+  }
+  std::vector<std::uint8_t> fg(inside->size());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * w + x;
+      fg[i] = (*inside)[i] && Distance(Pixel(picture, x, y), c) > second.tolerance;
+    }
+  }
+  std::vector<std::uint8_t> map;
+  const long long kept = MapPiece(fg, w, h, &map);
+  if (kept >= kKeptShare * *area) inside->swap(map), *area = kept;
 }
 
 // The outline at one resolution: `factor` picture pixels a side per level pixel.
@@ -355,46 +493,25 @@ int DetectOutline(const VideoBuffer& picture, Outline* outline, std::string* rea
     *reason = "No map outline found: the picture is empty";
     return kNoOutline;
   }
-  if (!Foreground(picture, &fg)) {  // no background: the map fills the picture
-    outline->width = w, outline->height = h;
+  outline->width = w, outline->height = h;
+  Background background;
+  if (!Foreground(picture, &fg, &background)) {  // no background: the map fills the picture
     outline->inside.assign(fg.size(), 1);
     outline->area = static_cast<long long>(fg.size());
     return kFitOk;
   }
-  // The largest foreground region once thin lines (a frame the map touches, say) are opened away.
-  const std::vector<std::uint8_t> opened =
-      Morph(Morph(fg, w, h, kLineRadius, false), w, h, kLineRadius, true);
-  std::vector<int> labels(fg.size(), 0), queue;
-  int label = 0, best = 0;
-  std::size_t bestSize = 0;
-  for (std::size_t i = 0; i < fg.size(); ++i) {
-    if (!opened[i] || labels[i]) continue;
-    Flood(&labels, opened, 1, w, h, static_cast<int>(i), ++label, &queue);
-    if (queue.size() > bestSize) bestSize = queue.size(), best = label;
+  outline->area = MapPiece(fg, w, h, &outline->inside);
+  if (outline->area > 0 && Scattered(*outline)) {  // the "background" was the map's sea
+    outline->inside.assign(fg.size(), 1);
+    outline->area = static_cast<long long>(fg.size());
+    return kFitOk;
   }
-  if (bestSize < kMinMapShare * fg.size()) {
+  if (outline->area == 0) {
+    *outline = Outline{};
     *reason = "No map outline found";
     return kNoOutline;
   }
-  // Everything the outside cannot reach without crossing the region belongs to the map.
-  // The region with the fine edge the opening took, not the lines.
-  std::vector<std::uint8_t> region(fg.size());
-  for (std::size_t i = 0; i < fg.size(); ++i) region[i] = labels[i] == best;
-  region = Morph(region, w, h, kLineRadius + 1, true);
-  for (std::size_t i = 0; i < fg.size(); ++i) region[i] &= fg[i];
-  std::vector<int> outside(fg.size(), 0);
-  const auto fromRim = [&](int x, int y) {
-    const int i = y * w + x;
-    if (!region[i] && !outside[i]) Flood(&outside, region, 0, w, h, i, 1, &queue);
-  };
-  for (int x = 0; x < w; ++x) fromRim(x, 0), fromRim(x, h - 1);
-  for (int y = 0; y < h; ++y) fromRim(0, y), fromRim(w - 1, y);
-  outline->width = w, outline->height = h;
-  outline->inside.resize(fg.size());
-  for (std::size_t i = 0; i < fg.size(); ++i) {
-    outline->inside[i] = !outside[i];
-    outline->area += outline->inside[i];
-  }
+  SecondLayer(picture, background, &outline->inside, &outline->area);
   return kFitOk;
 }
 

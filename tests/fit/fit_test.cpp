@@ -7,6 +7,7 @@
 
 #include "engine/reproject.h"
 #include "fit/points_file.h"
+#include "image/image_test_support.h"
 #include "registry/registry_fixture.h"
 
 namespace {
@@ -227,6 +228,60 @@ TEST_F(FitTest, OutlineFitPlacesTheMapWithItsMargins) {
     f.projection->Forward(lat * Projection::kDegToRad, lon * Projection::kDegToRad, &xf, &yf);
     EXPECT_NEAR(pf.X(xf), pt.X(xt), 0.2);
     EXPECT_NEAR(pf.Y(yf), pt.Y(yt), 0.2);
+  }
+}
+
+// The background: the colour along the picture's sides, then a second, black or white layer inside
+// a page's margin; uniform bands along two sides only belong to a map that fills the picture.
+TEST(OutlineTest, FindsTheMapInsideMarginsAndFrames) {
+  struct Layout {
+    const char* name;
+    std::uint32_t margin, around;  // colours of the outer margin and around an oval; 0 map
+    bool iceBands;                 // white bands along the top and bottom of the map
+    bool landBand;                 // the map: a band of land across a sea of the margin's colour
+    bool outlined;
+  };
+  const Layout layouts[] = {
+      {"black around an oval", 0xFF000000u, 0xFF000000u, false, false, true},
+      {"white margin, black around an oval", 0xFFFFFFFFu, 0xFF000000u, false, false, true},
+      {"no background: map to the edges", 0, 0, false, false, false},
+      {"map to the edges with polar ice", 0, 0, true, false, false},
+      {"map to the edges, a dark sea along them", 0xFF401008u, 0xFF401008u, false, true, false},
+  };
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    VideoBuffer picture;
+    ASSERT_EQ(picture.Create(100, 80), 0);
+    for (int y = 0; y < 80; ++y) {
+      for (int x = 0; x < 100; ++x) {
+        const bool inMargin = x < 6 || y < 6 || x >= 94 || y >= 74;
+        const double u = (x + 0.5 - 50) / 42, v = (y + 0.5 - 40) / 32;
+        std::uint32_t map = test_support::PatternColour(x, y);
+        if (layout.iceBands && (y < 10 || y >= 70)) map = 0xFFFFFFFFu;
+        const std::uint32_t around = inMargin ? layout.margin : layout.around;
+        const bool land = layout.landBand ? std::abs(x - 5 * y / 4) < 8 : u * u + v * v < 1;
+        picture.SetPixel(x, y, land || around == 0 ? map : around);
+      }
+    }
+    Fit::Outline outline;
+    std::string reason;
+    ASSERT_EQ(Fit::DetectOutline(picture, &outline, &reason), Fit::kFitOk) << reason;
+    int left = 100, top = 80, right = 0, bottom = 0;
+    for (int y = 0; y < 80; ++y) {
+      for (int x = 0; x < 100; ++x) {
+        if (!outline.inside[y * 100 + x]) continue;
+        left = std::min(left, x), right = std::max(right, x + 1);
+        top = std::min(top, y), bottom = std::max(bottom, y + 1);
+      }
+    }
+    if (layout.outlined) {
+      EXPECT_EQ(left, 8);
+      EXPECT_EQ(right, 92);
+      EXPECT_EQ(top, 8);
+      EXPECT_EQ(bottom, 72);
+    } else {
+      EXPECT_EQ(outline.area, 100 * 80);
+    }
   }
 }
 
