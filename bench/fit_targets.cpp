@@ -245,6 +245,9 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> envs;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    // FIT_ONLY=KEY measures the maps of one projection.
+    const char* only = std::getenv("FIT_ONLY");
+    if (only && entry.path().stem().string().rfind(only, 0) != 0) continue;
     if (entry.path().extension() == ".env") envs.push_back(entry.path().string());
   }
   std::sort(envs.begin(), envs.end());

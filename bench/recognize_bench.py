@@ -96,7 +96,8 @@ def draw_gdal(sources, key, width, rng, out):
 # units: xmin, ymin, xmax, ymax) instead of the whole world's extent.
 NEW_TYPES = {
     "robin": (23, "+proj=robin", None),
-    "wintri": (24, "+proj=wintri", None),
+    # PROJ takes no standard parallel (cos = 1) unless told; ours is acos(2 / pi), as Winkel chose.
+    "wintri": (24, "+proj=wintri +lat_1=50.4597762", None),
     "eqearth": (25, "+proj=eqearth", None),
     "natearth": (26, "+proj=natearth", None),
     "natearth2": (27, "+proj=natearth2", None),

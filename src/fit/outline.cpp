@@ -43,6 +43,7 @@ constexpr int kBand = 4;  // level pixels each side of the outline that finer le
 // The projection's shape is searched for its extent on this many samples per side.
 constexpr int kShapeSamples = 256;
 constexpr int kShapeGrowths = 3;
+constexpr int kBisections = 30;  // a side of the shape's box to a billionth of a sample
 
 // The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
 std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
@@ -153,9 +154,47 @@ bool DominantColour(const std::vector<std::uint32_t>& pixels, double share, Back
   return true;
 }
 
+// The pixels of a band `depth` deep inside each side of a box (left, top, right, bottom,
+// inclusive): left, right, top, bottom.
+using Sides = std::array<std::vector<std::uint32_t>, 4>;
+Sides SidesOf(const VideoBuffer& picture, const std::array<int, 4>& box, int depth) {
+  Sides sides;
+  for (int y = box[1]; y <= box[3]; ++y) {
+    for (int d = 0; d < depth; ++d) {
+      sides[0].push_back(Pixel(picture, box[0] + d, y));
+      sides[1].push_back(Pixel(picture, box[2] - d, y));
+    }
+  }
+  for (int x = box[0]; x <= box[2]; ++x) {
+    for (int d = 0; d < depth; ++d) {
+      sides[2].push_back(Pixel(picture, x, box[1] + d));
+      sides[3].push_back(Pixel(picture, x, box[3] - d));
+    }
+  }
+  return sides;
+}
+
+// The colour of at least `share` of the sides' pixels, unless it runs along two opposite sides and
+// neither of the others: that is the map's own (the polar ice of a cylinder filling the box).
+bool SideBackground(const Sides& sides, double share, Background* found) {
+  std::vector<std::uint32_t> rim;
+  for (const auto& side : sides) rim.insert(rim.end(), side.begin(), side.end());
+  Background background;
+  if (!DominantColour(rim, share, &background)) return false;
+  bool along[4];
+  for (int k = 0; k < 4; ++k) {
+    const auto near = std::count_if(sides[k].begin(), sides[k].end(), [&](std::uint32_t c) {
+      return Distance(c, background.colour) <= background.tolerance;
+    });
+    along[k] = near >= kSideShare * sides[k].size();
+  }
+  if (along[0] == along[1] && along[2] == along[3] && along[0] != along[2]) return false;
+  *found = background;
+  return true;
+}
+
 // 1 for pixels that are not background; false when there is no background (the map then fills
-// the picture). A uniform colour along two opposite sides and neither of the others is the map's
-// own (the polar ice of a cylinder filling the picture), not a background.
+// the picture).
 bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Background* found) {
   const int w = picture.width, h = picture.height;
   fg->assign(static_cast<std::size_t>(w) * h, 1);
@@ -172,30 +211,9 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Backg
     return true;
   }
 
-  const int band = std::max(2, std::min(w, h) / 100);
-  std::array<std::vector<std::uint32_t>, 4> sides;  // left, right, top, bottom
-  for (int y = 0; y < h; ++y) {
-    for (int d = 0; d < band; ++d) {
-      sides[0].push_back(Pixel(picture, d, y)), sides[1].push_back(Pixel(picture, w - 1 - d, y));
-    }
-  }
-  for (int x = 0; x < w; ++x) {
-    for (int d = 0; d < band; ++d) {
-      sides[2].push_back(Pixel(picture, x, d)), sides[3].push_back(Pixel(picture, x, h - 1 - d));
-    }
-  }
-  std::vector<std::uint32_t> rim;
-  for (const auto& side : sides) rim.insert(rim.end(), side.begin(), side.end());
+  const Sides sides = SidesOf(picture, {0, 0, w - 1, h - 1}, std::max(2, std::min(w, h) / 100));
   Background background;
-  if (!DominantColour(rim, kBackgroundShare, &background)) return false;
-  bool along[4];
-  for (int k = 0; k < 4; ++k) {
-    const auto near = std::count_if(sides[k].begin(), sides[k].end(), [&](std::uint32_t c) {
-      return Distance(c, background.colour) <= background.tolerance;
-    });
-    along[k] = near >= kSideShare * sides[k].size();
-  }
-  if (along[0] == along[1] && along[2] == along[3] && along[0] != along[2]) return false;
+  if (!SideBackground(sides, kBackgroundShare, &background)) return false;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       (*fg)[static_cast<std::size_t>(y) * w + x] =
@@ -272,17 +290,9 @@ void SecondLayer(const VideoBuffer& picture, const Background& first,
                  std::vector<std::uint8_t>* inside, long long* area) {
   const int w = picture.width, h = picture.height;
   const std::array<int, 4> box = Box(*inside, w, h);
-  const int left = box[0], top = box[1], right = box[2], bottom = box[3];
   if (*area < kRectangleShare * BoxArea(box)) return;
-  std::vector<std::uint32_t> rim;
-  for (int x = left; x <= right; ++x) {
-    rim.push_back(Pixel(picture, x, top)), rim.push_back(Pixel(picture, x, bottom));
-  }
-  for (int y = top + 1; y < bottom; ++y) {
-    rim.push_back(Pixel(picture, left, y)), rim.push_back(Pixel(picture, right, y));
-  }
   Background second;
-  if (!DominantColour(rim, kSecondShare, &second)) return;
+  if (!SideBackground(SidesOf(picture, box, 1), kSecondShare, &second)) return;
   const std::uint32_t c = second.colour;
   const int most = std::max({Channel(c, 0), Channel(c, 8), Channel(c, 16)});
   const int least = std::min({Channel(c, 0), Channel(c, 8), Channel(c, 16)});
@@ -415,8 +425,10 @@ double Objective(const std::vector<double>& v, std::vector<double>&, void* data)
 // The box of the projection's shape in map units (offsets not included): left, top, right,
 // bottom with top < bottom as rows go. The search starts from GetBounds and grows while the shape
 // reaches the searched box's edge (some classes give bounds in other units), up to a limit, so
-// that a shape without end (Mercator, gnomonic) keeps a finite box. False when no sample is on
-// the map.
+// that a shape without end (Mercator, gnomonic) keeps a finite box. Each side is then bisected
+// between its outermost sample and the next one out, so that the box is exact where a side is
+// straight (a cylinder's top and bottom) and the first placement then needs no search. False when
+// no sample is on the map.
 bool ShapeBox(Projection::MapProject* p, std::array<double, 4>* box) {
   double left, top, right, bottom;
   p->GetBounds(&left, &top, &right, &bottom);
@@ -425,20 +437,38 @@ bool ShapeBox(Projection::MapProject* p, std::array<double, 4>* box) {
   for (int grow = 0; grow < kShapeGrowths; ++grow, hx *= 2, hy *= 2) {
     const double dx = 2 * hx / kShapeSamples, dy = 2 * hy / kShapeSamples;
     const double tolerance = 1e-3 * std::min(dx, dy);
+    // The outermost sample of each side: x, y of the left, top, right and bottom ones.
+    std::array<std::array<double, 2>, 4> outermost;
     double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
     bool atEdge = false;
     for (int j = 0; j <= kShapeSamples; ++j) {
       for (int i = 0; i <= kShapeSamples; ++i) {
         const double x = cx - hx + i * dx, y = cy - hy + j * dy;
         if (!ShapeInside(p, x, y, tolerance)) continue;
-        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        if (x < x0) x0 = x, outermost[0] = {x, y};
+        if (y < y0) y0 = y, outermost[1] = {x, y};
+        if (x > x1) x1 = x, outermost[2] = {x, y};
+        if (y > y1) y1 = y, outermost[3] = {x, y};
         atEdge = atEdge || i == 0 || j == 0 || i == kShapeSamples || j == kShapeSamples;
       }
     }
     if (!(x0 < x1 && y0 < y1)) continue;
     // The samples' extent falls short of the shape's by up to a sample each side.
     *box = {x0 - 0.5 * dx, y0 - 0.5 * dy, x1 + 0.5 * dx, y1 + 0.5 * dy};
-    if (!atEdge) return true;
+    if (atEdge) continue;
+    const double directions[4][2] = {{-dx, 0}, {0, -dy}, {dx, 0}, {0, dy}};
+    for (int side = 0; side < 4; ++side) {
+      double in = 0, out = 1;  // fractions of a step outwards
+      const auto at = [&](double t, int axis) {
+        return outermost[side][axis] + t * directions[side][axis];
+      };
+      for (int step = 0; step < kBisections; ++step) {
+        const double t = 0.5 * (in + out);
+        (ShapeInside(p, at(t, 0), at(t, 1), tolerance) ? in : out) = t;
+      }
+      (*box)[side] = side % 2 == 0 ? at(in, 0) : at(in, 1);
+    }
+    return true;
   }
   return std::isfinite((*box)[0]);
 }
@@ -542,14 +572,29 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   if (!held.scale) model.free.push_back(2);
   if (!held.aspect) model.free.push_back(3);
 
+  // The first placement, kept for the finest level: where the shape's box is exact (a cylinder's
+  // rectangle) it may beat what a search on the coarse level's steps of a whole level pixel finds.
+  const double first[] = {instance->offsetX, instance->offsetY, instance->scale, instance->aspect};
+
   // Coarse to fine: every pixel of the coarsest level, then bands along the outline.
   int factor = 1;
   while (w / (factor * 2) >= kCoarsestWidth) factor *= 2;
   Level level;
-  for (bool first = true;; first = false) {
+  for (bool coarsest = true;; coarsest = false) {
     level = MakeLevel(outline, factor);
-    ChooseSamples(&level, first);
+    ChooseSamples(&level, coarsest);
     model.level = &level;
+    if (factor == 1 && !coarsest) {
+      const double reached = model.Mismatch();
+      const double now[] = {instance->offsetX, instance->offsetY, instance->scale,
+                            instance->aspect};
+      instance->offsetX = first[0], instance->offsetY = first[1];
+      instance->scale = first[2], instance->aspect = first[3];
+      if (model.Mismatch() > reached) {
+        instance->offsetX = now[0], instance->offsetY = now[1];
+        instance->scale = now[2], instance->aspect = now[3];
+      }
+    }
     if (!model.free.empty()) {
       const Linear l = LinearOf(*instance, w, h);
       // Steps of about two level pixels at each parameter.
