@@ -31,8 +31,9 @@ constexpr double kSideShare = 0.5;
 // channel), and leaves the map at least the third share of the region.
 constexpr double kSecondShare = 0.4, kRectangleShare = 0.95, kKeptShare = 0.45;
 constexpr int kBlack = 48, kWhite = 215;
-// A map fills at least this share of its box.
-constexpr double kCompactShare = 0.5;
+// A map fills at least this share of its box, and its square perimeter is at most this many times
+// its area.
+constexpr double kCompactShare = 0.5, kRagged = 100;
 // A map covers at least this share of its picture.
 constexpr double kMinMapShare = 0.02;
 // Pixel budget of one mismatch count, and the width of the coarsest level.
@@ -44,6 +45,9 @@ constexpr int kBand = 4;  // level pixels each side of the outline that finer le
 constexpr int kShapeSamples = 256;
 constexpr int kShapeGrowths = 3;
 constexpr int kBisections = 30;  // a side of the shape's box to a billionth of a sample
+// The search stops once its simplex is this share of its first steps (two level pixels): a
+// twentieth of a pixel at the finest level, below what a count of pixels can tell.
+constexpr double kStepTolerance = 0.025;
 
 // The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
 std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
@@ -275,12 +279,25 @@ long long BoxArea(const std::array<int, 4>& box) {
 }
 
 // Whether what a background left is land rather than a map: a small share of the picture that
-// fills little of its own box (a map's outline, an oval or a cone's fan, fills half of it or more).
-// A dark sea along the picture's sides looks like a black background otherwise.
+// fills little of its own box (a map's outline, an oval or a cone's fan, fills half of it or more)
+// or has a ragged edge (coasts: a map's outline has a square perimeter of some 12 to 30 times its
+// area, counted in pixels). A dark sea along the picture's sides looks like a black background
+// otherwise.
 bool Scattered(const Outline& outline) {
-  const std::array<int, 4> box = Box(outline.inside, outline.width, outline.height);
-  return outline.area < kKeptShare * outline.inside.size() &&
-         outline.area < kCompactShare * BoxArea(box);
+  if (outline.area >= kKeptShare * outline.inside.size()) return false;
+  const int w = outline.width, h = outline.height;
+  const std::array<int, 4> box = Box(outline.inside, w, h);
+  if (outline.area < kCompactShare * BoxArea(box)) return true;
+  long long perimeter = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * w + x;
+      if (!outline.inside[i]) continue;
+      perimeter += (x > 0 && !outline.inside[i - 1]) || (x + 1 < w && !outline.inside[i + 1]) ||
+                   (y > 0 && !outline.inside[i - w]) || (y + 1 < h && !outline.inside[i + w]);
+    }
+  }
+  return static_cast<double>(perimeter) * perimeter > kRagged * outline.area;
 }
 
 // A second layer of background inside a rectangle the first left: the black or white outside of
@@ -605,7 +622,7 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
       const double fields[] = {instance->offsetX, instance->offsetY, instance->scale,
                                instance->aspect};
       for (int f : model.free) {
-        x.push_back(fields[f]), step.push_back(steps[f]), tolerance.push_back(steps[f] * 0.005);
+        x.push_back(fields[f]), step.push_back(steps[f]), tolerance.push_back(steps[f] * kStepTolerance);
       }
       nlopt::opt optimiser(nlopt::LN_NELDERMEAD, static_cast<unsigned>(x.size()));
       optimiser.set_min_objective(Objective, &model);
