@@ -29,6 +29,8 @@ using Fit::ControlPoint;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kBlack = 0xFF000000u;
+// Trials of the fits with points and the outline (each fits the outline twice).
+constexpr int kBothTrials = 5;
 // A light paper colour: on white, the white polar ice would join the background.
 constexpr std::uint32_t kPaper = 0xFFD8E8F0u;
 
@@ -264,6 +266,8 @@ int main(int argc, char** argv) {
     double rms, centre, rankSeconds, rankCpu;
     int rank;
     std::string rankedFirst;
+    // With the outline of the picture on black: 10 points, and 3 points (placement, centre).
+    double both10, both3, centre3, alone3;
   };
   std::vector<PointRow> pointRows;
   for (const std::string& env : envs) {
@@ -302,9 +306,12 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (w > 2048) continue;  // the points are measured on the 2048-wide maps
 
-    // Control points with noise.
+    // Control points with noise, alone and with the outline of the map on black.
     const std::vector<ControlPoint> exact = SpreadPoints(src.truth, w, h);
-    std::vector<double> rms, centre;
+    Fit::Outline plainOutline;
+    std::string outlineReason;
+    Fit::DetectOutline(plain, &plainOutline, &outlineReason);
+    std::vector<double> rms, centre, both10, both3, centre3, alone3;
     int rank = -1;
     double rankSeconds = 0, rankCpu = 0;
     std::string first;
@@ -322,6 +329,28 @@ int main(int argc, char** argv) {
       rms.push_back(PlacementRms(src.truth, r.settings, w, h));
       centre.push_back(Angle(src.truth.centerLat, src.truth.centerLon, r.settings.centerLat,
                              r.settings.centerLon));
+      if (t < kBothTrials) {
+        std::vector<ControlPoint> three(points.begin(), points.begin() + 3);
+        for (const auto* set : {&points, &three}) {
+          MapInstance b;
+          ApplySettings(StartFor(src.truth), &b);
+          Fit::FitResult rb;
+          const bool ok =
+              Fit::FitPointsAndOutline(*set, w, h, plainOutline, &b, {}, &rb, &reason) == Fit::kFitOk;
+          const double placement = ok ? PlacementRms(src.truth, rb.settings, w, h) : INFINITY;
+          (set == &points ? both10 : both3).push_back(placement);
+          if (set == &three) {
+            centre3.push_back(ok ? Angle(src.truth.centerLat, src.truth.centerLon,
+                                         rb.settings.centerLat, rb.settings.centerLon)
+                                 : INFINITY);
+            MapInstance a;
+            ApplySettings(StartFor(src.truth), &a);
+            alone3.push_back(Fit::FitPoints(three, w, h, &a, {}, &rb, &reason) == Fit::kFitOk
+                                 ? PlacementRms(src.truth, rb.settings, w, h)
+                                 : INFINITY);
+          }
+        }
+      }
       if (t == 0) {
         MapInstance startInstance;
         std::vector<MapInstance> candidates = Fit::Candidates(startInstance);
@@ -344,7 +373,8 @@ int main(int argc, char** argv) {
         }
       }
     }
-    pointRows.push_back({src.key, Median(rms), Median(centre), rankSeconds, rankCpu, rank, first});
+    pointRows.push_back({src.key, Median(rms), Median(centre), rankSeconds, rankCpu, rank, first,
+                         Median(both10), Median(both3), Median(centre3), Median(alone3)});
   }
 
   std::printf("\n## Control points: 10 points, 0.5 px noise, %d trials (medians)\n\n", trials);
@@ -354,6 +384,16 @@ int main(int argc, char** argv) {
   for (const PointRow& r : pointRows) {
     std::printf("| %s | %.3f | %.4f | %d | %s | %.2f s (%.2f s CPU) |\n", r.key.c_str(), r.rms,
                 r.centre, r.rank, r.rankedFirst.c_str(), r.rankSeconds, r.rankCpu);
+  }
+  std::printf(
+      "\n## Points and the outline of the map on black (%d trials, medians; placement RMS px)\n\n",
+      std::min(trials, kBothTrials));
+  std::printf(
+      "| map | 10 points | 10 points + outline | 3 points | 3 points + outline | centre error "
+      "° (3 + outline) |\n|---|---|---|---|---|---|\n");
+  for (const PointRow& r : pointRows) {
+    std::printf("| %s | %.3f | %.3f | %.3f | %.3f | %.4f |\n", r.key.c_str(), r.rms, r.both10,
+                r.alone3, r.both3, r.centre3);
   }
   GetProjectionRegistry().UnloadAll();
   return 0;

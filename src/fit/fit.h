@@ -90,13 +90,25 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
                FitResult* result, std::string* reason, const std::atomic<bool>* cancel = nullptr);
 
 // Least-squares fit of the settings of `instance` to `points` on a width x height picture. Two or
-// three points fit offsets, scale and aspect; from four on, the centre too, and for a conic the
+// three points fit offsets, scale and aspect; from four on (from two when offsets, scale and
+// aspect are held), the centre too, and for a conic the
 // second standard parallel (the centre latitude held: it only moves the cone), and the first where
 // the points tell it from the second (not for the conformal cone, whose shape has one parameter).
 // Held settings stay; settings the points cannot tell apart from others keep their values.
 // `instance` ends as for FitOutline.
 int FitPoints(const std::vector<ControlPoint>& points, int width, int height, MapInstance* instance,
               const HeldSettings& held, FitResult* result, std::string* reason);
+
+// Control points and the map's outline together, where the outline helps: it places the map
+// (offsets, scale and aspect) to a fraction of a pixel, and the points then fit the centre and
+// cone, so that two or three points find a globe's centre. The outline is used only when its fit
+// matches it closely and the points agree with the placement it gives (their residuals grow no
+// more than noise explains); otherwise this is FitPoints. `result->iou` is the outline's IoU when
+// it was used, 0 otherwise. An empty outline (no area) is not used. `instance` ends as for
+// FitPoints.
+int FitPointsAndOutline(const std::vector<ControlPoint>& points, int width, int height,
+                        const Outline& outline, MapInstance* instance, const HeldSettings& held,
+                        FitResult* result, std::string* reason);
 
 // One instance of every registered type (ascending code) with the settings of `start` and its
 // parallels; on the registry's thread.

@@ -239,6 +239,40 @@ TEST_F(FitTest, OutlineFitPlacesTheMapWithItsMargins) {
   }
 }
 
+// Three points find a globe's centre once its outline has placed it; alone they fit only the
+// placement at the centre they were given.
+TEST_F(FitTest, ThreePointsAndTheOutlineFindTheCentre) {
+  const int w = 400, h = 400;
+  const MapSettings truth = Settings(9, 30, 20, 0.0625, 0, 0.875, 1);
+  VideoBuffer picture;
+  DrawMap(truth, w, h, &picture);
+  Fit::Outline outline;
+  std::string reason;
+  ASSERT_EQ(Fit::DetectOutline(picture, &outline, &reason), Fit::kFitOk) << reason;
+  MapInstance t;
+  ApplySettings(truth, &t);
+  const Placement place(t, w, h);
+  std::vector<ControlPoint> points;
+  for (const auto& [lat, lon] : {std::pair{45.0, 0.0}, {10.0, 40.0}, {60.0, 60.0}}) {
+    double x, y;
+    t.projection->Forward(StoredLatitude(lat) * Projection::kDegToRad,
+                          lon * Projection::kDegToRad, &x, &y);
+    points.push_back({place.X(x) + 0.5, place.Y(y) + 0.5, lat, lon});
+  }
+  MapInstance both, alone;
+  ApplySettings(Settings(9, 0, 0, 0, 0, 1, 1), &both);
+  alone = both;
+  Fit::FitResult withOutline, withoutOutline;
+  ASSERT_EQ(Fit::FitPointsAndOutline(points, w, h, outline, &both, {}, &withOutline, &reason),
+            Fit::kFitOk)
+      << reason;
+  EXPECT_GT(withOutline.iou, 0.99);
+  EXPECT_NEAR(withOutline.settings.centerLat, 30, 0.1);
+  EXPECT_NEAR(withOutline.settings.centerLon, 20, 0.1);
+  ASSERT_EQ(Fit::FitPoints(points, w, h, &alone, {}, &withoutOutline, &reason), Fit::kFitOk);
+  EXPECT_EQ(withoutOutline.settings.centerLat, 0);
+}
+
 // The background: the colour along the picture's sides, then a second, black or white layer inside
 // a page's margin; uniform bands along two sides only belong to a map that fills the picture.
 TEST(OutlineTest, FindsTheMapInsideMarginsAndFrames) {
