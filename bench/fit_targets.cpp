@@ -29,6 +29,7 @@ using Fit::ControlPoint;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kBlack = 0xFF000000u;
+constexpr int kTimedRuns = 3;
 // Trials of the fits with points and the outline (each fits the outline twice).
 constexpr int kBothTrials = 5;
 // A light paper colour: on white, the white polar ice would join the background.
@@ -294,8 +295,14 @@ int main(int argc, char** argv) {
     Decorate(map, outline, kBlack, 0, 0, 0, &plain, &left, &top);
     const OutlineRow a = OutlineCase(plain, src.truth);
     Decorate(map, outline, kPaper, 40, 60, 0, &decorated, &left, &top);
-    const OutlineRow b = OutlineCase(
-        decorated, Moved(src.truth, w, h, left, top, decorated.width, decorated.height));
+    // Timed as the least of three runs: on a shared machine the others' work slows each run down
+    // (processor time too, through the caches), never speeds it up.
+    OutlineRow b;
+    for (int run = 0; run < kTimedRuns; ++run) {
+      const OutlineRow again = OutlineCase(
+          decorated, Moved(src.truth, w, h, left, top, decorated.width, decorated.height));
+      if (run == 0 || again.cpu < b.cpu) b = again;
+    }
     const int cut = 40 + w / 12;
     Decorate(map, outline, kPaper, 40, 60, cut, &cropped, &left, &top);
     const OutlineRow c =
