@@ -1,7 +1,7 @@
 # Kartovel: `make run` starts the program, `make test` builds and runs every test.
 # Both install missing Debian packages first (scripts/install-deps.sh).
 
-.PHONY: all deps build run screenshots test test-release test-sanitize fuzz-smoke bench clean
+.PHONY: all deps build run screenshots test test-release test-sanitize fuzz-smoke bench bench-sampling bench-fit bench-recognize clean
 
 all: build
 
@@ -60,6 +60,16 @@ bench: build
 	else \
 	  echo "world map round trip: needs ../shared/reference-maps and gdal-bin; skipped"; \
 	fi
+
+# The long measurements on maps drawn by gdalwarp (and GMT), each against its targets.
+bench-sampling: build
+	bash bench/reference_psnr.sh
+
+bench-fit: build
+	bash bench/fit_targets.sh
+
+bench-recognize: build
+	python3 bench/recognize_bench.py
 
 clean:
 	rm -rf build

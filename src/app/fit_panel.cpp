@@ -62,7 +62,7 @@ FitPanel::FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view, const V
   pointMode_->setToolTip(QStringLiteral(
       "Left clicks in the map place control points (drag to move, right-click to delete)"));
   fitPoints_ = new QPushButton(QStringLiteral("Fit Po&ints"));
-  rank_ = new QPushButton(QStringLiteral("&Which Projection?"));
+  rank_ = new QPushButton(QStringLiteral("Which Pro&jection?"));
   cancel_ = new QPushButton(QStringLiteral("Cancel"));
   cancel_->setEnabled(false);
   rankList_ = new QListWidget;
@@ -70,7 +70,7 @@ FitPanel::FitPanel(QObject* parent, QBoxLayout* panel, SourceView* view, const V
   // Long names lose their middle, so that the fit's quality stays in view.
   rankList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   rankList_->setTextElideMode(Qt::ElideMiddle);
-  auto* caption = new QLabel(QStringLiteral("Point &lat, lon:"));
+  auto* caption = new QLabel(QStringLiteral("Poin&t lat, lon:"));
   place_ = new QLineEdit;
   place_->setPlaceholderText(QStringLiteral("e.g. 30.5, -20"));
   place_->setToolTip(

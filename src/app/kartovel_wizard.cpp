@@ -81,6 +81,8 @@ KartovelWizard::KartovelWizard(WizardPrompts* prompts)
   openPage_.SetLoadedHook([this](const QString& path) {
     if (QFileInfo::exists(SidecarPath(path))) LoadSettings(SidecarPath(path));
   });
+  // After the page has read the picture the path names (or found none).
+  connect(openPage_.PathEdit(), &QLineEdit::textChanged, this, [this] { PageChanged(currentId()); });
   exportPage_.SetHooks([this] { return openPage_.Path(); },
                        [this](const QString&) {
                          PageOpen::Remember(openPage_.Path());
@@ -105,7 +107,10 @@ KartovelWizard::~KartovelWizard() {
 }
 
 void KartovelWizard::PageChanged(int id) {
-  button(kSaveSettingsButton)->setEnabled(id != kOpenPage || sourceImage_.HasStorage());
+  // Settings and a command line belong to a picture.
+  const bool picture = id != kOpenPage || sourceImage_.HasStorage();
+  button(kSaveSettingsButton)->setEnabled(picture);
+  button(kCopyCommandButton)->setEnabled(picture);
 }
 
 bool KartovelWizard::eventFilter(QObject* watched, QEvent* event) {
@@ -133,8 +138,7 @@ Settings KartovelWizard::CurrentSettings() const {
   Settings s;
   s.map = SettingsOf(sourceProjection_);
   s.projection = std::to_string(s.map.typeCode);
-  s.width = exportPage_.ExportWidth();
-  s.sampling = exportPage_.Sampling();
+  exportPage_.StoreChoices(&s);
   // Points placed on the source view but not given a place yet are left out.
   for (const ControlPoint& p : points_) {
     if (!std::isnan(p.latitude)) s.points.push_back(p);
@@ -178,11 +182,7 @@ void KartovelWizard::ApplyLoaded(const Settings& loaded, const std::vector<std::
     sourceProjection_ = before;
   }
   points_ = loaded.points;
-  exportPage_.SetSampling(loaded.sampling);
-  if (loaded.width >= PageExport::kMinimumWidth && loaded.width <= UINT32_MAX &&
-      loaded.width != exportPage_.ExportWidth()) {
-    exportPage_.SetWidth(static_cast<std::uint32_t>(loaded.width));
-  }
+  exportPage_.TakeChoices(loaded, &notes);
   if (currentId() == kSourcePage) sourcePage_.ShowInstance();
   if (!notes.isEmpty()) {
     prompts_->ShowMessage(this, QStringLiteral("Some lines of %1 were ignored:\n").arg(path) +
@@ -191,22 +191,19 @@ void KartovelWizard::ApplyLoaded(const Settings& loaded, const std::vector<std::
 }
 
 QString KartovelWizard::CommandLine() const {
+  // The options of a settings file ("--name value" lines), as words.
   const Settings s = CurrentSettings();
   QStringList words{QStringLiteral("kartovel-convert")};
-  for (const std::string& option : SettingsOptions(s.map)) words << QString::fromStdString(option);
-  words << QStringLiteral("--width") << QString::number(s.width);
-  const SamplingOptions defaults;
-  if (s.sampling.kernel != defaults.kernel) {
-    words << QStringLiteral("--resample") << QString::fromLatin1(KernelName(s.sampling.kernel));
-  }
-  if (s.sampling.antialias != defaults.antialias) words << QStringLiteral("--no-antialias");
-  for (const ControlPoint& p : s.points) {
-    words << QStringLiteral("--point")
-          << QStringLiteral("%1,%2,%3,%4")
-                 .arg(QString::fromStdString(OptionNumber(p.column)),
-                      QString::fromStdString(OptionNumber(p.row)),
-                      QString::fromStdString(OptionNumber(p.latitude)),
-                      QString::fromStdString(OptionNumber(p.longitude)));
+  const QStringList lines =
+      QString::fromStdString(SettingsFileText(s, std::string())).split(QLatin1Char('\n'));
+  for (const QString& line : lines) {
+    if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+    const qsizetype blank = line.indexOf(QLatin1Char(' '));
+    if (blank < 0) {
+      words << line;
+    } else {
+      words << line.left(blank) << ShellWord(line.mid(blank + 1));
+    }
   }
   QString output = exportPage_.OutputPath();
   if (output.isEmpty()) output = QStringLiteral("OUTPUT.png");

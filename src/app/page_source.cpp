@@ -33,9 +33,9 @@
 
 namespace {
 
-constexpr double kFitOffsetX = 0.00001;
 constexpr double kAspectGuard = 0.0001;  // keeps the vertical factor defined at aspect 0
 constexpr double kDragDecimals = 1e4;    // dragged values keep four decimals, as typed ones would
+constexpr double kFoundDecimals = 1e6;   // fitted and recognised values keep six
 
 // `v` in single precision, as the command line reads these values. Through a volatile float:
 // GCC 12 at -O2 drops a plain double-float-double round trip when it vectorises two of them
@@ -47,6 +47,9 @@ double Single(double v) {
 
 // Values the page works out itself keep four decimals, in single precision, as typed ones would.
 double FourDecimals(double v) { return Single(std::round(v * kDragDecimals) / kDragDecimals); }
+
+// Found values (fits, recognitions) to six decimals.
+double Tidy(double v) { return std::round(v * kFoundDecimals) / kFoundDecimals; }
 
 QString YesNo(bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); }
 
@@ -60,7 +63,7 @@ bool IsSingle(int field) {
 // instance refuses) shows as 0, which gives the same map when typed.
 QString Shown(int field, double value) {
   if (field == PageSource::kOffsetX &&
-      static_cast<float>(value) == static_cast<float>(kFitOffsetX)) {
+      static_cast<float>(value) == static_cast<float>(MapInstance::kZeroOffsetX)) {
     value = 0;
   }
   return QString::fromStdString(OptionNumber(value + 0.0, IsSingle(field)));  // no "-0"
@@ -118,11 +121,11 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   conformal_ = value(QStringLiteral("Conformal:"));
   equalArea_ = value(QStringLiteral("Equal-Area:"));
   perspective_ = value(QStringLiteral("Perspective:"));
-  static const char* const kEditLabels[kFieldCount] = {"&Latitude (\u00B0N):",
-                                                       "L&ongitude (\u00B0E):",
+  static const char* const kEditLabels[kFieldCount] = {"Latit&ude (\u00B0N):",
+                                                       "Lon&gitude (\u00B0E):",
                                                        "&X offset (right):",
                                                        "&Y offset (up):",
-                                                       "&Scale:",
+                                                       "Scal&e:",
                                                        "&Aspect:",
                                                        "Parallel &1 (\u00B0N):",
                                                        "Parallel &2 (\u00B0N):"};
@@ -154,7 +157,8 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
   fit_ = new QPushButton(QStringLiteral("&Fit"));
   fit_->setToolTip(QStringLiteral(
       "Centre and offsets to 0, scale and aspect so that the map fills the picture"));
-  recognize_ = new RecognizeAction(this, source_, instance_, [this] { initializePage(); });
+  recognize_ = new RecognizeAction(this, source_,
+                                   [this](const MapSettings& found) { TakeSettings(found); });
   centre_ = new QPushButton(QStringLiteral("&Center Of Projection"));
   centre_->setCheckable(true);
   centre_->setToolTip(QStringLiteral("Dragging turns the globe instead of moving the map"));
@@ -237,14 +241,19 @@ PageSource::PageSource(VideoBuffer* source, MapInstance* instance,
           [this](int percent) { sourceView_->SetOpacity(percent / 100.0); });
   connect(list_, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
   connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { Filter(text); });
-  // Enter in the search field takes the first projection left in the list.
+  // Enter in the search field takes the first projection left in the list whose name starts
+  // with the text ("moll": Mollweide, not Interrupted Mollweide), else the first one left.
   connect(search_, &QLineEdit::returnPressed, this, [this] {
+    int first = -1;
     for (int row = 0; row < list_->count(); ++row) {
-      if (!list_->item(row)->isHidden()) {
-        list_->setCurrentRow(row);
-        return;
+      if (list_->item(row)->isHidden()) continue;
+      if (list_->item(row)->text().startsWith(search_->text().trimmed(), Qt::CaseInsensitive)) {
+        first = row;
+        break;
       }
+      if (first < 0) first = row;
     }
+    if (first >= 0) list_->setCurrentRow(first);
   });
 }
 
@@ -275,15 +284,22 @@ void PageSource::ShowInstance() {
   for (int field = 0; field < kFieldCount; ++field) {
     if (IsSingle(field)) values_[field] = Single(values_[field]);
   }
+  SelectInList(instance_->typeCode);
+  ApplyValues();
+  RefreshFields();
+}
+
+void PageSource::SelectInList(int typeCode) {
   const QSignalBlocker quiet(list_);
   for (int row = 0; row < list_->count(); ++row) {
-    if (list_->item(row)->data(Qt::UserRole).toInt() == instance_->typeCode) {
+    if (list_->item(row)->data(Qt::UserRole).toInt() == typeCode) {
       list_->setCurrentRow(row);
       break;
     }
   }
-  ApplyValues();
-  RefreshFields();
+  // A type found by a fit, Recognise or a settings file may be one the search hides: show it.
+  if (list_->currentItem() && list_->currentItem()->isHidden()) search_->clear();
+  if (list_->currentItem()) list_->scrollToItem(list_->currentItem());
 }
 
 void PageSource::FillList() {
@@ -311,6 +327,7 @@ void PageSource::FillList() {
       break;
     }
   }
+  Filter(search_->text());  // the search typed still narrows the refilled list
 }
 
 void PageSource::Filter(const QString& text) {
@@ -458,7 +475,7 @@ void PageSource::SelectionChanged() {
 void PageSource::Fit() {
   // Centre and offsets to 0; then the whole map fills the picture (a projection that cannot be
   // measured gets scale and aspect 1).
-  values_[kOffsetX] = Single(kFitOffsetX);
+  values_[kOffsetX] = Single(MapInstance::kZeroOffsetX);
   values_[kOffsetY] = 0;
   values_[kLat] = 0;
   values_[kLon] = 0;
@@ -472,25 +489,20 @@ void PageSource::Fit() {
 }
 
 void PageSource::TakeSettings(const MapSettings& settings) {
-  {
-    const QSignalBlocker quiet(list_);
-    for (int row = 0; row < list_->count(); ++row) {
-      if (list_->item(row)->data(Qt::UserRole).toInt() == settings.typeCode) {
-        list_->setCurrentRow(row);
-      }
-    }
-  }
+  SelectInList(settings.typeCode);
   instance_->Select(settings.typeCode);
-  // Held as the edits hold typed values, so that the export equals the command line's.
-  values_[kLat] = Single(settings.centerLat);
-  values_[kLon] = Single(settings.centerLon);
-  values_[kOffsetX] = Single(settings.offsetX);
-  values_[kOffsetY] = Single(settings.offsetY);
-  values_[kScale] = Single(settings.scale);
-  values_[kAspect] = Single(settings.aspect);
+  // Held as the edits hold typed values, so that the export equals the command line's; without
+  // the digits of the solver's noise (1e-14 degrees, 1e-6 user units is a thousandth of a pixel
+  // on a 2000-pixel map), which only make the values hard to read.
+  values_[kLat] = Single(Tidy(settings.centerLat));
+  values_[kLon] = Single(Tidy(settings.centerLon));
+  values_[kOffsetX] = Single(Tidy(settings.offsetX));
+  values_[kOffsetY] = Single(Tidy(settings.offsetY));
+  values_[kScale] = Single(Tidy(settings.scale));
+  values_[kAspect] = Single(Tidy(settings.aspect));
   if (settings.parallel1 && settings.parallel2) {
-    values_[kParallel1] = *settings.parallel1;
-    values_[kParallel2] = *settings.parallel2;
+    values_[kParallel1] = Tidy(*settings.parallel1);
+    values_[kParallel2] = Tidy(*settings.parallel2);
   }
   ApplyValues();
   RefreshFields();

@@ -107,6 +107,8 @@ class PageSource : public QWizardPage {
   void EditChanged(int field);
   void SelectionChanged();
   void FillList();
+  // Selects the type in the list without changing the instance, in view.
+  void SelectInList(int typeCode);
   void Filter(const QString& text);
   void Fit();
   void Zoom(double factor);

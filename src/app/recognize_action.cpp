@@ -11,13 +11,12 @@
 #include "registry/map_settings.h"
 #include "registry/projection_registry.h"
 
-RecognizeAction::RecognizeAction(QWidget* page, const VideoBuffer* source, MapInstance* instance,
-                                 std::function<void()> refresh)
+RecognizeAction::RecognizeAction(QWidget* page, const VideoBuffer* source,
+                                 std::function<void(const MapSettings&)> take)
     : QObject(page),
       page_(page),
       source_(source),
-      instance_(instance),
-      refresh_(std::move(refresh)),
+      take_(std::move(take)),
       button_(new QPushButton(QStringLiteral("&Recognise"), page)),
       status_(new QLabel(page)) {
   button_->setToolTip(
@@ -83,12 +82,11 @@ void RecognizeAction::Finished() {
 
   if (result_ == RecognizeResult::kOk) {
     const Recognition& best = results_.front();
-    ApplySettings(best.settings, instance_);
     status_->setText(QStringLiteral("Recognised: %1 (score %2)")
                          .arg(QString::fromStdString(
                                   GetProjectionRegistry().GetSlotName(best.settings.typeCode)))
                          .arg(best.score, 0, 'f', 2));
-    refresh_();
+    take_(best.settings);
     return;
   }
   if (result_ == RecognizeResult::kNotRecognised && !results_.empty()) {

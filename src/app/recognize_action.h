@@ -11,7 +11,7 @@
 
 #include "image/video_buffer.h"
 #include "recognize/recognize.h"
-#include "registry/map_instance.h"
+#include "registry/map_settings.h"
 
 class QLabel;
 class QProgressDialog;
@@ -22,10 +22,10 @@ class QWidget;
 
 class RecognizeAction : public QObject {
  public:
-  // `page` hosts the button and the score line; `source` and `instance` are the wizard's shared
-  // picture and projection (not owned); `refresh` makes the page show the instance anew.
-  RecognizeAction(QWidget* page, const VideoBuffer* source, MapInstance* instance,
-                  std::function<void()> refresh);
+  // `page` hosts the button and the score line; `source` is the wizard's shared picture (not
+  // owned); `take` gives the page the settings found.
+  RecognizeAction(QWidget* page, const VideoBuffer* source,
+                  std::function<void(const MapSettings&)> take);
   ~RecognizeAction() override;
 
   QPushButton* Button() const { return button_; }
@@ -41,8 +41,7 @@ class RecognizeAction : public QObject {
 
   QWidget* page_;
   const VideoBuffer* source_;
-  MapInstance* instance_;
-  std::function<void()> refresh_;
+  std::function<void(const MapSettings&)> take_;
   QPushButton* button_;
   QLabel* status_;
 

@@ -1,7 +1,9 @@
 // kartovel-screenshots: renders each wizard page with the sample Mollweide map loaded (its
-// settings file fits the graticule) and one export made, as PNG files for the documentation.
+// settings file fits the graticule), the export page after an export and again after a second
+// one in another projection and format, as PNG files for the documentation.
 // Usage: kartovel-screenshots MAP OUTPUT-FOLDER
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +12,7 @@
 #include <cstdio>
 
 #include "app/kartovel_wizard.h"
+#include "app/output_projection.h"
 #include "app/preview_frame.h"
 #include "registry/projection_registry.h"
 
@@ -57,6 +60,14 @@ int main(int argc, char** argv) {
     exportPage.WidthEdit()->setText(QStringLiteral("2048"));
     exportPage.Export();
     ok &= Save(wizard, folder + "/page-export.png");
+
+    // Another setting, another export: Robinson, fitted to its picture, as a GeoTIFF.
+    exportPage.Output().Choice()->setCurrentText(QStringLiteral("Robinson"));
+    exportPage.FormatChoice()->setCurrentText(QStringLiteral("GeoTIFF"));
+    QFile::remove(folder + "/earth-robinson.tif");
+    exportPage.FileEdit()->setText(folder + "/earth-robinson.tif");
+    exportPage.Export();
+    ok &= Save(wizard, folder + "/page-export-projection.png");
   }
   GetProjectionRegistry().UnloadAll();
   return ok ? 0 : 1;

@@ -19,6 +19,7 @@ inline constexpr char kOpenImageFilter[] =
     "All Files (*.*)|*.*||";
 inline constexpr char kSaveImageFilter[] =
     "Portable Network Graphics Files (*.png)|*.png|Windows Bitmap Files (*.bmp)|*.bmp|"
+    "GeoTIFF Files (*.tif)|*.tif;*.tiff|"
     "All Files (*.*)|*.*||";
 inline constexpr char kSettingsFilter[] =
     "Kartovel Settings (*.kartovel)|*.kartovel|All Files (*.*)|*.*||";

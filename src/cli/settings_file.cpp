@@ -73,6 +73,9 @@ std::string SettingsFileText(const Settings& settings, const std::string& projec
     text += options[i] + " " + options[i + 1] + "\n";
   }
   text += "--width " + std::to_string(settings.width) + "\n";
+  if (settings.outputProjection && settings.height) {
+    text += "--height " + std::to_string(*settings.height) + "\n";
+  }
   // The sampling only where it differs from the default, so that the file also serves
   // --to-projection, which takes none.
   const SamplingOptions defaults;
@@ -80,6 +83,18 @@ std::string SettingsFileText(const Settings& settings, const std::string& projec
     text += std::string("--resample ") + KernelName(settings.sampling.kernel) + "\n";
   }
   if (settings.sampling.antialias != defaults.antialias) text += "--no-antialias\n";
+  if (settings.extentText) text += "--extent " + *settings.extentText + "\n";
+  if (settings.worldFile) text += "--world-file\n";
+  if (settings.crsText) text += "--crs " + *settings.crsText + "\n";
+  if (settings.outputProjection) {
+    // The output map's options are the source's with "--output-" in front.
+    text += "--output-projection " + *settings.outputProjection + "\n";
+    const std::vector<std::string> output = SettingsOptions(settings.outputMap);
+    for (std::size_t i = 0; i + 1 < output.size(); i += 2) {
+      if (output[i] == "--projection") continue;
+      text += "--output-" + output[i].substr(2) + " " + output[i + 1] + "\n";
+    }
+  }
   for (const ControlPoint& p : settings.points) {
     text += "--point " + OptionNumber(p.column) + "," + OptionNumber(p.row) + "," +
             OptionNumber(p.latitude) + "," + OptionNumber(p.longitude) + "\n";

@@ -23,9 +23,9 @@ void ReadSettingsText(const std::string& text, Settings* settings,
 bool ReadSettingsFile(const std::string& path, Settings* settings,
                       std::vector<std::string>* ignored, std::string* error);
 
-// The lines that reproduce the map, the export width and sampling and the control points of
-// `settings`, under a comment saying what the file is; `projectionName` goes into a comment beside
-// the type code.
+// The lines that reproduce the map, the export choices (width, sampling, extent, world file, CRS,
+// output projection with its height and settings) and the control points of `settings`, under a
+// comment saying what the file is; `projectionName` goes into a comment beside the type code.
 std::string SettingsFileText(const Settings& settings, const std::string& projectionName);
 
 // Writes `text` to `path` through a temporary file beside it, so that a failed write leaves any

@@ -11,7 +11,6 @@ namespace {
 
 constexpr int kFallbackCode = 2;
 constexpr double kLatitudeLimit = 89.9990005493164;  // 89.999 in single precision
-constexpr double kZeroOffsetX = 0.00001;
 // Beyond this many degrees, stepping by 360 is replaced by a remainder: a step would be lost in
 // rounding (1e20) or take too long. Below it, values wrap by the exact steps users expect.
 constexpr double kStepWrapLimit = 360.0 * 64;

@@ -15,6 +15,10 @@
 
 class MapInstance {
  public:
+  // What SetOffset stores for an x offset of 0 (user units), which the projections refuse; shown
+  // to users as 0.
+  static constexpr double kZeroOffsetX = 0.00001;
+
   MapInstance();
   // A copy selects its own object of the same type (a composite type shares the registry's).
   MapInstance(const MapInstance& other);

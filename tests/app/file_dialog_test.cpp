@@ -67,7 +67,8 @@ TEST(FileDialogs, OpenShowsTheImageTypesAndDefaultsToBmp) {
 TEST(FileDialogs, SaveShowsPngFirstAndAsksBeforeReplacing) {
   Dialog save(SetUpSaveDialog);
   EXPECT_EQ(save.Shown(), (QStringList{"Portable Network Graphics Files (*.png)",
-                                       "Windows Bitmap Files (*.bmp)", "All Files (*.*)"}));
+                                       "Windows Bitmap Files (*.bmp)", "GeoTIFF Files (*.tif)",
+                                       "All Files (*.*)"}));
   EXPECT_EQ(save.dialog.defaultSuffix(), "png");
   EXPECT_EQ(save.dialog.acceptMode(), QFileDialog::AcceptSave);
   EXPECT_FALSE(save.dialog.testOption(QFileDialog::DontConfirmOverwrite));

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "app/app_fixture.h"
+#include "app/output_projection.h"
 #include "engine/resolution.h"
 
 namespace {
@@ -91,6 +92,50 @@ TEST_F(PageExportTest, WidthTextsThatAreRefused) {
   EXPECT_EQ(prompts_.messages, QStringList{"Enter a positive integer."});
 }
 
+// The format list and the file name's extension follow each other; the suggested name follows
+// the output projection too, and an export gives a name the format's extension.
+TEST_F(PageExportTest, FormatAndFileNameFollowEachOther) {
+  enum Action { kType, kChoose, kProjection, kExport };
+  const struct {
+    Action action;
+    const char* value;  // a name typed (in the folder), a format, a projection
+    const char* file;   // the file edit's name afterwards
+    const char* format;
+  } steps[] = {
+      {kChoose, "GeoTIFF", "map-equirectangular.tif", "GeoTIFF"},
+      {kProjection, "Robinson", "map-robinson.tif", "GeoTIFF"},
+      {kChoose, "BMP", "map-robinson.bmp", "BMP"},
+      {kType, "mine.PNG", "mine.PNG", "PNG"},
+      {kType, "mine.tiff", "mine.tiff", "GeoTIFF"},
+      {kChoose, "PNG", "mine.png", "PNG"},
+      {kProjection, "Mollweide", "mine.png", "PNG"},  // a typed name stays
+      {kType, "photo.jpg", "photo.jpg", "PNG"},
+      {kExport, "", "photo.jpg.png", "PNG"},  // never a PNG named .jpg
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.value);
+    const QString value = QString::fromLatin1(step.value);
+    switch (step.action) {
+      case kType:
+        TypeInto(Page().FileEdit(), dir_.filePath(value));
+        break;
+      case kChoose:
+        Page().FormatChoice()->setCurrentText(value);
+        break;
+      case kProjection:
+        Page().Output().Choice()->setCurrentText(value);
+        break;
+      case kExport:
+        QTest::mouseClick(Page().ExportButton(), Qt::LeftButton);
+        EXPECT_TRUE(QFileInfo::exists(dir_.filePath(step.file)));
+        break;
+    }
+    EXPECT_EQ(Page().FileEdit()->text(), dir_.filePath(step.file));
+    EXPECT_EQ(Page().FormatChoice()->currentText(), step.format);
+  }
+  EXPECT_TRUE(prompts_.messages.isEmpty()) << prompts_.messages.join('\n').toStdString();
+}
+
 // Export says where the file went and stays; a changed setting exports again; Finish closes.
 TEST_F(PageExportTest, ExportStaysOnThePageUntilFinish) {
   const QString path = dir_.filePath("out.png");
@@ -162,6 +207,11 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   ExportTo(before, "96");
   ASSERT_TRUE(QFileInfo::exists(KartovelWizard::SidecarPath(map_)));
 
+  // A width typed but not exported yet is the one the command line gets.
+  TypeInto(Width(), "120");
+  EXPECT_TRUE(wizard_->CommandLine().contains(" --width 120 "));
+  TypeInto(Width(), "96");
+
   const QString saved = dir_.filePath("saved.kartovel");
   prompts_.settingsAnswers = {saved};
   QTest::mouseClick(wizard_->button(KartovelWizard::kSaveSettingsButton), Qt::LeftButton);
@@ -201,7 +251,8 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   {
     QFile file(odd);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("--scale 0.5\n--sharpen 2\n--aspect x\n");
+    file.write("--scale 0.5\n--sharpen 2\n--aspect x\n--extent 0,50,10,40\n"
+               "--output-projection Nowhere\n");
   }
   const double aspect = wizard_->SourceProjection().aspect;
   prompts_.settingsAnswers = {odd};
@@ -211,6 +262,10 @@ TEST_F(PageExportTest, SettingsPersistBesideThePictureAndInFiles) {
   ASSERT_EQ(prompts_.messages.size(), 1);
   EXPECT_TRUE(prompts_.messages[0].contains("line 2: Unknown option --sharpen"));
   EXPECT_TRUE(prompts_.messages[0].contains("line 3: Malformed number for --aspect: x"));
+  EXPECT_TRUE(prompts_.messages[0].contains("--extent 0,50,10,40"))
+      << prompts_.messages[0].toStdString();
+  EXPECT_TRUE(prompts_.messages[0].contains("output projection Nowhere"));
+  EXPECT_FALSE(Page().Output().Chosen());
 
   // A sidecar that cannot be written (a folder in its place) is skipped without a word.
   prompts_.messages.clear();

@@ -61,9 +61,16 @@ TEST_F(PageOpenTest, EveryEditChangeLoadsOrEmptiesTheSource) {
   EXPECT_EQ(wizard_->SourceImage().width, 40);
   EXPECT_EQ(wizard_->SourceImage().height, 20);
   EXPECT_EQ(wizard_->OpenPage().Path(), path);
+  // Settings and the command line belong to an open picture.
+  const auto offered = [this] {
+    return wizard_->button(KartovelWizard::kSaveSettingsButton)->isEnabled() &&
+           wizard_->button(KartovelWizard::kCopyCommandButton)->isEnabled();
+  };
+  EXPECT_TRUE(offered());
 
   QTest::keyClick(wizard_->OpenPage().PathEdit(), Qt::Key_Backspace);
   EXPECT_FALSE(wizard_->SourceImage().HasStorage());
+  EXPECT_FALSE(offered());
   EXPECT_TRUE(prompts_.messages.isEmpty());
 
   QTest::keyClicks(wizard_->OpenPage().PathEdit(), "g");

@@ -155,9 +155,18 @@ TEST_F(PageSourceTest, SearchNarrowsTheListAndEnterTakesTheFirstLeft) {
   }
   ASSERT_FALSE(shown.isEmpty());
   for (const QString& name : shown) EXPECT_TRUE(name.contains("Moll", Qt::CaseInsensitive));
+  // A name that starts with the text goes before one that only contains it.
   QTest::keyClick(Page().SearchEdit(), Qt::Key_Return);
-  EXPECT_EQ(QString::fromLatin1(Instance().GetName()), shown.first());
+  EXPECT_EQ(QString::fromLatin1(Instance().GetName()), "Mollweide");
   EXPECT_EQ(wizard_->currentId(), KartovelWizard::kSourcePage);
+
+  // Coming back to the page (which fills the list anew) keeps it narrowed as the search says.
+  Click(QWizard::BackButton);
+  Click(QWizard::NextButton);
+  EXPECT_EQ(Page().SearchEdit()->text(), "moll");
+  int stillShown = 0;
+  for (int row = 0; row < list->count(); ++row) stillShown += !list->item(row)->isHidden();
+  EXPECT_EQ(stillShown, shown.size());
 }
 
 // Enter applies what was typed and never presses Next, on any page.
