@@ -163,7 +163,9 @@ def draw_new(binary, key, width, rng, out):
                        env=dict(os.environ, GDAL_PAM_ENABLED="NO"))
     # The true settings: the exact fit of places spread over the picture (pixel edges at the
     # extent, the top-left pixel's centre at 0.5 0.5 as a points file counts).
-    grid = [(lat, lon0 + lon) for lat in range(-75, 76, 10) for lon in range(-170, 171, 20)]
+    # Nicolosi's globular shows one hemisphere.
+    reach = 80 if key == "nicol" else 170
+    grid = [(lat, lon0 + lon) for lat in range(-75, 76, 10) for lon in range(-reach, reach + 1, 20)]
     points = []
     for (lat, lon), xy in zip(grid, proj_points(proj, grid)):
         if not xy:
