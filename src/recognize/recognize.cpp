@@ -563,13 +563,17 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
   }
   if (search.Cancelled()) return RecognizeResult::kCancelled;
   // Where two types draw the same map (a cone with parallels at the equator is a plate carree), the
-  // one with fewer settings to find is the likelier: a small handicap per searched setting.
-  const auto handicapped = [](const Candidate& c) {
+  // one with fewer settings to find is the likelier: a small handicap per searched setting. So is
+  // the one drawn at its own shape, with square map units (Kavrayskiy VII is Wagner VI stretched
+  // by 2 / sqrt(3)): a smaller handicap for a stretched placement.
+  const double w = levels.width, h = levels.height;
+  const auto handicapped = [w, h](const Candidate& c) {
     const int settings = c.type->kind == Kind::kCone      ? 3
                          : c.type->kind == Kind::kCentred ? 2
                          : c.type->kind == Kind::kWorld   ? 1
                                                           : 0;
-    return c.score - 0.01 * settings;
+    const double stretch = std::fabs(std::log((c.frame.aspect + kAspectBias) * w / h));
+    return c.score - 0.01 * settings - 0.02 * std::min(stretch, 1.0);
   };
   std::sort(best.begin(), best.end(),
             [&](const Candidate& a, const Candidate& b) { return handicapped(a) > handicapped(b); });
