@@ -95,7 +95,12 @@ void BM_ReprojectPointSampled(benchmark::State& state) {
   options.antialias = false;
   ReprojectCase(state, options);
 }
-BENCHMARK(BM_ReprojectPointSampled)->Arg(1)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReprojectPointSampled)
+    ->Arg(1)
+    ->Arg(3)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The Mollweide case with each kernel (0 nearest, 1 bilinear, 2 bicubic), antialiasing and
 // coverage alpha on (their default).

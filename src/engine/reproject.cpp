@@ -183,8 +183,8 @@ Footprint FootprintAt(const RowSamples& above, const RowSamples& here, const Row
 inline bool SameFootprint(const Footprint& a, const Footprint& b) {
   const double difference = std::fabs(a.acrossX - b.acrossX) + std::fabs(a.acrossY - b.acrossY) +
                             std::fabs(a.downX - b.downX) + std::fabs(a.downY - b.downY);
-  const double size = std::fabs(a.acrossX) + std::fabs(a.acrossY) + std::fabs(a.downX) +
-                      std::fabs(a.downY);
+  const double size =
+      std::fabs(a.acrossX) + std::fabs(a.acrossY) + std::fabs(a.downX) + std::fabs(a.downY);
   return difference <= 1e-9 * size;
 }
 

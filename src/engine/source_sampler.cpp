@@ -62,7 +62,9 @@ double Log2(double x) {
 }
 
 // 2^k for |k| < 1023, exactly.
-double PowerOfTwo(int k) { return std::bit_cast<double>(static_cast<std::uint64_t>(1023 + k) << 52); }
+double PowerOfTwo(int k) {
+  return std::bit_cast<double>(static_cast<std::uint64_t>(1023 + k) << 52);
+}
 
 // Catmull-Rom weights (Keys, a = -0.5) of the four samples around a fraction t in [0, 1).
 void CubicWeights(double t, double w[4]) {
@@ -498,7 +500,8 @@ bool SourceSampler::AtLevel(int level, double px, double py, std::uint8_t piece,
 
 FootprintPlan SourceSampler::PlanOf(const Footprint& footprint) {
   constexpr int kMaxTaps = 16;
-  const double across = footprint.acrossX * footprint.acrossX + footprint.acrossY * footprint.acrossY;
+  const double across =
+      footprint.acrossX * footprint.acrossX + footprint.acrossY * footprint.acrossY;
   const double down = footprint.downX * footprint.downX + footprint.downY * footprint.downY;
   // Squared lengths: one square root for the taps, none for the level.
   const double longer = std::max(across, down), shorter = std::min(across, down);
