@@ -4,16 +4,21 @@ centres, as drawn and restyled, and pictures that are no Earth map; kartovel-con
 on each, judged against the true placement.
 
     bench/recognize_bench.py [--width 2048] [--seed 2] [--out DIR] [--keys moll,ortho,...]
-                             [--styles plain,restyled] [--no-gmt] [--no-others]
+                             [--sets classic,new] [--styles plain,restyled] [--no-gmt]
+                             [--no-others]
 
 Needs gdal-bin and xplanet-images; the restyled maps and the pictures that are no map need
 ImageMagick's convert, the GMT maps gmt and gmt-gshhg-low (each skipped when missing). The maps
 are drawn with the table and settings derivation of the shared reference maps (sources.py,
 REFERENCE_MAPS, default ../shared/reference-maps beside the repository), their centres drawn at
-random. Prints a Markdown table: type x style -> right/wrong, error in px, time.
+random. The newer types (codes 23-39), which the shared table does not hold, are drawn here from
+PROJ's definitions; their true settings are the exact fit of 200 places that PROJ puts on the
+picture (centre and parallels held), which also checks that our projection draws PROJ's shape.
+Prints a Markdown table: type x style -> right/wrong, error in px, CPU and wall time.
 """
 import argparse
 import importlib.util
+import math
 import os
 import random
 import shutil
@@ -87,6 +92,104 @@ def draw_gdal(sources, key, width, rng, out):
     return stem + ".png", width, h, options
 
 
+# The newer types: key, our code, PROJ definition, whether the outline is cut to a box (PROJ
+# units: xmin, ymin, xmax, ymax) instead of the whole world's extent.
+NEW_TYPES = {
+    "robin": (23, "+proj=robin", None),
+    # PROJ takes no standard parallel (cos = 1) unless told; ours is acos(2 / pi), as Winkel chose.
+    "wintri": (24, "+proj=wintri +lat_1=50.4597762", None),
+    "eqearth": (25, "+proj=eqearth", None),
+    "natearth": (26, "+proj=natearth", None),
+    "natearth2": (27, "+proj=natearth2", None),
+    "eck4": (28, "+proj=eck4", None),
+    "eck6": (29, "+proj=eck6", None),
+    "aitoff": (30, "+proj=aitoff", None),
+    "kav7": (31, "+proj=kav7", None),
+    "cea": (32, "+proj=cea", None),
+    "gall": (33, "+proj=gall", None),
+    # Infinite 90 degrees from the central meridian: 75 degrees either side at the equator.
+    "tmerc": (34, "+proj=tmerc", (-2.0, -3.1416, 2.0, 3.1416)),
+    "cass": (35, "+proj=cass", None),
+    # The whole world's polyconic spirals far out; the usual crop.
+    "poly": (36, "+proj=poly", (-3.2, -2.2, 3.2, 2.2)),
+    "bonne": (37, "+proj=bonne +lat_1=45", None),
+    "times": (38, "+proj=times", None),
+    "nicol": (39, "+proj=nicol", None),
+}
+
+
+def proj_points(proj, places):
+    """PROJ's map units (+R=1) of (lat, lon) places; None where it has none."""
+    text = "".join(f"{lon} {lat}\n" for lat, lon in places)
+    run = subprocess.run(["cs2cs", "-f", "%.10f", LL, "+to", proj + " +R=1 +type=crs"],
+                         input=text, capture_output=True, text=True, check=True)
+    out = []
+    for line in run.stdout.splitlines():
+        words = line.split()
+        try:
+            x, y = float(words[0]), float(words[1])
+            out.append((x, y) if abs(x) < 1e3 and abs(y) < 1e3 else None)
+        except (ValueError, IndexError):
+            out.append(None)
+    return out
+
+
+def draw_new(binary, key, width, rng, out):
+    """Draws one of the newer types with a random central meridian; returns as draw_gdal."""
+    code, definition, box = NEW_TYPES[key]
+    if box is None:  # the world's extent, from a fine grid of places and the rim
+        places = [(lat, lon) for lat in range(-90, 91) for lon in range(-180, 181, 2)]
+        places += [(lat * 0.25, s * 180) for lat in range(-360, 361) for s in (-1, 1)]
+        if key == "nicol":
+            places = [(lat, lon) for lat, lon in places if abs(lon) <= 90]
+        xy = [p for p in proj_points(definition, places) if p]
+        box = (min(p[0] for p in xy), min(p[1] for p in xy), max(p[0] for p in xy),
+               max(p[1] for p in xy))
+    lon0 = round(rng.uniform(-180, 180), 2)
+    proj = f"{definition} +lon_0={lon0}"
+    xh, xc, yc = (box[2] - box[0]) / 2, (box[0] + box[2]) / 2, (box[1] + box[3]) / 2
+    h = 2 * math.ceil(width * (box[3] - box[1]) / (box[2] - box[0]) / 2 - 1e-9)
+    yh = xh * h / width
+    te = (xc - xh, yc - yh, xc + xh, yc + yh)
+    stem = os.path.join(out, f"{key}_{width}_{lon0}")
+    if not os.path.exists(stem + ".png"):
+        subprocess.run(["gdalwarp", "-q", "-overwrite", "-t_srs", proj + " +R=1 +type=crs",
+                        "-te", *map(repr, te), "-ts", str(width), str(h), "-r", "bilinear",
+                        "-et", "0", "-dstalpha", "-wo", "SAMPLE_GRID=YES", "-multi",
+                        "-wo", "NUM_THREADS=ALL_CPUS", os.path.join(out, "earth_ll.tif"),
+                        stem + ".tif"], check=True)
+        subprocess.run(["gdal_translate", "-q", "-b", "1", "-b", "2", "-b", "3", "-of", "PNG",
+                        stem + ".tif", stem + ".png"], check=True,
+                       env=dict(os.environ, GDAL_PAM_ENABLED="NO"))
+    # The true settings: the exact fit of places spread over the picture (pixel edges at the
+    # extent, the top-left pixel's centre at 0.5 0.5 as a points file counts).
+    # Nicolosi's globular shows one hemisphere.
+    reach = 80 if key == "nicol" else 170
+    grid = [(lat, lon0 + lon) for lat in range(-75, 76, 10) for lon in range(-reach, reach + 1, 20)]
+    points = []
+    for (lat, lon), xy in zip(grid, proj_points(proj, grid)):
+        if not xy:
+            continue
+        column = (xy[0] - te[0]) / (te[2] - te[0]) * width
+        row = (te[3] - xy[1]) / (te[3] - te[1]) * h
+        if 0.02 * width < column < 0.98 * width and 0.02 * h < row < 0.98 * h:
+            points.append(f"{column!r} {row!r} {lat} {(lon + 180) % 360 - 180!r}")
+    held = ["--center", f"0,{lon0}"]
+    if key == "bonne":
+        held += ["--parallels", "45,45"]
+    with open(stem + ".points", "w") as f:
+        f.write("\n".join(points) + "\n")
+    run = subprocess.run([binary, "--fit", stem + ".png", "--projection", str(code), *held,
+                          "--points", stem + ".points"], capture_output=True, text=True)
+    lines = run.stdout.splitlines()
+    if run.returncode != 0 or len(lines) < 2:
+        sys.exit(f"no true settings for {key}: {run.stderr.strip()}")
+    rms = float(lines[1].split()[1])
+    if rms > 0.05:
+        print(f"<!-- {key}: our projection differs from PROJ's by {rms:.3f} px RMS -->")
+    return stem + ".png", width, h, lines[0].split()
+
+
 def convert_tool():
     for candidate in ("/usr/bin/convert", shutil.which("convert")):
         if candidate and os.path.exists(candidate):
@@ -112,13 +215,18 @@ def restyle(convert, png, w, h):
 
 def recognize(binary, picture):
     start = time.monotonic()
+    before = os.times()
     run = subprocess.run([binary, "--recognize", picture], capture_output=True, text=True)
     seconds = time.monotonic() - start
+    after = os.times()
+    cpu = (after.children_user - before.children_user) + \
+        (after.children_system - before.children_system)
     first = run.stdout.splitlines()[0] if run.stdout else ""
     score, _, options = first.partition("\t")
     if not score and "best score " in run.stderr:
         score = run.stderr.split("best score ")[1].split(",")[0]
-    return run.returncode, (float(score) if score else 0.0), options.split(), seconds, run.stderr
+    return run.returncode, (float(score) if score else 0.0), options.split(), (seconds, cpu), \
+        run.stderr
 
 
 def judge(binary_dir, w, h, truth, found, w2, h2, dx, dy):
@@ -207,6 +315,7 @@ def main():
     parser.add_argument("--out", default=os.path.join(REPO, "build", "recognize-bench"))
     parser.add_argument("--bin", default=os.path.join(REPO, "build", "release", "bin"))
     parser.add_argument("--keys", default="")
+    parser.add_argument("--sets", default="classic,new")
     parser.add_argument("--styles", default="plain,restyled")
     parser.add_argument("--no-gmt", action="store_true")
     parser.add_argument("--no-others", action="store_true")
@@ -215,18 +324,29 @@ def main():
     binary = os.path.join(args.bin, "kartovel-convert")
     sources = load_sources()
     rng = random.Random(args.seed)
+    # Its own sequence, so that the classic maps of a seed stay the same.
+    rng_new = random.Random(f"{args.seed}-new")
     earth_ll = os.path.join(args.out, "earth_ll.tif")
     if not os.path.exists(earth_ll):
         subprocess.run(["gdal_translate", "-q", "-a_srs", LL, "-a_ullr", "-180", "90", "180", "-90",
                         EARTH, earth_ll], check=True)
     convert = convert_tool()
     styles = args.styles.split(",")
-    keys = args.keys.split(",") if args.keys else list(sources.TABLE)
-    print(f"| type | centre | style | result | score | error px | time s |")
+    sets = args.sets.split(",")
+    chosen = args.keys.split(",") if args.keys else None
+    maps = []
+    if "classic" in sets:
+        maps += [("classic", k) for k in sources.TABLE if not chosen or k in chosen]
+    if "new" in sets:
+        maps += [("new", k) for k in NEW_TYPES if not chosen or k in chosen]
+    print("| type | centre | style | result | score | error px | time s (CPU) |")
     print("|---|---|---|---|---|---|---|")
     tally = {}
-    for key in keys:
-        png, w, h, truth = draw_gdal(sources, key, args.width, rng, args.out)
+    for group, key in maps:
+        if group == "classic":
+            png, w, h, truth = draw_gdal(sources, key, args.width, rng, args.out)
+        else:
+            png, w, h, truth = draw_new(binary, key, args.width, rng_new, args.out)
         centre = truth[3]
         cases = [("plain", png, 0, 0, w, h)]
         if "restyled" in styles and convert:
@@ -235,18 +355,20 @@ def main():
         for style, picture, dx, dy, w2, h2 in cases:
             if style not in styles:
                 continue
-            code, score, found, seconds, errors = recognize(binary, picture)
+            code, score, found, (seconds, cpu), errors = recognize(binary, picture)
             error = judge(args.bin, w, h, truth, found, w2, h2, dx, dy) if found else float("inf")
             right = code == 0 and found[1:2] == truth[1:2] and error <= 1.0
             result = "right" if right else ("wrong type" if found[1:2] != truth[1:2] else "wrong")
             if code != 0:
                 result = "not recognised"
-            tally.setdefault(style, []).append(right)
+            if result == "wrong type":
+                result += f" ({found[1] if len(found) > 1 else '-'})"
+            tally.setdefault(f"{group} {style}", []).append(right)
             print(f"| {key} | {centre} | {style} | {result} | {score:.3f} | {error:.2f} | "
-                  f"{seconds:.1f} |", flush=True)
+                  f"{seconds:.1f} ({cpu:.1f}) |", flush=True)
     if not args.no_gmt:
         for name, picture, code, lat, lon in gmt_maps(args.out, args.width):
-            rc, score, found, seconds, _ = recognize(binary, picture)
+            rc, score, found, (seconds, cpu), _ = recognize(binary, picture)
             right = rc == 0 and found[1:2] == [str(code)]
             # GMT's placement is not known to the pixel: the type and the centre are judged
             # (within 1 degree; conic maps carry their central meridian only).
@@ -256,16 +378,17 @@ def main():
                     (code in (18, 19, 20) or abs(centre[0] - lat) <= 1)
             tally.setdefault("gmt", []).append(right)
             print(f"| GMT {name} | {lat},{lon} | gmt | {'right' if right else 'wrong'} "
-                  f"({' '.join(found[:4])}) | {score:.3f} | | {seconds:.1f} |", flush=True)
+                  f"({' '.join(found[:4])}) | {score:.3f} | | {seconds:.1f} ({cpu:.1f}) |", flush=True)
     if not args.no_others:
         for name, picture in non_earth(convert, args.width, args.out, rng):
-            rc, score, found, seconds, _ = recognize(binary, picture)
+            rc, score, found, (seconds, cpu), _ = recognize(binary, picture)
             right = rc == 1
             tally.setdefault("not earth", []).append(right)
             print(f"| {name} | | not earth | {'not recognised' if right else 'RECOGNISED'} | "
-                  f"{score:.3f} | | {seconds:.1f} |", flush=True)
+                  f"{score:.3f} | | {seconds:.1f} ({cpu:.1f}) |", flush=True)
     for style, results in tally.items():
         print(f"{style}: {sum(results)}/{len(results)} right")
+    print(f"load: {os.getloadavg()[0]:.2f} (1-minute average at the end)")
     return 0
 
 

@@ -212,11 +212,16 @@ void FitPanel::FitPoints() {
   jobInstances_.assign(1, *instance_);
   MapInstance* work = &jobInstances_.front();
   const std::vector<Fit::ControlPoint> points = ReadyPoints();
+  const std::shared_ptr<const VideoBuffer> source = PictureCopy();
   const int w = source_->width, h = source_->height;
-  Start([work, points, w, h] {
+  Start([work, points, source, w, h] {
     Outcome o;
     Fit::FitResult r;
-    o.status = Fit::FitPoints(points, w, h, work, {}, &r, &o.reason);
+    // The outline places the map where it helps; without one the points work alone.
+    Fit::Outline outline;
+    std::string ignored;
+    if (Fit::DetectOutline(*source, &outline, &ignored) != Fit::kFitOk) outline = Fit::Outline{};
+    o.status = Fit::FitPointsAndOutline(points, w, h, outline, work, {}, &r, &o.reason);
     o.results.push_back(r);
     return o;
   });

@@ -471,10 +471,11 @@ ExportRequest PageExport::Request(const std::string& file, std::int64_t width,
 }
 
 void PageExport::StoreChoices(Settings* s) const {
-  // What the edits show, when they can be read (a width typed but not yet exported is meant).
+  // What the edits show, when they can be read (a width typed but not yet exported is meant);
+  // before the page was first shown, the width it would offer.
   const std::optional<std::uint32_t> width = ParseUnsigned(widthEdit_->text().toStdString());
   const std::optional<std::uint32_t> height = ParseUnsigned(heightEdit_->text().toStdString());
-  s->width = width.value_or(exportWidth_);
+  s->width = width.value_or(widthChosen_ ? exportWidth_ : NativeWidth());
   s->sampling = Sampling();
   s->crsText = crsText_;
   if (const std::optional<MapSettings> output = output_->Settings()) {

@@ -66,7 +66,18 @@ QString Shown(int field, double value) {
       static_cast<float>(value) == static_cast<float>(MapInstance::kZeroOffsetX)) {
     value = 0;
   }
-  return QString::fromStdString(OptionNumber(value + 0.0, IsSingle(field)));  // no "-0"
+  std::string text = OptionNumber(value + 0.0, IsSingle(field));  // no "-0"
+  // A small value's shortest form has an exponent (8.8e-05), which nobody types for a setting:
+  // the same digits after the point instead.
+  const std::size_t e = text.find('e');
+  if (e != std::string::npos && text[e + 1] == '-') {
+    const bool negative = text[0] == '-';
+    std::string digits = text.substr(negative, e - negative);
+    digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());
+    const int zeros = std::stoi(text.substr(e + 2)) - 1;
+    text = (negative ? "-0." : "0.") + std::string(zeros, '0') + digits;
+  }
+  return QString::fromStdString(text);
 }
 
 // A label that ends a text too long for it with "..." instead of cutting it off mid-letter; the

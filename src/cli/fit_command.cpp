@@ -72,18 +72,22 @@ int FitCommand(const Settings& s) {
     return Fail(ExitCode(status), reason);
   }
   Fit::Outline outline;
+  const bool single = s.given.count("--projection") && !s.rank;
   if (points.empty()) {
     if (const int status = Fit::DetectOutline(picture, &outline, &reason)) {
       return Fail(ExitCode(status), reason);
     }
+  } else if (single && Fit::DetectOutline(picture, &outline, &reason) != Fit::kFitOk) {
+    outline = Fit::Outline{};  // the points alone, then
   }
 
   const Fit::HeldSettings held = Held(s);
-  if (s.given.count("--projection") && !s.rank) {
+  if (single) {
     Fit::FitResult result;
-    const int status = points.empty() ? Fit::FitOutline(outline, &start, held, &result, &reason)
-                                      : Fit::FitPoints(points, picture.width, picture.height,
-                                                       &start, held, &result, &reason);
+    const int status =
+        points.empty() ? Fit::FitOutline(outline, &start, held, &result, &reason)
+                       : Fit::FitPointsAndOutline(points, picture.width, picture.height, outline,
+                                                  &start, held, &result, &reason);
     if (status != Fit::kFitOk) return Fail(ExitCode(status), reason);
     PrintFit(result, points);
     return 0;

@@ -50,8 +50,11 @@ struct Outline {
 
 // Finds the map in `picture`: the largest connected region that is not background, its holes
 // filled. Background is the transparent pixels when the picture has any, otherwise the
-// near-uniform colour (JPEG noise tolerated) that dominates the picture's rim. Lines, titles and
-// legends apart from the map are left out. kNoOutline when nothing map-like is found.
+// near-uniform colour (JPEG noise tolerated) that dominates the picture's rim, unless it runs
+// along two opposite sides only (polar ice); inside a rectangle that background leaves, a black or
+// white second layer (a page's margin around a map drawn on black). Lines, titles and legends apart from the
+// map are left out. Without a background the map fills the picture. kNoOutline when nothing
+// map-like is found.
 int DetectOutline(const VideoBuffer& picture, Outline* outline, std::string* reason);
 
 // A control point: where a place is in the picture and where it is on the globe.
@@ -87,13 +90,25 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
                FitResult* result, std::string* reason, const std::atomic<bool>* cancel = nullptr);
 
 // Least-squares fit of the settings of `instance` to `points` on a width x height picture. Two or
-// three points fit offsets, scale and aspect; from four on, the centre too, and for a conic the
+// three points fit offsets, scale and aspect; from four on (from two when offsets, scale and
+// aspect are held), the centre too, and for a conic the
 // second standard parallel (the centre latitude held: it only moves the cone), and the first where
 // the points tell it from the second (not for the conformal cone, whose shape has one parameter).
 // Held settings stay; settings the points cannot tell apart from others keep their values.
 // `instance` ends as for FitOutline.
 int FitPoints(const std::vector<ControlPoint>& points, int width, int height, MapInstance* instance,
               const HeldSettings& held, FitResult* result, std::string* reason);
+
+// Control points and the map's outline together, where the outline helps: it places the map
+// (offsets, scale and aspect) to a fraction of a pixel, and the points then fit the centre and
+// cone, so that two or three points find a globe's centre. The outline is used only when its fit
+// matches it closely and the points agree with the placement it gives (their residuals grow no
+// more than noise explains); otherwise this is FitPoints. `result->iou` is the outline's IoU when
+// it was used, 0 otherwise. An empty outline (no area) is not used. `instance` ends as for
+// FitPoints.
+int FitPointsAndOutline(const std::vector<ControlPoint>& points, int width, int height,
+                        const Outline& outline, MapInstance* instance, const HeldSettings& held,
+                        FitResult* result, std::string* reason);
 
 // One instance of every registered type (ascending code) with the settings of `start` and its
 // parallels; on the registry's thread.

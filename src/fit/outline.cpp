@@ -24,6 +24,16 @@ constexpr int kNoiseRange = 24;
 constexpr double kCutShare = 0.1;
 // Lines up to 2 x this wide are not part of the map.
 constexpr int kLineRadius = 2;
+// A background runs along a side when it makes up this share of it.
+constexpr double kSideShare = 0.5;
+// A second background layer: its colour makes up this share of the rim of a region that fills
+// this share of its box, is black or white (below the first or above the second on every
+// channel), and leaves the map at least the third share of the region.
+constexpr double kSecondShare = 0.4, kRectangleShare = 0.95, kKeptShare = 0.45;
+constexpr int kBlack = 48, kWhite = 215;
+// A map fills at least this share of its box, and its square perimeter is at most this many times
+// its area.
+constexpr double kCompactShare = 0.5, kRagged = 100;
 // A map covers at least this share of its picture.
 constexpr double kMinMapShare = 0.02;
 // Pixel budget of one mismatch count, and the width of the coarsest level.
@@ -34,6 +44,10 @@ constexpr int kBand = 4;  // level pixels each side of the outline that finer le
 // The projection's shape is searched for its extent on this many samples per side.
 constexpr int kShapeSamples = 256;
 constexpr int kShapeGrowths = 3;
+constexpr int kBisections = 30;  // a side of the shape's box to a billionth of a sample
+// The search stops once its simplex is this share of its first steps (two level pixels): a
+// twentieth of a pixel at the finest level, below what a count of pixels can tell.
+constexpr double kStepTolerance = 0.025;
 
 // The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
 std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
@@ -108,9 +122,84 @@ std::vector<std::uint8_t> Morph(const std::vector<std::uint8_t>& cells, int widt
   return out;
 }
 
-// 1 for pixels that are not background; false when the rim has no dominant colour (the map then
-// fills the picture).
-bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
+// A background colour and how far from it its pixels stray (JPEG noise).
+struct Background {
+  std::uint32_t colour = 0;
+  int tolerance = kMinTolerance;
+};
+
+// The colour of at least `share` of `pixels` (on 5 bits a channel), its mean and spread; false
+// when no colour dominates.
+bool DominantColour(const std::vector<std::uint32_t>& pixels, double share, Background* found) {
+  if (pixels.empty()) return false;
+  std::unordered_map<std::uint32_t, int> bins;
+  for (std::uint32_t c : pixels) ++bins[(c >> 3) & 0x1F1F1F];
+  const auto mode = std::max_element(bins.begin(), bins.end(),
+                                     [](auto& a, auto& b) { return a.second < b.second; });
+  if (mode->second < share * pixels.size()) return false;
+  double sum[3] = {0, 0, 0};
+  int n = 0;
+  for (std::uint32_t c : pixels) {
+    if (((c >> 3) & 0x1F1F1F) != mode->first) continue;
+    for (int k = 0; k < 3; ++k) sum[k] += Channel(c, 8 * k);
+    ++n;
+  }
+  std::uint32_t colour = 0;
+  for (int k = 0; k < 3; ++k) colour |= static_cast<std::uint32_t>(sum[k] / n + 0.5) << 8 * k;
+  double spread = 0;
+  int near = 0;
+  for (std::uint32_t c : pixels) {
+    const int d = Distance(c, colour);
+    if (d <= kNoiseRange) spread += d * d, ++near;
+  }
+  found->colour = colour;
+  found->tolerance = std::clamp(static_cast<int>(3 * std::sqrt(spread / near) + kMinTolerance),
+                                kMinTolerance, kMaxTolerance);
+  return true;
+}
+
+// The pixels of a band `depth` deep inside each side of a box (left, top, right, bottom,
+// inclusive): left, right, top, bottom.
+using Sides = std::array<std::vector<std::uint32_t>, 4>;
+Sides SidesOf(const VideoBuffer& picture, const std::array<int, 4>& box, int depth) {
+  Sides sides;
+  for (int y = box[1]; y <= box[3]; ++y) {
+    for (int d = 0; d < depth; ++d) {
+      sides[0].push_back(Pixel(picture, box[0] + d, y));
+      sides[1].push_back(Pixel(picture, box[2] - d, y));
+    }
+  }
+  for (int x = box[0]; x <= box[2]; ++x) {
+    for (int d = 0; d < depth; ++d) {
+      sides[2].push_back(Pixel(picture, x, box[1] + d));
+      sides[3].push_back(Pixel(picture, x, box[3] - d));
+    }
+  }
+  return sides;
+}
+
+// The colour of at least `share` of the sides' pixels, unless it runs along two opposite sides and
+// neither of the others: that is the map's own (the polar ice of a cylinder filling the box).
+bool SideBackground(const Sides& sides, double share, Background* found) {
+  std::vector<std::uint32_t> rim;
+  for (const auto& side : sides) rim.insert(rim.end(), side.begin(), side.end());
+  Background background;
+  if (!DominantColour(rim, share, &background)) return false;
+  bool along[4];
+  for (int k = 0; k < 4; ++k) {
+    const auto near = std::count_if(sides[k].begin(), sides[k].end(), [&](std::uint32_t c) {
+      return Distance(c, background.colour) <= background.tolerance;
+    });
+    along[k] = near >= kSideShare * sides[k].size();
+  }
+  if (along[0] == along[1] && along[2] == along[3] && along[0] != along[2]) return false;
+  *found = background;
+  return true;
+}
+
+// 1 for pixels that are not background; false when there is no background (the map then fills
+// the picture).
+bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Background* found) {
   const int w = picture.width, h = picture.height;
   fg->assign(static_cast<std::size_t>(w) * h, 1);
   long long transparent = 0;
@@ -121,48 +210,124 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg) {
       (*fg)[static_cast<std::size_t>(y) * w + x] = !clear;
     }
   }
-  if (transparent > 0 && transparent < static_cast<long long>(fg->size())) return true;
+  if (transparent > 0 && transparent < static_cast<long long>(fg->size())) {
+    found->tolerance = -1;  // no colour: any may be a second layer
+    return true;
+  }
 
-  // The rim's dominant colour, on 5 bits a channel, then its mean and spread.
-  const int band = std::max(2, std::min(w, h) / 100);
-  std::vector<std::uint32_t> rim;
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      if (y < band || y >= h - band || x < band || x >= w - band) {
-        rim.push_back(Pixel(picture, x, y));
-        if (x == band && y >= band && y < h - band) x = w - band - 1;  // skip the inside
-      }
-    }
-  }
-  std::unordered_map<std::uint32_t, int> bins;
-  for (std::uint32_t c : rim) ++bins[(c >> 3) & 0x1F1F1F];
-  const auto mode = std::max_element(bins.begin(), bins.end(),
-                                     [](auto& a, auto& b) { return a.second < b.second; });
-  if (mode->second < kBackgroundShare * rim.size()) return false;
-  double sum[3] = {0, 0, 0};
-  int n = 0;
-  for (std::uint32_t c : rim) {
-    if (((c >> 3) & 0x1F1F1F) != mode->first) continue;
-    for (int k = 0; k < 3; ++k) sum[k] += Channel(c, 8 * k);
-    ++n;
-  }
-  std::uint32_t background = 0;
-  for (int k = 0; k < 3; ++k) background |= static_cast<std::uint32_t>(sum[k] / n + 0.5) << 8 * k;
-  double spread = 0;
-  int near = 0;
-  for (std::uint32_t c : rim) {
-    const int d = Distance(c, background);
-    if (d <= kNoiseRange) spread += d * d, ++near;
-  }
-  const int tolerance = std::clamp(static_cast<int>(3 * std::sqrt(spread / near) + kMinTolerance),
-                                   kMinTolerance, kMaxTolerance);
+  const Sides sides = SidesOf(picture, {0, 0, w - 1, h - 1}, std::max(2, std::min(w, h) / 100));
+  Background background;
+  if (!SideBackground(sides, kBackgroundShare, &background)) return false;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       (*fg)[static_cast<std::size_t>(y) * w + x] =
-          Distance(Pixel(picture, x, y), background) > tolerance;
+          Distance(Pixel(picture, x, y), background.colour) > background.tolerance;
     }
   }
+  *found = background;
   return true;
+}
+
+// The map in a foreground: its largest piece once thin lines (a frame the map touches, say) are
+// opened away, with the fine edge the opening took, and everything the outside cannot reach
+// without crossing it. The piece's area; 0 when it is too small to be a map.
+long long MapPiece(const std::vector<std::uint8_t>& fg, int w, int h,
+                   std::vector<std::uint8_t>* inside) {
+  const std::vector<std::uint8_t> opened =
+      Morph(Morph(fg, w, h, kLineRadius, false), w, h, kLineRadius, true);
+  std::vector<int> labels(fg.size(), 0), queue;
+  int label = 0, best = 0;
+  std::size_t bestSize = 0;
+  for (std::size_t i = 0; i < fg.size(); ++i) {
+    if (!opened[i] || labels[i]) continue;
+    Flood(&labels, opened, 1, w, h, static_cast<int>(i), ++label, &queue);
+    if (queue.size() > bestSize) bestSize = queue.size(), best = label;
+  }
+  if (bestSize < kMinMapShare * fg.size()) return 0;
+  std::vector<std::uint8_t> region(fg.size());
+  for (std::size_t i = 0; i < fg.size(); ++i) region[i] = labels[i] == best;
+  region = Morph(region, w, h, kLineRadius + 1, true);
+  for (std::size_t i = 0; i < fg.size(); ++i) region[i] &= fg[i];
+  std::vector<int> outside(fg.size(), 0);
+  const auto fromRim = [&](int x, int y) {
+    const int i = y * w + x;
+    if (!region[i] && !outside[i]) Flood(&outside, region, 0, w, h, i, 1, &queue);
+  };
+  for (int x = 0; x < w; ++x) fromRim(x, 0), fromRim(x, h - 1);
+  for (int y = 0; y < h; ++y) fromRim(0, y), fromRim(w - 1, y);
+  inside->resize(fg.size());
+  long long area = 0;
+  for (std::size_t i = 0; i < fg.size(); ++i) area += (*inside)[i] = !outside[i];
+  return area;
+}
+
+// The box of the map pixels: left, top, right, bottom, inclusive.
+std::array<int, 4> Box(const std::vector<std::uint8_t>& inside, int w, int h) {
+  std::array<int, 4> box = {w, h, -1, -1};
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (!inside[static_cast<std::size_t>(y) * w + x]) continue;
+      box[0] = std::min(box[0], x), box[2] = std::max(box[2], x);
+      box[1] = std::min(box[1], y), box[3] = std::max(box[3], y);
+    }
+  }
+  return box;
+}
+
+long long BoxArea(const std::array<int, 4>& box) {
+  return static_cast<long long>(box[2] - box[0] + 1) * (box[3] - box[1] + 1);
+}
+
+// Whether what a background left is land rather than a map: a small share of the picture that
+// fills little of its own box (a map's outline, an oval or a cone's fan, fills half of it or more)
+// or has a ragged edge (coasts: a map's outline has a square perimeter of some 12 to 30 times its
+// area, counted in pixels). A dark sea along the picture's sides looks like a black background
+// otherwise.
+bool Scattered(const Outline& outline) {
+  if (outline.area >= kKeptShare * outline.inside.size()) return false;
+  const int w = outline.width, h = outline.height;
+  const std::array<int, 4> box = Box(outline.inside, w, h);
+  if (outline.area < kCompactShare * BoxArea(box)) return true;
+  long long perimeter = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * w + x;
+      if (!outline.inside[i]) continue;
+      perimeter += (x > 0 && !outline.inside[i - 1]) || (x + 1 < w && !outline.inside[i + 1]) ||
+                   (y > 0 && !outline.inside[i - w]) || (y + 1 < h && !outline.inside[i + w]);
+    }
+  }
+  return static_cast<double>(perimeter) * perimeter > kRagged * outline.area;
+}
+
+// A second layer of background inside a rectangle the first left: the black or white outside of
+// a world map drawn on a page with a margin. Taken only in a colour other than the first layer's,
+// and only while the map keeps a fair share of the rectangle (not a flat sea of that colour).
+void SecondLayer(const VideoBuffer& picture, const Background& first,
+                 std::vector<std::uint8_t>* inside, long long* area) {
+  const int w = picture.width, h = picture.height;
+  const std::array<int, 4> box = Box(*inside, w, h);
+  if (*area < kRectangleShare * BoxArea(box)) return;
+  Background second;
+  if (!SideBackground(SidesOf(picture, box, 1), kSecondShare, &second)) return;
+  const std::uint32_t c = second.colour;
+  const int most = std::max({Channel(c, 0), Channel(c, 8), Channel(c, 16)});
+  const int least = std::min({Channel(c, 0), Channel(c, 8), Channel(c, 16)});
+  const bool blackOrWhite = most < kBlack || least > kWhite;
+  if (!blackOrWhite ||
+      (first.tolerance >= 0 && Distance(c, first.colour) <= first.tolerance + second.tolerance)) {
+    return;
+  }
+  std::vector<std::uint8_t> fg(inside->size());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * w + x;
+      fg[i] = (*inside)[i] && Distance(Pixel(picture, x, y), c) > second.tolerance;
+    }
+  }
+  std::vector<std::uint8_t> map;
+  const long long kept = MapPiece(fg, w, h, &map);
+  if (kept >= kKeptShare * *area) inside->swap(map), *area = kept;
 }
 
 // The outline at one resolution: `factor` picture pixels a side per level pixel.
@@ -277,8 +442,10 @@ double Objective(const std::vector<double>& v, std::vector<double>&, void* data)
 // The box of the projection's shape in map units (offsets not included): left, top, right,
 // bottom with top < bottom as rows go. The search starts from GetBounds and grows while the shape
 // reaches the searched box's edge (some classes give bounds in other units), up to a limit, so
-// that a shape without end (Mercator, gnomonic) keeps a finite box. False when no sample is on
-// the map.
+// that a shape without end (Mercator, gnomonic) keeps a finite box. Each side is then bisected
+// between its outermost sample and the next one out, so that the box is exact where a side is
+// straight (a cylinder's top and bottom) and the first placement then needs no search. False when
+// no sample is on the map.
 bool ShapeBox(Projection::MapProject* p, std::array<double, 4>* box) {
   double left, top, right, bottom;
   p->GetBounds(&left, &top, &right, &bottom);
@@ -287,20 +454,38 @@ bool ShapeBox(Projection::MapProject* p, std::array<double, 4>* box) {
   for (int grow = 0; grow < kShapeGrowths; ++grow, hx *= 2, hy *= 2) {
     const double dx = 2 * hx / kShapeSamples, dy = 2 * hy / kShapeSamples;
     const double tolerance = 1e-3 * std::min(dx, dy);
+    // The outermost sample of each side: x, y of the left, top, right and bottom ones.
+    std::array<std::array<double, 2>, 4> outermost;
     double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
     bool atEdge = false;
     for (int j = 0; j <= kShapeSamples; ++j) {
       for (int i = 0; i <= kShapeSamples; ++i) {
         const double x = cx - hx + i * dx, y = cy - hy + j * dy;
         if (!ShapeInside(p, x, y, tolerance)) continue;
-        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        if (x < x0) x0 = x, outermost[0] = {x, y};
+        if (y < y0) y0 = y, outermost[1] = {x, y};
+        if (x > x1) x1 = x, outermost[2] = {x, y};
+        if (y > y1) y1 = y, outermost[3] = {x, y};
         atEdge = atEdge || i == 0 || j == 0 || i == kShapeSamples || j == kShapeSamples;
       }
     }
     if (!(x0 < x1 && y0 < y1)) continue;
     // The samples' extent falls short of the shape's by up to a sample each side.
     *box = {x0 - 0.5 * dx, y0 - 0.5 * dy, x1 + 0.5 * dx, y1 + 0.5 * dy};
-    if (!atEdge) return true;
+    if (atEdge) continue;
+    const double directions[4][2] = {{-dx, 0}, {0, -dy}, {dx, 0}, {0, dy}};
+    for (int side = 0; side < 4; ++side) {
+      double in = 0, out = 1;  // fractions of a step outwards
+      const auto at = [&](double t, int axis) {
+        return outermost[side][axis] + t * directions[side][axis];
+      };
+      for (int step = 0; step < kBisections; ++step) {
+        const double t = 0.5 * (in + out);
+        (ShapeInside(p, at(t, 0), at(t, 1), tolerance) ? in : out) = t;
+      }
+      (*box)[side] = side % 2 == 0 ? at(in, 0) : at(in, 1);
+    }
+    return true;
   }
   return std::isfinite((*box)[0]);
 }
@@ -355,46 +540,25 @@ int DetectOutline(const VideoBuffer& picture, Outline* outline, std::string* rea
     *reason = "No map outline found: the picture is empty";
     return kNoOutline;
   }
-  if (!Foreground(picture, &fg)) {  // no background: the map fills the picture
-    outline->width = w, outline->height = h;
+  outline->width = w, outline->height = h;
+  Background background;
+  if (!Foreground(picture, &fg, &background)) {  // no background: the map fills the picture
     outline->inside.assign(fg.size(), 1);
     outline->area = static_cast<long long>(fg.size());
     return kFitOk;
   }
-  // The largest foreground region once thin lines (a frame the map touches, say) are opened away.
-  const std::vector<std::uint8_t> opened =
-      Morph(Morph(fg, w, h, kLineRadius, false), w, h, kLineRadius, true);
-  std::vector<int> labels(fg.size(), 0), queue;
-  int label = 0, best = 0;
-  std::size_t bestSize = 0;
-  for (std::size_t i = 0; i < fg.size(); ++i) {
-    if (!opened[i] || labels[i]) continue;
-    Flood(&labels, opened, 1, w, h, static_cast<int>(i), ++label, &queue);
-    if (queue.size() > bestSize) bestSize = queue.size(), best = label;
+  outline->area = MapPiece(fg, w, h, &outline->inside);
+  if (outline->area > 0 && Scattered(*outline)) {  // the "background" was the map's sea
+    outline->inside.assign(fg.size(), 1);
+    outline->area = static_cast<long long>(fg.size());
+    return kFitOk;
   }
-  if (bestSize < kMinMapShare * fg.size()) {
+  if (outline->area == 0) {
+    *outline = Outline{};
     *reason = "No map outline found";
     return kNoOutline;
   }
-  // Everything the outside cannot reach without crossing the region belongs to the map.
-  // The region with the fine edge the opening took, not the lines.
-  std::vector<std::uint8_t> region(fg.size());
-  for (std::size_t i = 0; i < fg.size(); ++i) region[i] = labels[i] == best;
-  region = Morph(region, w, h, kLineRadius + 1, true);
-  for (std::size_t i = 0; i < fg.size(); ++i) region[i] &= fg[i];
-  std::vector<int> outside(fg.size(), 0);
-  const auto fromRim = [&](int x, int y) {
-    const int i = y * w + x;
-    if (!region[i] && !outside[i]) Flood(&outside, region, 0, w, h, i, 1, &queue);
-  };
-  for (int x = 0; x < w; ++x) fromRim(x, 0), fromRim(x, h - 1);
-  for (int y = 0; y < h; ++y) fromRim(0, y), fromRim(w - 1, y);
-  outline->width = w, outline->height = h;
-  outline->inside.resize(fg.size());
-  for (std::size_t i = 0; i < fg.size(); ++i) {
-    outline->inside[i] = !outside[i];
-    outline->area += outline->inside[i];
-  }
+  SecondLayer(picture, background, &outline->inside, &outline->area);
   return kFitOk;
 }
 
@@ -425,14 +589,29 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   if (!held.scale) model.free.push_back(2);
   if (!held.aspect) model.free.push_back(3);
 
+  // The first placement, kept for the finest level: where the shape's box is exact (a cylinder's
+  // rectangle) it may beat what a search on the coarse level's steps of a whole level pixel finds.
+  const double first[] = {instance->offsetX, instance->offsetY, instance->scale, instance->aspect};
+
   // Coarse to fine: every pixel of the coarsest level, then bands along the outline.
   int factor = 1;
   while (w / (factor * 2) >= kCoarsestWidth) factor *= 2;
   Level level;
-  for (bool first = true;; first = false) {
+  for (bool coarsest = true;; coarsest = false) {
     level = MakeLevel(outline, factor);
-    ChooseSamples(&level, first);
+    ChooseSamples(&level, coarsest);
     model.level = &level;
+    if (factor == 1 && !coarsest) {
+      const double reached = model.Mismatch();
+      const double now[] = {instance->offsetX, instance->offsetY, instance->scale,
+                            instance->aspect};
+      instance->offsetX = first[0], instance->offsetY = first[1];
+      instance->scale = first[2], instance->aspect = first[3];
+      if (model.Mismatch() > reached) {
+        instance->offsetX = now[0], instance->offsetY = now[1];
+        instance->scale = now[2], instance->aspect = now[3];
+      }
+    }
     if (!model.free.empty()) {
       const Linear l = LinearOf(*instance, w, h);
       // Steps of about two level pixels at each parameter.
@@ -443,7 +622,7 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
       const double fields[] = {instance->offsetX, instance->offsetY, instance->scale,
                                instance->aspect};
       for (int f : model.free) {
-        x.push_back(fields[f]), step.push_back(steps[f]), tolerance.push_back(steps[f] * 0.005);
+        x.push_back(fields[f]), step.push_back(steps[f]), tolerance.push_back(steps[f] * kStepTolerance);
       }
       nlopt::opt optimiser(nlopt::LN_NELDERMEAD, static_cast<unsigned>(x.size()));
       optimiser.set_min_objective(Objective, &model);

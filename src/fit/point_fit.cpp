@@ -21,7 +21,7 @@ enum Param { kOffsetX, kOffsetY, kScale, kAspect, kLat, kLon, kParallel2, kParal
 using Params = std::array<double, kParamCount>;
 
 constexpr int kLinearCount = 4;      // offsets, scale, aspect
-constexpr int kPointsForCentre = 4;  // three points leave nothing to judge a centre by
+constexpr int kCentreResiduals = 3;  // the centre's two settings and one residual to judge them by
 constexpr double kLatitudeLimit = 89.999;
 constexpr double kOutlierFactor = 3;
 // Below this spread (pixels, across the points' main direction) the points are on one line.
@@ -144,7 +144,10 @@ struct PointCost {
 std::vector<int> Candidates(MapInstance& m, std::size_t count, const HeldSettings& held,
                             bool shared) {
   std::vector<int> free;
-  if (shared || count < kPointsForCentre) return free;
+  // Beyond the linear settings left free, the points must give a residual more than the centre
+  // takes: four points when none is held, two when all are (an outline placed the map).
+  const int freeLinear = 4 - 2 * held.offset - held.scale - held.aspect;
+  if (shared || 2 * static_cast<int>(count) < freeLinear + kCentreResiduals) return free;
   const bool conic = (m.GetFlags() & Projection::MAP_CONIC) != 0;
   if (!held.center) {
     if (!conic) free.push_back(kLat);  // a cone's centre latitude only moves it up or down

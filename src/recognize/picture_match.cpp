@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
+
+#include "fit/fit.h"
 
 namespace {
 
@@ -11,6 +14,14 @@ constexpr int kLevelWidths[] = {128, 512, 2048};
 constexpr int kRegionLevel = 1;      // the map region is found at about 512 pixels across
 constexpr int kCellsAcross = 12;     // coverage cells across the map
 constexpr int kMinimumPoints = 150;  // fewer placed points than this prove nothing
+// A map region of nearly the whole picture is no outline: the map fills the picture.
+constexpr double kOutlinedShare = 0.97;
+
+// A picture as 0xAABBGGRR words, top row first (the colour words of VideoBuffer).
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> rgba;
+};
 
 // The picture averaged over factor x factor blocks.
 Pixels Shrink(const VideoBuffer& picture, int factor) {
@@ -116,10 +127,29 @@ int PictureLevels::Build(const VideoBuffer& picture) {
   }
   const int regionFactor = factors[std::min<std::size_t>(kRegionLevel, factors.size() - 1)];
   const Pixels regionPixels = Shrink(picture, regionFactor);
-  const MapRegion region = FindMapRegion(regionPixels);
-  outlined = region.outlined;
-  left = region.left * regionFactor, top = region.top * regionFactor;
-  right = region.right * regionFactor, bottom = region.bottom * regionFactor;
+  // The map's outline as the fitting finds it, on the reduced picture.
+  VideoBuffer reduced;
+  if (reduced.Create(regionPixels.width, regionPixels.height) != 0) return -1;
+  for (int y = 0; y < regionPixels.height; ++y) {
+    for (int x = 0; x < regionPixels.width; ++x) {
+      reduced.SetPixel(x, y, regionPixels.rgba[static_cast<std::size_t>(y) * regionPixels.width + x]);
+    }
+  }
+  Fit::Outline region;
+  std::string reason;
+  const std::size_t regionSize = regionPixels.rgba.size();
+  outlined = Fit::DetectOutline(reduced, &region, &reason) == Fit::kFitOk &&
+             region.area < kOutlinedShare * regionSize;
+  if (!outlined) region.inside.assign(regionSize, 1);
+  int x0 = regionPixels.width, y0 = regionPixels.height, x1 = 0, y1 = 0;
+  for (int y = 0; y < regionPixels.height; ++y) {
+    for (int x = 0; x < regionPixels.width; ++x) {
+      if (!region.inside[static_cast<std::size_t>(y) * regionPixels.width + x]) continue;
+      x0 = std::min(x0, x), x1 = std::max(x1, x + 1), y0 = std::min(y0, y), y1 = std::max(y1, y + 1);
+    }
+  }
+  left = x0 * regionFactor, top = y0 * regionFactor;
+  right = x1 * regionFactor, bottom = y1 * regionFactor;
   if (!outlined) left = 0, top = 0, right = width, bottom = height;
 
   for (const int factor : factors) {

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "image/video_buffer.h"
-#include "recognize/map_region.h"
 
 // Colour classes: 6 of lightness, 3 x 3 of two colour axes, plus one for the background.
 constexpr int kColourClasses = 6 * 3 * 3;

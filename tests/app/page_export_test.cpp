@@ -64,6 +64,12 @@ TEST_F(PageExportTest, SuggestsAWidthThatKeepsTheSourcesResolutionAndAFileBeside
   Click(QWizard::BackButton);
   Click(QWizard::NextButton);
   EXPECT_EQ(Width()->text(), "100");
+
+  // Settings taken before the page was ever shown carry the width it would offer.
+  wizard_ = std::make_unique<KartovelWizard>(&prompts_);
+  wizard_->show();
+  OpenAndNext(map_);
+  EXPECT_TRUE(wizard_->CommandLine().contains(" --width 32 ")) << wizard_->CommandLine().toStdString();
 }
 
 TEST_F(PageExportTest, WidthTextsThatAreRefused) {

@@ -7,6 +7,7 @@
 
 #include "engine/reproject.h"
 #include "fit/points_file.h"
+#include "image/image_test_support.h"
 #include "registry/registry_fixture.h"
 
 namespace {
@@ -204,29 +205,128 @@ void DrawMap(const MapSettings& truth, int w, int h, VideoBuffer* picture) {
   }
 }
 
+// Within a third of a pixel at the map's edges: the equator's ends and near the poles. A
+// cylinder's straight top and bottom are found as exactly as an oval's curves.
 TEST_F(FitTest, OutlineFitPlacesTheMapWithItsMargins) {
   const int w = 600, h = 360;
-  const MapSettings truth = Settings(8, 0, 0, 0.03125, -0.015625, 0.8125, 0.5);
+  const MapSettings truths[] = {
+      Settings(8, 0, 0, 0.03125, -0.015625, 0.8125, 0.5),    // Mollweide
+      Settings(7, 0, 0, 0.03125, -0.015625, 0.875, 0.8),    // Miller
+  };
+  for (const MapSettings& truth : truths) {
+    SCOPED_TRACE(SettingsOptionsLine(truth));
+    VideoBuffer picture;
+    DrawMap(truth, w, h, &picture);
+    Fit::Outline outline;
+    std::string reason;
+    ASSERT_EQ(Fit::DetectOutline(picture, &outline, &reason), Fit::kFitOk) << reason;
+    MapInstance m;
+    ApplySettings(Settings(truth.typeCode, 0, 0, 0, 0, 1, 1), &m);
+    Fit::FitResult result;
+    ASSERT_EQ(Fit::FitOutline(outline, &m, {}, &result, &reason), Fit::kFitOk) << reason;
+    EXPECT_GT(result.iou, 0.995) << SettingsOptionsLine(result.settings);
+    MapInstance t, f;
+    ApplySettings(truth, &t), ApplySettings(result.settings, &f);
+    const Placement pt(t, w, h), pf(f, w, h);
+    for (const auto& [lat, lon] :
+         {std::pair{0.0, -179.0}, {0.0, 179.0}, {-86.0, 0.0}, {86.0, 90.0}}) {
+      double xt, yt, xf, yf;
+      t.projection->Forward(lat * Projection::kDegToRad, lon * Projection::kDegToRad, &xt, &yt);
+      f.projection->Forward(lat * Projection::kDegToRad, lon * Projection::kDegToRad, &xf, &yf);
+      EXPECT_NEAR(pf.X(xf), pt.X(xt), 0.3);
+      EXPECT_NEAR(pf.Y(yf), pt.Y(yt), 0.3);
+    }
+  }
+}
+
+// Three points find a globe's centre once its outline has placed it; alone they fit only the
+// placement at the centre they were given.
+TEST_F(FitTest, ThreePointsAndTheOutlineFindTheCentre) {
+  const int w = 400, h = 400;
+  const MapSettings truth = Settings(9, 30, 20, 0.0625, 0, 0.875, 1);
   VideoBuffer picture;
   DrawMap(truth, w, h, &picture);
   Fit::Outline outline;
   std::string reason;
   ASSERT_EQ(Fit::DetectOutline(picture, &outline, &reason), Fit::kFitOk) << reason;
-  MapInstance m;
-  ApplySettings(Settings(8, 0, 0, 0, 0, 1, 1), &m);
-  Fit::FitResult result;
-  ASSERT_EQ(Fit::FitOutline(outline, &m, {}, &result, &reason), Fit::kFitOk) << reason;
-  EXPECT_GT(result.iou, 0.995) << SettingsOptionsLine(result.settings);
-  // Within a fifth of a pixel at the map's edges: the equator's ends and near the north pole.
-  MapInstance t, f;
-  ApplySettings(truth, &t), ApplySettings(result.settings, &f);
-  const Placement pt(t, w, h), pf(f, w, h);
-  for (const auto& [lat, lon] : {std::pair{0.0, -179.0}, {0.0, 179.0}, {-86.0, 0.0}}) {
-    double xt, yt, xf, yf;
-    t.projection->Forward(lat * Projection::kDegToRad, lon * Projection::kDegToRad, &xt, &yt);
-    f.projection->Forward(lat * Projection::kDegToRad, lon * Projection::kDegToRad, &xf, &yf);
-    EXPECT_NEAR(pf.X(xf), pt.X(xt), 0.2);
-    EXPECT_NEAR(pf.Y(yf), pt.Y(yt), 0.2);
+  MapInstance t;
+  ApplySettings(truth, &t);
+  const Placement place(t, w, h);
+  std::vector<ControlPoint> points;
+  for (const auto& [lat, lon] : {std::pair{45.0, 0.0}, {10.0, 40.0}, {60.0, 60.0}}) {
+    double x, y;
+    t.projection->Forward(StoredLatitude(lat) * Projection::kDegToRad,
+                          lon * Projection::kDegToRad, &x, &y);
+    points.push_back({place.X(x) + 0.5, place.Y(y) + 0.5, lat, lon});
+  }
+  MapInstance both, alone;
+  ApplySettings(Settings(9, 0, 0, 0, 0, 1, 1), &both);
+  alone = both;
+  Fit::FitResult withOutline, withoutOutline;
+  ASSERT_EQ(Fit::FitPointsAndOutline(points, w, h, outline, &both, {}, &withOutline, &reason),
+            Fit::kFitOk)
+      << reason;
+  EXPECT_GT(withOutline.iou, 0.99);
+  EXPECT_NEAR(withOutline.settings.centerLat, 30, 0.1);
+  EXPECT_NEAR(withOutline.settings.centerLon, 20, 0.1);
+  ASSERT_EQ(Fit::FitPoints(points, w, h, &alone, {}, &withoutOutline, &reason), Fit::kFitOk);
+  EXPECT_EQ(withoutOutline.settings.centerLat, 0);
+}
+
+// The background: the colour along the picture's sides, then a second, black or white layer inside
+// a page's margin; uniform bands along two sides only belong to a map that fills the picture.
+TEST(OutlineTest, FindsTheMapInsideMarginsAndFrames) {
+  struct Layout {
+    const char* name;
+    std::uint32_t margin, around;  // colours of the outer margin and around an oval; 0 map
+    bool iceBands;                 // white bands along the top and bottom of the map
+    bool landBand;                 // the map: a band of land across a sea of the margin's colour
+    int left, top, right, bottom;  // the outline's box; 0 wide: the whole picture
+  };
+  const Layout layouts[] = {
+      {"black around an oval", 0xFF000000u, 0xFF000000u, false, false, 8, 8, 92, 72},
+      {"white margin, black around an oval", 0xFFFFFFFFu, 0xFF000000u, false, false, 8, 8, 92, 72},
+      {"no background: map to the edges", 0, 0, false, false, 0, 0, 0, 0},
+      {"map to the edges with polar ice", 0, 0, true, false, 0, 0, 0, 0},
+      {"paper margin, map with polar ice", 0xFFD8E8F0u, 0, true, false, 6, 6, 94, 74},
+      {"map to the edges, a dark sea along them", 0xFF401008u, 0xFF401008u, false, true, 0, 0, 0,
+       0},
+  };
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    VideoBuffer picture;
+    ASSERT_EQ(picture.Create(100, 80), 0);
+    for (int y = 0; y < 80; ++y) {
+      for (int x = 0; x < 100; ++x) {
+        const bool inMargin = x < 6 || y < 6 || x >= 94 || y >= 74;
+        const double u = (x + 0.5 - 50) / 42, v = (y + 0.5 - 40) / 32;
+        std::uint32_t map = test_support::PatternColour(x, y);
+        if (layout.iceBands && (y < 10 || y >= 70)) map = 0xFFFFFFFFu;
+        const std::uint32_t around = inMargin ? layout.margin : layout.around;
+        if (inMargin && layout.margin && !layout.around) map = layout.margin;
+        const bool land = layout.landBand ? std::abs(x - 5 * y / 4) < 8 : u * u + v * v < 1;
+        picture.SetPixel(x, y, land || around == 0 ? map : around);
+      }
+    }
+    Fit::Outline outline;
+    std::string reason;
+    ASSERT_EQ(Fit::DetectOutline(picture, &outline, &reason), Fit::kFitOk) << reason;
+    int left = 100, top = 80, right = 0, bottom = 0;
+    for (int y = 0; y < 80; ++y) {
+      for (int x = 0; x < 100; ++x) {
+        if (!outline.inside[y * 100 + x]) continue;
+        left = std::min(left, x), right = std::max(right, x + 1);
+        top = std::min(top, y), bottom = std::max(bottom, y + 1);
+      }
+    }
+    if (layout.right > 0) {
+      EXPECT_EQ(left, layout.left);
+      EXPECT_EQ(right, layout.right);
+      EXPECT_EQ(top, layout.top);
+      EXPECT_EQ(bottom, layout.bottom);
+    } else {
+      EXPECT_EQ(outline.area, 100 * 80);
+    }
   }
 }
 

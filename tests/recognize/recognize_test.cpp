@@ -8,7 +8,6 @@
 
 #include "engine/reproject.h"
 #include "image/image_test_support.h"
-#include "recognize/map_region.h"
 #include "recognize/recognize.h"
 #include "registry/registry_fixture.h"
 
@@ -148,42 +147,6 @@ TEST_F(RecognizeTest, CancelStopsTheRun) {
   progress.cancel = true;
   std::vector<Recognition> results;
   EXPECT_EQ(recognizer.Run(picture, &results, &progress), RecognizeResult::kCancelled);
-}
-
-// The map region: background flooded from the border in up to two black or white layers.
-TEST(MapRegionTest, FindsTheMapInsideMarginsAndFrames) {
-  struct Layout {
-    const char* name;
-    std::uint32_t margin, frame;  // colours of the outer margin and the frame around an oval; 0 map
-    bool outlined;
-  };
-  const Layout layouts[] = {
-      {"black around an oval", 0xFF000000u, 0xFF000000u, true},
-      {"white margin, black frame", 0xFFFFFFFFu, 0xFF000000u, true},
-      {"no background: map to the edges", 0, 0, false},
-  };
-  for (const Layout& layout : layouts) {
-    SCOPED_TRACE(layout.name);
-    Pixels p;
-    p.width = 100, p.height = 80;
-    for (int y = 0; y < 80; ++y) {
-      for (int x = 0; x < 100; ++x) {
-        const bool inMargin = x < 6 || y < 6 || x >= 94 || y >= 74;
-        const double u = (x + 0.5 - 50) / 42, v = (y + 0.5 - 40) / 32;
-        const std::uint32_t map = test_support::PatternColour(x, y) | 0xFF000000u;
-        const std::uint32_t around = inMargin ? layout.margin : layout.frame;
-        p.rgba.push_back(u * u + v * v < 1 || around == 0 ? map : around);
-      }
-    }
-    const MapRegion region = FindMapRegion(p);
-    EXPECT_EQ(region.outlined, layout.outlined);
-    if (layout.outlined) {
-      EXPECT_EQ(region.left, 8);
-      EXPECT_EQ(region.right, 92);
-      EXPECT_EQ(region.top, 8);
-      EXPECT_EQ(region.bottom, 72);
-    }
-  }
 }
 
 }  // namespace
