@@ -12,7 +12,6 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/text_exchange.h"
 #include "engine/resolution.h"
 #include "registry/projection_registry.h"
 
@@ -20,12 +19,6 @@ namespace {
 
 constexpr int kWorldMap = -1;  // the choice's data for the equirectangular world map
 constexpr double kFitDecimals = 1e4;  // fitted values keep four decimals, as typed ones would
-
-// The parallels are read in double precision, every other value as a float, as the command line
-// reads its --output-* options: the same text makes the same picture in both.
-bool IsSingle(int field) {
-  return field != OutputProjectionBox::kParallel1 && field != OutputProjectionBox::kParallel2;
-}
 
 }  // namespace
 
@@ -176,19 +169,10 @@ void OutputProjectionBox::Fit() {
 }
 
 void OutputProjectionBox::ShowValues() {
-  const MapSettings s = SettingsOf(*output_);
-  double values[kCount] = {s.centerLat, s.centerLon, s.offsetX,
-                                 s.offsetY,   s.scale,     s.aspect,
-                                 s.parallel1.value_or(0), s.parallel2.value_or(0)};
+  const SettingsFields::Values values = SettingsFields::ValuesOf(SettingsOf(*output_));
   guard_ = true;
   for (int field = 0; field < kCount; ++field) {
-    // The instance's stand-in for an x offset of 0 shows as 0, which makes the same map.
-    if (field == kOffsetX &&
-        static_cast<float>(values[field]) == static_cast<float>(MapInstance::kZeroOffsetX)) {
-      values[field] = 0;
-    }
-    edits_[field]->setText(
-        QString::fromStdString(OptionNumber(values[field] + 0.0, IsSingle(field))));  // no "-0"
+    edits_[field]->setText(SettingsFields::Text(field, values[field]));
   }
   guard_ = false;
   const bool parallels = UsesParallels(*output_);
@@ -198,10 +182,10 @@ void OutputProjectionBox::ShowValues() {
 
 QString OutputProjectionBox::Apply(bool focusBad) {
   if (!Chosen()) return QString();
-  double values[kCount];
+  SettingsFields::Values values;
   for (int field = 0; field < kCount; ++field) {
-    const std::string text = edits_[field]->text().toStdString();
-    const std::optional<double> value = ParseDouble(text);
+    const std::optional<double> value =
+        SettingsFields::Read(field, edits_[field]->text().toStdString());
     if (!value) {
       if (focusBad) {
         edits_[field]->setFocus();
@@ -209,19 +193,10 @@ QString OutputProjectionBox::Apply(bool focusBad) {
       }
       return QStringLiteral("Enter a number.");
     }
-    values[field] = IsSingle(field) ? static_cast<double>(*ScanFloat(text)) : *value;
+    values[field] = *value;
   }
-  MapSettings s;
-  s.typeCode = choice_->currentData().toInt();
-  s.centerLat = values[kLat];
-  s.centerLon = values[kLon];
-  s.offsetX = values[kOffsetX];
-  s.offsetY = values[kOffsetY];
-  s.scale = values[kScale];
-  s.aspect = values[kAspect];
-  s.parallel1 = values[kParallel1];
-  s.parallel2 = values[kParallel2];
-  if (ApplySettings(s, output_) != 0) {
+  if (ApplySettings(SettingsFields::SettingsFrom(choice_->currentData().toInt(), values),
+                    output_) != 0) {
     return QStringLiteral("%1 refuses these values.").arg(choice_->currentText());
   }
   const bool parallels = UsesParallels(*output_);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/settings_fields.h"
 #include "registry/map_instance.h"
 #include "registry/map_settings.h"
 
@@ -24,7 +25,8 @@ class QPushButton;
 class OutputProjectionBox : public QWidget {
  public:
   // The settings edits, each read as the command line's --output-* options read it.
-  enum Field { kLat, kLon, kOffsetX, kOffsetY, kScale, kAspect, kParallel1, kParallel2, kCount };
+  using Field = SettingsFields::Field;
+  using enum SettingsFields::Field;
 
   // `output` (not owned) is set up whenever another projection is chosen or a value changes.
   // The registry must be loaded.

@@ -37,13 +37,8 @@ constexpr double kAspectGuard = 0.0001;  // keeps the vertical factor defined at
 constexpr double kDragDecimals = 1e4;    // dragged values keep four decimals, as typed ones would
 constexpr double kFoundDecimals = 1e6;   // fitted and recognised values keep six
 
-// `v` in single precision, as the command line reads these values. Through a volatile float:
-// GCC 12 at -O2 drops a plain double-float-double round trip when it vectorises two of them
-// (seen in Fit), and the map would then differ from the command line's.
-double Single(double v) {
-  const volatile float narrow = static_cast<float>(v);
-  return narrow;
-}
+using SettingsFields::IsSingle;
+using SettingsFields::Single;
 
 // Values the page works out itself keep four decimals, in single precision, as typed ones would.
 double FourDecimals(double v) { return Single(std::round(v * kDragDecimals) / kDragDecimals); }
@@ -52,33 +47,6 @@ double FourDecimals(double v) { return Single(std::round(v * kDragDecimals) / kD
 double Tidy(double v) { return std::round(v * kFoundDecimals) / kFoundDecimals; }
 
 QString YesNo(bool value) { return value ? QStringLiteral("Yes") : QStringLiteral("No"); }
-
-// The parallels are read in double precision, every other value as a float (as the command line
-// reads them), so that the same text makes the same map in both.
-bool IsSingle(int field) {
-  return field != PageSource::kParallel1 && field != PageSource::kParallel2;
-}
-
-// The text of a value: every digit it has, no more. The x offset that stands in for 0 (which the
-// instance refuses) shows as 0, which gives the same map when typed.
-QString Shown(int field, double value) {
-  if (field == PageSource::kOffsetX &&
-      static_cast<float>(value) == static_cast<float>(MapInstance::kZeroOffsetX)) {
-    value = 0;
-  }
-  std::string text = OptionNumber(value + 0.0, IsSingle(field));  // no "-0"
-  // A small value's shortest form has an exponent (8.8e-05), which nobody types for a setting:
-  // the same digits after the point instead.
-  const std::size_t e = text.find('e');
-  if (e != std::string::npos && text[e + 1] == '-') {
-    const bool negative = text[0] == '-';
-    std::string digits = text.substr(negative, e - negative);
-    digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());
-    const int zeros = std::stoi(text.substr(e + 2)) - 1;
-    text = (negative ? "-0." : "0.") + std::string(zeros, '0') + digits;
-  }
-  return QString::fromStdString(text);
-}
 
 // A label that ends a text too long for it with "..." instead of cutting it off mid-letter; the
 // text itself stays whole (and goes into the tooltip).
@@ -284,17 +252,7 @@ void PageSource::SourceChanged() {
 
 void PageSource::ShowInstance() {
   const MapSettings s = SettingsOf(*instance_);
-  values_ = {s.centerLat,
-             s.centerLon,
-             s.offsetX,
-             s.offsetY,
-             s.scale,
-             s.aspect,
-             s.parallel1.value_or(0),
-             s.parallel2.value_or(0)};
-  for (int field = 0; field < kFieldCount; ++field) {
-    if (IsSingle(field)) values_[field] = Single(values_[field]);
-  }
+  values_ = SettingsFields::ValuesOf(s);
   SelectInList(instance_->typeCode);
   ApplyValues();
   RefreshFields();
@@ -355,29 +313,21 @@ bool PageSource::validatePage() { return ExchangeFromControls(); }
 
 bool PageSource::ExchangeFromControls() {
   for (int field = 0; field < kFieldCount; ++field) {
-    const std::optional<double> value = ParseDouble(edits_[field]->text().toStdString());
+    const std::optional<double> value =
+        SettingsFields::Read(field, edits_[field]->text().toStdString());
     if (!value) {
       prompts_->ShowMessage(this, QStringLiteral("Enter a number."));
       edits_[field]->setFocus();
       edits_[field]->selectAll();
       return false;
     }
-    values_[field] = IsSingle(field) ? Single(*value) : *value;
+    values_[field] = *value;
   }
   return true;
 }
 
 void PageSource::ApplyValues() {
-  MapSettings s;
-  s.typeCode = instance_->typeCode;
-  s.centerLat = values_[kLat];
-  s.centerLon = values_[kLon];
-  s.offsetX = values_[kOffsetX];
-  s.offsetY = values_[kOffsetY];
-  s.scale = values_[kScale];
-  s.aspect = values_[kAspect];
-  s.parallel1 = values_[kParallel1];
-  s.parallel2 = values_[kParallel2];
+  const MapSettings s = SettingsFields::SettingsFrom(instance_->typeCode, values_);
   // A projection that refuses the values keeps its previous ones: the map would silently stay.
   const bool refused = ::ApplySettings(s, instance_) != 0;
   refusal_->setText(refused ? QStringLiteral("%1 refuses these values and keeps its previous "
@@ -443,7 +393,7 @@ void PageSource::RefreshFields() {
   const bool guarded = editGuard_;
   editGuard_ = true;
   for (int field = 0; field < kFieldCount; ++field) {
-    edits_[field]->setText(Shown(field, values_[field]));
+    edits_[field]->setText(SettingsFields::Text(field, values_[field]));
   }
   editGuard_ = guarded;
 }

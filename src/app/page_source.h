@@ -12,6 +12,7 @@
 #include <array>
 #include <vector>
 
+#include "app/settings_fields.h"
 #include "fit/fit.h"
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
@@ -34,17 +35,9 @@ class PageSource : public QWizardPage {
  public:
   // The parameter edits, in the order the page rewrites them. The parallels are enabled for the
   // projections that use them only.
-  enum Field {
-    kLat,
-    kLon,
-    kOffsetX,
-    kOffsetY,
-    kScale,
-    kAspect,
-    kParallel1,
-    kParallel2,
-    kFieldCount
-  };
+  using Field = SettingsFields::Field;
+  using enum SettingsFields::Field;
+  static constexpr int kFieldCount = SettingsFields::kCount;
 
   // `source`, `instance` and `points` are the wizard's shared source image, source projection and
   // control points; `prompts` its user dialogs. None is owned.
@@ -119,7 +112,7 @@ class PageSource : public QWizardPage {
   VideoBuffer* source_;
   MapInstance* instance_;
   WizardPrompts* prompts_;
-  std::array<double, kFieldCount> values_{};
+  SettingsFields::Values values_{};
   VideoBuffer result_;
   bool resultStale_ = true;
   // Set while the page writes edits itself, so that their change handler stays out.
