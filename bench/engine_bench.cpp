@@ -64,7 +64,8 @@ constexpr Case kCases[] = {
     {20, 0, 1, -20, -50},  // Lambert conformal conic, parallels 20N and 50N
 };
 
-void BM_Reproject(benchmark::State& state) {
+// Case state.range(0) of kCases, 4096 x 2048 to 4096 x 2048.
+void ReprojectCase(benchmark::State& state, const SamplingOptions& options) {
   EnsureRegistry();
   const Case& c = kCases[state.range(0)];
   if (!GetProjectionRegistry().IsAvailable(c.code)) {
@@ -81,10 +82,25 @@ void BM_Reproject(benchmark::State& state) {
   const VideoBuffer& source = Map(4096);
   VideoBuffer destination;
   destination.Create(4096, 2048);
-  for (auto _ : state) Reproject(source, m, destination);
+  for (auto _ : state) Reproject(source, m, destination, nullptr, {}, options);
   state.SetItemsProcessed(state.iterations() * 4096 * 2048);
 }
+
+void BM_Reproject(benchmark::State& state) { ReprojectCase(state, {}); }
 BENCHMARK(BM_Reproject)->DenseRange(0, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The shrinking cases point sampled: what averaging over footprints costs on top.
+void BM_ReprojectPointSampled(benchmark::State& state) {
+  SamplingOptions options;
+  options.antialias = false;
+  ReprojectCase(state, options);
+}
+BENCHMARK(BM_ReprojectPointSampled)
+    ->Arg(1)
+    ->Arg(3)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The Mollweide case with each kernel (0 nearest, 1 bilinear, 2 bicubic), antialiasing and
 // coverage alpha on (their default).

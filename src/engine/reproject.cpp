@@ -178,6 +178,16 @@ Footprint FootprintAt(const RowSamples& above, const RowSamples& here, const Row
   return f;
 }
 
+// Whether two footprints differ by no more than rounding (a billionth of their size), so that
+// one plan serves both: along a row of a cylindrical source they all do.
+inline bool SameFootprint(const Footprint& a, const Footprint& b) {
+  const double difference = std::fabs(a.acrossX - b.acrossX) + std::fabs(a.acrossY - b.acrossY) +
+                            std::fabs(a.downX - b.downX) + std::fabs(a.downY - b.downY);
+  const double size =
+      std::fabs(a.acrossX) + std::fabs(a.acrossY) + std::fabs(a.downX) + std::fabs(a.downY);
+  return difference <= 1e-9 * size;
+}
+
 // The footprint that reaches the deepest pyramid level over a sparse lattice of the whole grid
 // (not just a window, so that every window of the grid builds the same pyramid).
 Footprint DeepestFootprint(const Grid& grid, const SourceSampler& sampler) {
@@ -329,6 +339,11 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
       const RowSamples& below = samples(gridRow + 1);
       const RowSamples& here = samples(gridRow);
       std::uint32_t* out = dst.MutableRow(r);
+      // The plan of the last footprint averaged in this row (each row starts afresh, so that the
+      // picture does not depend on which thread drew which rows).
+      Footprint planned;
+      FootprintPlan plan;
+      bool hasPlan = false;
       for (std::int64_t c = 0; c < W; ++c) {
         const std::size_t i = static_cast<std::size_t>(c) + 1;
         const std::uint8_t piece = here.piece[i];
@@ -344,7 +359,12 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
             found = true;
             colour = Unpacked(out[c]);
           } else if (footprint.Shrinks()) {
-            found = sampler.SampleFootprint(here.px[i], here.py[i], footprint, piece, &colour);
+            if (!hasPlan || !SameFootprint(footprint, planned)) {
+              plan = SourceSampler::PlanOf(footprint);
+              planned = footprint;
+              hasPlan = true;
+            }
+            found = sampler.SampleFootprint(here.px[i], here.py[i], plan, piece, &colour);
           } else {
             bool partial;
             found =

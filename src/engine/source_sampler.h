@@ -38,6 +38,13 @@ struct Footprint {
   bool Shrinks() const { return std::fabs(acrossX * downY - acrossY * downX) > 1.5; }
 };
 
+// How a footprint is averaged: the pyramid level, and taps spread evenly along its longer side.
+struct FootprintPlan {
+  double level = 0;
+  int taps = 1;
+  double stepX = 0, stepY = 0;  // the longer side, source pixels
+};
+
 class SourceSampler {
  public:
   // Marks the pixels of `source` whose centre maps back onto the globe through `instance`, each
@@ -102,9 +109,11 @@ class SourceSampler {
   }
   // The average over the footprint of an output pixel, the parallelogram spanned by `across` and
   // `down` (source pixels per output pixel) around (px, py): from the pyramid level of its
-  // shorter side, with taps along the longer side where the two differ.
-  bool SampleFootprint(double px, double py, const Footprint& footprint, std::uint8_t piece,
+  // shorter side, with taps along the longer side where the two differ. `plan` is
+  // PlanOf(footprint); neighbouring pixels with (nearly) the same footprint share one.
+  bool SampleFootprint(double px, double py, const FootprintPlan& plan, std::uint8_t piece,
                        Rgb* colour) const;
+  static FootprintPlan PlanOf(const Footprint& footprint);
 
   // Builds the pyramid down to the level that sampling `footprint` reads (parallel); call before
   // sampling. Levels already built stay, so repeated conversions of one source build each once.
@@ -246,8 +255,6 @@ class SourceSampler {
   bool Bicubic(double px, double py, std::uint8_t piece, Rgb* colour) const;
   bool AtLevel(int level, double px, double py, std::uint8_t piece, Rgb* colour) const;
   bool Trilinear(double level, double px, double py, std::uint8_t piece, Rgb* colour) const;
-  // The pyramid level and the number of taps along the longer side for `footprint`.
-  static double LevelOf(const Footprint& footprint, int* taps);
 
   Projection::MapProject* projection_;
   const Projection::RowForward* rowForward_;

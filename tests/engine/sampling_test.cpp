@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/reproject.h"
+#include "engine/source_sampler.h"
 #include "image/image_test_support.h"
 #include "registry/registry_fixture.h"
 
@@ -191,6 +192,32 @@ TEST_F(SamplingTest, ShrinkingEightToOneAveragesInsteadOfAliasing) {
   const double rmsWith = std::sqrt(error[0] / n), rmsWithout = std::sqrt(error[1] / n);
   EXPECT_LT(rmsWith, 6.0);
   EXPECT_GT(rmsWithout, 40.0);
+}
+
+TEST(FootprintPlanTest, LevelOfTheShorterSideTapsAlongTheLonger) {
+  struct Case {
+    Footprint footprint;
+    double level;
+    int taps;
+    double stepX, stepY;
+  };
+  const Case cases[] = {
+      {{8, 0, 0, 8}, 3, 1, 8, 0},               // 8:1 both ways
+      {{3, 0, 0, 3}, std::log2(3.0), 1, 3, 0},  // between two levels
+      {{4, 4, -4, 4}, 2.5, 1, 4, 4},            // turned: lengths, not components
+      {{1.75, 0, 0, 1.75}, 0.5, 1, 1.75, 0},    // rising from level 0 below 2 pixels
+      {{16, 0, 0, 1}, 0, 16, 16, 0},            // stretched across: taps at level 0
+      {{1, 0, 0, 6}, 0, 6, 0, 6},               // stretched down
+      {{20, 0, 0, 4}, 2, 5, 20, 0},             // taps each a square of the shorter side
+      {{300, 0, 0, 2}, std::log2(300.0 / 16), 16, 300, 0},  // no more than 16 taps
+  };
+  for (const Case& c : cases) {
+    const FootprintPlan plan = SourceSampler::PlanOf(c.footprint);
+    EXPECT_NEAR(plan.level, c.level, 1e-9) << c.footprint.acrossX << " " << c.footprint.downY;
+    EXPECT_EQ(plan.taps, c.taps) << c.footprint.acrossX << " " << c.footprint.downY;
+    EXPECT_EQ(plan.stepX, c.stepX);
+    EXPECT_EQ(plan.stepY, c.stepY);
+  }
 }
 
 TEST_F(SamplingTest, AlphaIsThePartOfThePixelOnTheMap) {
