@@ -178,8 +178,10 @@ Sides SidesOf(const VideoBuffer& picture, const std::array<int, 4>& box, int dep
   return sides;
 }
 
-// The colour of at least `share` of the sides' pixels, unless it runs along two opposite sides and
-// neither of the others: that is the map's own (the polar ice of a cylinder filling the box).
+// The colour of at least `share` of the sides' pixels, unless it runs along the top and bottom
+// and neither of the others: that is the map's own (the polar ice of a cylinder filling the box).
+// Along the left and right only, it is the background beside a map whose flat poles touch the
+// picture's top and bottom (Wagner IV, Eckert IV).
 bool SideBackground(const Sides& sides, double share, Background* found) {
   std::vector<std::uint32_t> rim;
   for (const auto& side : sides) rim.insert(rim.end(), side.begin(), side.end());
@@ -192,7 +194,7 @@ bool SideBackground(const Sides& sides, double share, Background* found) {
     });
     along[k] = near >= kSideShare * sides[k].size();
   }
-  if (along[0] == along[1] && along[2] == along[3] && along[0] != along[2]) return false;
+  if (along[2] && along[3] && !along[0] && !along[1]) return false;
   *found = background;
   return true;
 }

@@ -281,16 +281,20 @@ TEST(OutlineTest, FindsTheMapInsideMarginsAndFrames) {
     std::uint32_t margin, around;  // colours of the outer margin and around an oval; 0 map
     bool iceBands;                 // white bands along the top and bottom of the map
     bool landBand;                 // the map: a band of land across a sea of the margin's colour
+    bool flatPoles;                // the oval's flat poles touch the picture's top and bottom
     int left, top, right, bottom;  // the outline's box; 0 wide: the whole picture
   };
   const Layout layouts[] = {
-      {"black around an oval", 0xFF000000u, 0xFF000000u, false, false, 8, 8, 92, 72},
-      {"white margin, black around an oval", 0xFFFFFFFFu, 0xFF000000u, false, false, 8, 8, 92, 72},
-      {"no background: map to the edges", 0, 0, false, false, 0, 0, 0, 0},
-      {"map to the edges with polar ice", 0, 0, true, false, 0, 0, 0, 0},
-      {"paper margin, map with polar ice", 0xFFD8E8F0u, 0, true, false, 6, 6, 94, 74},
-      {"map to the edges, a dark sea along them", 0xFF401008u, 0xFF401008u, false, true, 0, 0, 0,
-       0},
+      {"black around an oval", 0xFF000000u, 0xFF000000u, false, false, false, 8, 8, 92, 72},
+      {"white margin, black around an oval", 0xFFFFFFFFu, 0xFF000000u, false, false, false, 8, 8,
+       92, 72},
+      {"black beside flat poles on the edges", 0xFF000000u, 0xFF000000u, true, false, true, 8, 0,
+       92, 80},
+      {"no background: map to the edges", 0, 0, false, false, false, 0, 0, 0, 0},
+      {"map to the edges with polar ice", 0, 0, true, false, false, 0, 0, 0, 0},
+      {"paper margin, map with polar ice", 0xFFD8E8F0u, 0, true, false, false, 6, 6, 94, 74},
+      {"map to the edges, a dark sea along them", 0xFF401008u, 0xFF401008u, false, true, false, 0,
+       0, 0, 0},
   };
   for (const Layout& layout : layouts) {
     SCOPED_TRACE(layout.name);
@@ -298,13 +302,16 @@ TEST(OutlineTest, FindsTheMapInsideMarginsAndFrames) {
     ASSERT_EQ(picture.Create(100, 80), 0);
     for (int y = 0; y < 80; ++y) {
       for (int x = 0; x < 100; ++x) {
-        const bool inMargin = x < 6 || y < 6 || x >= 94 || y >= 74;
+        const bool inMargin = !layout.flatPoles && (x < 6 || y < 6 || x >= 94 || y >= 74);
         const double u = (x + 0.5 - 50) / 42, v = (y + 0.5 - 40) / 32;
         std::uint32_t map = test_support::PatternColour(x, y);
         if (layout.iceBands && (y < 10 || y >= 70)) map = 0xFFFFFFFFu;
         const std::uint32_t around = inMargin ? layout.margin : layout.around;
         if (inMargin && layout.margin && !layout.around) map = layout.margin;
-        const bool land = layout.landBand ? std::abs(x - 5 * y / 4) < 8 : u * u + v * v < 1;
+        const double poles = (y + 0.5 - 40) / 40;
+        const bool land = layout.landBand    ? std::abs(x - 5 * y / 4) < 8
+                          : layout.flatPoles ? u * u < 1 - 0.5 * poles * poles
+                                             : u * u + v * v < 1;
         picture.SetPixel(x, y, land || around == 0 ? map : around);
       }
     }
