@@ -410,20 +410,27 @@ int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::s
     return -1;
   };
 
+  // Past the last IDAT chunk the inflater may still hold rows it had no room for.
+  bool ended = false;
   for (std::uint32_t y = 0; y < header.height;) {
     const std::size_t count = std::min<std::size_t>(rowsPerStep, header.height - y);
     std::uint8_t* first = rows.data() + (rowBytes + 1);
     state->next_out = first;
     state->avail_out = static_cast<std::uint32_t>(count * (rowBytes + 1));
     while (state->avail_out > 0) {
-      if (state->avail_in == 0) {
+      if (state->avail_in == 0 && !ended) {
         const unsigned char* in = nullptr;
         const std::size_t got = data.Next(&in);
-        if (got == 0) return corrupt("Not enough image data");
+        if (got == 0 && !data.corrupt.empty()) return corrupt("");
+        ended = got == 0;
         state->next_in = const_cast<unsigned char*>(in);
         state->avail_in = static_cast<std::uint32_t>(got);
       }
+      const std::uint32_t room = state->avail_out;
       const int status = Inflate(state.get());
+      if (ended && status >= 0 && state->avail_out == room) {
+        return corrupt("Not enough image data");
+      }
       if (status < 0) return corrupt(Inflation(status));
       if (state->block_state == ISAL_BLOCK_FINISH && state->avail_out > 0) {
         return corrupt("Not enough image data");
@@ -451,7 +458,7 @@ int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::s
   // The rest of the stream (its check sum, at least) must be sound too; data past it, or a
   // stream cut after the last row, only draw libpng's warnings.
   std::uint8_t spare[64];
-  while (state->block_state != ISAL_BLOCK_FINISH) {
+  while (state->block_state != ISAL_BLOCK_FINISH && !ended) {
     if (state->avail_in == 0) {
       const unsigned char* in = nullptr;
       const std::size_t got = data.Next(&in);
