@@ -123,14 +123,20 @@ BENCHMARK(BM_ReprojectKernel)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->
 
 // Shrinking the 8192 x 4096 map 8:1 to 1024 x 512, with (1) and without (0) antialiasing; items
 // are output pixels.
-void BM_Shrink8(benchmark::State& state) {
+// The equirectangular whole world of the 8192 map, and the options of `state`'s case.
+MapInstance ShrinkCase(benchmark::State& state, SamplingOptions* options) {
   EnsureRegistry();
   MapInstance plain;
   plain.aspect = 0.5;
   plain.SetOffset(0, 0);
+  options->antialias = state.range(0) != 0;
+  state.SetLabel(options->antialias ? "antialiased" : "point sampled");
+  return plain;
+}
+
+void BM_Shrink8(benchmark::State& state) {
   SamplingOptions options;
-  options.antialias = state.range(0) != 0;
-  state.SetLabel(options.antialias ? "antialiased" : "point sampled");
+  const MapInstance plain = ShrinkCase(state, &options);
   const VideoBuffer& source = Map(8192);
   VideoBuffer destination;
   destination.Create(1024, 512);
@@ -142,13 +148,8 @@ BENCHMARK(BM_Shrink8)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTim
 // The same with the source prepared once, as repeated conversions of one source (previews, bands)
 // use it: the steady state of shrinking.
 void BM_Shrink8Prepared(benchmark::State& state) {
-  EnsureRegistry();
-  MapInstance plain;
-  plain.aspect = 0.5;
-  plain.SetOffset(0, 0);
   SamplingOptions options;
-  options.antialias = state.range(0) != 0;
-  state.SetLabel(options.antialias ? "antialiased" : "point sampled");
+  const MapInstance plain = ShrinkCase(state, &options);
   const VideoBuffer& source = Map(8192);
   SourceSampler sampler(source, plain);
   VideoBuffer destination;

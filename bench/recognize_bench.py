@@ -36,6 +36,19 @@ CENTRED = {"aeqd", "gnom", "laea", "ortho", "stere"}
 CONES = {"aea", "eqdc", "lcc"}
 
 
+def draw(proj, te, width, height, out, stem):
+    """The Earth in `proj` over the extent `te`, drawn by gdalwarp into stem.png (once)."""
+    if os.path.exists(stem + ".png"):
+        return
+    subprocess.run(["gdalwarp", "-q", "-overwrite", "-t_srs", proj + " +type=crs",
+                    "-te", *map(repr, te), "-ts", str(width), str(height), "-r", "bilinear",
+                    "-et", "0", "-dstalpha", "-wo", "SAMPLE_GRID=YES", "-multi",
+                    "-wo", "NUM_THREADS=ALL_CPUS", os.path.join(out, "earth_ll.tif"),
+                    stem + ".tif"], check=True)
+    subprocess.run(["gdal_translate", "-q", "-b", "1", "-b", "2", "-b", "3", "-of", "PNG",
+                    stem + ".tif", stem + ".png"], check=True,
+                   env=dict(os.environ, GDAL_PAM_ENABLED="NO"))
+
 def load_sources():
     folder = os.environ.get("REFERENCE_MAPS",
                             os.path.join(os.path.dirname(REPO), "shared", "reference-maps"))
@@ -68,15 +81,7 @@ def draw_gdal(sources, key, width, rng, out):
     h, te = sources.geometry(key, width)
     p = sources.params(key, width)
     stem = os.path.join(out, f"{key}_{width}_{lat0}_{lon0}")
-    if not os.path.exists(stem + ".png"):
-        subprocess.run(["gdalwarp", "-q", "-overwrite", "-t_srs", proj + " +type=crs",
-                        "-te", *map(repr, te), "-ts", str(width), str(h), "-r", "bilinear",
-                        "-et", "0", "-dstalpha", "-wo", "SAMPLE_GRID=YES", "-multi",
-                        "-wo", "NUM_THREADS=ALL_CPUS", os.path.join(out, "earth_ll.tif"),
-                        stem + ".tif"], check=True)
-        subprocess.run(["gdal_translate", "-q", "-b", "1", "-b", "2", "-b", "3", "-of", "PNG",
-                        stem + ".tif", stem + ".png"], check=True,
-                       env=dict(os.environ, GDAL_PAM_ENABLED="NO"))
+    draw(proj, te, width, h, out, stem)
     code = {"Equirectangular": 2, "Mercator": 6, "Miller Cylindrical": 7, "Sinusoidal": 10,
             "Mollweide": 8, "Wagner IV": 13, "Wagner VI": 22, "Hammer": 4,
             "Van Der Grinten": 12, "Azimuthal Equidistant": 1, "Gnomonic": 3,
@@ -152,15 +157,7 @@ def draw_new(binary, key, width, rng, out):
     yh = xh * h / width
     te = (xc - xh, yc - yh, xc + xh, yc + yh)
     stem = os.path.join(out, f"{key}_{width}_{lon0}")
-    if not os.path.exists(stem + ".png"):
-        subprocess.run(["gdalwarp", "-q", "-overwrite", "-t_srs", proj + " +R=1 +type=crs",
-                        "-te", *map(repr, te), "-ts", str(width), str(h), "-r", "bilinear",
-                        "-et", "0", "-dstalpha", "-wo", "SAMPLE_GRID=YES", "-multi",
-                        "-wo", "NUM_THREADS=ALL_CPUS", os.path.join(out, "earth_ll.tif"),
-                        stem + ".tif"], check=True)
-        subprocess.run(["gdal_translate", "-q", "-b", "1", "-b", "2", "-b", "3", "-of", "PNG",
-                        stem + ".tif", stem + ".png"], check=True,
-                       env=dict(os.environ, GDAL_PAM_ENABLED="NO"))
+    draw(proj + " +R=1", te, width, h, out, stem)
     # The true settings: the exact fit of places spread over the picture (pixel edges at the
     # extent, the top-left pixel's centre at 0.5 0.5 as a points file counts).
     # Nicolosi's globular shows one hemisphere.

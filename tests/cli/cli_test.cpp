@@ -55,6 +55,15 @@ Outcome Convert(const std::string& arguments, const ScratchDir& dir) {
   return RunProgram(KARTOVEL_CONVERT, arguments, dir);
 }
 
+// A test pattern of `width` x `height` in `map`, saved as dir/in.png: its path, or "" when it
+// could not be made.
+std::string PatternPicture(const ScratchDir& dir, int width, int height, VideoBuffer* map) {
+  if (map->Create(width, height) != 0) return "";
+  test_support::FillPattern(map);
+  const std::string in = dir / "in.png";
+  return map->Save(in) == 0 ? in : "";
+}
+
 std::string Number(double v) {
   char text[32];
   std::snprintf(text, sizeof text, "%.17g", v);
@@ -66,10 +75,8 @@ using ConvertTest = BuiltinRegistryTest;
 TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
   ScratchDir dir;
   VideoBuffer map;
-  ASSERT_EQ(map.Create(8, 4), 0);
-  test_support::FillPattern(&map);
-  const std::string in = dir / "in.png";
-  ASSERT_EQ(map.Save(in), 0);
+  const std::string in = PatternPicture(dir, 8, 4, &map);
+  ASSERT_FALSE(in.empty());
   const std::string out = dir / "out.png";
   struct {
     std::string arguments, message;
@@ -150,10 +157,8 @@ TEST_F(ConvertTest, FailuresAreOneLineOnStandardErrorWithANonZeroExit) {
 TEST_F(ConvertTest, WritesTheSameFileAsTheExportJobForTheSameSettings) {
   ScratchDir dir;
   VideoBuffer map;
-  ASSERT_EQ(map.Create(90, 70), 0);
-  test_support::FillPattern(&map);
-  const std::string in = dir / "in.png";
-  ASSERT_EQ(map.Save(in), 0);
+  const std::string in = PatternPicture(dir, 90, 70, &map);
+  ASSERT_FALSE(in.empty());
 
   // Set up in the order of the source projection page, with the numbers as its edits read
   // them: in single precision. The command line takes them north-positive, the instance holds
@@ -229,10 +234,8 @@ TEST_F(ConvertTest, GdalPlacesGeoTiffsTilesAndWorldFilesOnTheGrid) {
   }
   ScratchDir dir;
   VideoBuffer map;
-  ASSERT_EQ(map.Create(90, 45), 0);
-  test_support::FillPattern(&map);
-  const std::string in = dir / "in.png";
-  ASSERT_EQ(map.Save(in), 0);
+  const std::string in = PatternPicture(dir, 90, 45, &map);
+  ASSERT_FALSE(in.empty());
   const auto convert = [&](const std::string& output, const std::string& options) {
     const Outcome o = Convert(in + " " + dir / output + " --aspect 0.5 --width 64 " + options, dir);
     EXPECT_EQ(o.exitCode, 0) << o.errors;
@@ -295,10 +298,8 @@ TEST_F(ConvertTest, GdalFindsPointsOfProjectedGeoTiffsWhereWeDrawThem) {
   }
   ScratchDir dir;
   VideoBuffer map;
-  ASSERT_EQ(map.Create(90, 45), 0);
-  test_support::FillPattern(&map);
-  const std::string in = dir / "in.png";
-  ASSERT_EQ(map.Save(in), 0);
+  const std::string in = PatternPicture(dir, 90, 45, &map);
+  ASSERT_FALSE(in.empty());
   const struct {
     MapSettings output;
     const char* options;
@@ -347,10 +348,8 @@ TEST_F(ConvertTest, GdalFindsPointsOfProjectedGeoTiffsWhereWeDrawThem) {
 TEST_F(ConvertTest, SettingsFileEqualsTheOptionsTyped) {
   ScratchDir dir;
   VideoBuffer map;
-  ASSERT_EQ(map.Create(90, 70), 0);
-  test_support::FillPattern(&map);
-  const std::string in = dir / "in.png";
-  ASSERT_EQ(map.Save(in), 0);
+  const std::string in = PatternPicture(dir, 90, 70, &map);
+  ASSERT_FALSE(in.empty());
   const std::string typed =
       " --projection 20 --scale 0.8 --aspect 0.7 --center 12.5,40.1 --offset 0.05,0.02"
       " --parallels 20,50 --width 101";
