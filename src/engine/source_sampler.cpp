@@ -100,6 +100,16 @@ SourceSampler::SourceSampler(const VideoBuffer& source, const MapInstance& insta
       wraps_ = std::fabs(period - width_) < 1e-3;
     }
   }
+  // Whether the map shows the date line somewhere (any map but a wrapping cylinder can end there).
+  if (projection_ && !wraps_) {
+    const double edge = kPi - 1e-6;
+    for (const double side : {-edge, edge}) {
+      double x, y, px, py;
+      reachesDateLine_ = reachesDateLine_ ||
+                         (projection_->Forward(0, projection_->centerLon + side, &x, &y) == 0 &&
+                          Place(x, y, &px, &py));
+    }
+  }
   const std::int32_t flags = projection_ ? projection_->GetFlags() : 0;
   convex_ =
       !composite_ && (flags & (Projection::MAP_CYLINDRICAL | Projection::MAP_PSEUDOCYLINDRICAL |
@@ -348,6 +358,76 @@ void SourceSampler::LocateRow(const Projection::RowForward::Row& row, double lat
   }
 }
 
+bool SourceSampler::FrameAt(double px, double py, LocalFrame* frame) const {
+  const double mx = (px - halfWidth_) / xFactor_, my = (py - halfHeight_) / yFactor_;
+  double lat, lon;
+  int segment = 0;
+  if (composite_) {
+    composite_->InverseSegment(mx, my, &lat, &lon, &segment);
+  } else {
+    projection_->Inverse(mx, my, &lat, &lon);
+  }
+  if (!std::isfinite(lat) || !std::isfinite(lon)) return false;
+  // A point on the outline may come back from Inverse as off the map, or on the wrong side of the
+  // date line: it counts where it maps back onto itself, on the side where it does.
+  const double centre = projection_->centerLon;
+  const double east = Projection::WrapAngle(lon - centre);
+  const double sides[2] = {east, east - std::copysign(2 * kPi, east)};
+  const int tries = std::fabs(east) > kPi - 1e-6 ? 2 : 1;
+  // Differences taken towards the inside of the globe, small against a pixel.
+  constexpr double kStep = 1e-6;
+  const double dLat = lat > 0 ? -kStep : kStep;
+  for (int t = 0; t < tries; ++t) {
+    const double dLon = sides[t] > 0 ? -kStep : kStep;
+    const double lats[3] = {lat, lat + dLat, lat};
+    const double lons[3] = {centre + sides[t], centre + sides[t], centre + sides[t] + dLon};
+    double x[3], y[3];
+    bool placed = true;
+    for (int k = 0; k < 3 && placed; ++k) {
+      placed = projection_->Forward(lats[k], lons[k], &x[k], &y[k]) == 0;
+      x[k] = xFactor_ * x[k] + halfWidth_;
+      y[k] = yFactor_ * y[k] + halfHeight_;
+    }
+    if (!placed || std::fabs(x[0] - px) > 0.01 || std::fabs(y[0] - py) > 0.01) continue;
+    // Pixels per radian of latitude (a, c) and of longitude (b, d), inverted.
+    const double a = (x[1] - x[0]) / dLat, b = (x[2] - x[0]) / dLon;
+    const double c = (y[1] - y[0]) / dLat, d = (y[2] - y[0]) / dLon;
+    const double det = a * d - b * c;
+    if (!(std::fabs(det) > 1e-12 * (a * a + b * b + c * c + d * d))) return false;
+    *frame = {x[0], y[0], lat, sides[t], d / det, -b / det, -c / det, a / det, b, d};
+    return true;
+  }
+  return false;
+}
+
+bool SourceSampler::BesideDateLine(const LocalFrame& frame, std::int64_t x, std::int64_t y,
+                                   std::uint8_t piece, std::uint32_t* pixel) const {
+  const double dx = static_cast<double>(x) - frame.x, dy = static_cast<double>(y) - frame.y;
+  const double lat = frame.lat + frame.latPerX * dx + frame.latPerY * dy;
+  const double dLon = frame.lonPerX * dx + frame.lonPerY * dy;
+  const double east = frame.east + dLon;
+  // Only a short step that crosses the date line and no pole: near a pole or a cusp, where one
+  // pixel spans much longitude, the first-order frame does not hold.
+  if (std::fabs(lat) > Projection::kHalfPi || std::fabs(dLon) > 0.1 || std::fabs(east) <= kPi) {
+    return false;
+  }
+  // Back along the parallel in half-pixel steps, at most 4 pixels.
+  const double along = std::hypot(frame.xPerLon, frame.yPerLon);
+  if (!(along > 0)) return false;
+  const double sx = -std::copysign(0.5, east) * frame.xPerLon / along;
+  const double sy = -std::copysign(0.5, east) * frame.yPerLon / along;
+  const Plane& plane = planes_.front();
+  for (int k = 1; k <= 8; ++k) {
+    const auto ix = static_cast<std::int64_t>(std::floor(static_cast<double>(x) + k * sx + 0.5));
+    const auto iy = static_cast<std::int64_t>(std::floor(static_cast<double>(y) + k * sy + 0.5));
+    if (ix >= 0 && iy >= 0 && ix < width_ && iy < height_ && plane.Piece(ix, iy) == piece) {
+      *pixel = plane.Row(iy)[ix];
+      return true;
+    }
+  }
+  return false;
+}
+
 bool SourceSampler::Bilinear(const Plane& plane, double px, double py, std::uint8_t piece,
                              Rgb* colour, bool* partial) const {
   if (Interior(plane, px, py, piece, colour)) {
@@ -385,14 +465,29 @@ bool SourceSampler::Bilinear(const Plane& plane, double px, double py, std::uint
     *colour = sum;
     return true;
   }
-  // Only the map's own neighbours count, their weights made up to one. A neighbour at zero weight
-  // still counts when it is the only one: the point lies on the map.
+  // Only the map's own neighbours count, their weights made up to one. A neighbour beyond the
+  // date line counts with the colour of the map's first pixel back along its parallel, which
+  // shows nearly its latitude: where the outline slants (an oval near the poles), the neighbours
+  // left on the map lie on other parallels. A neighbour at zero weight still counts when it is the
+  // only one: the point lies on the map.
   double total = 0;
+  bool beside = reachesDateLine_ && plane.marked;
+  LocalFrame frame;
+  bool framed = false;
   for (int j = 0; j < 2; ++j) {
     for (int i = 0; i < 2; ++i) {
-      if (!inside[j][i]) continue;
       const double weight = std::max(wx[i] * wy[j], 1e-9);
-      Add(&sum, plane.Row(y[j])[x[i]], weight);
+      std::uint32_t pixel;
+      if (inside[j][i]) {
+        pixel = plane.Row(y[j])[x[i]];
+      } else {
+        if (beside && !framed) {
+          framed = true;
+          beside = FrameAt(px, py, &frame);
+        }
+        if (!beside || !BesideDateLine(frame, x[i], y[j], piece, &pixel)) continue;
+      }
+      Add(&sum, pixel, weight);
       total += weight;
     }
   }

@@ -249,6 +249,21 @@ class SourceSampler {
   // kUnknown) by the lattice search; for smooth outlines.
   void MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t y0, std::int64_t x1,
                  std::int64_t y1) const;
+  // The globe around a point of the map to first order: where it is, and the change of latitude
+  // and longitude (radians) per pixel across and down.
+  struct LocalFrame {
+    double x = 0, y = 0;  // the point's picture position, as Forward gives it back
+    double lat = 0;
+    double east = 0;  // longitude east of the projection's centre, -pi..pi
+    double latPerX = 0, latPerY = 0, lonPerX = 0, lonPerY = 0;
+    double xPerLon = 0, yPerLon = 0;  // pixels per radian of longitude
+  };
+  bool FrameAt(double px, double py, LocalFrame* frame) const;
+  // For pixel (x, y), off the map near `frame`'s point: where it lies beyond the date line, the
+  // map's first pixel on `piece` back along its parallel (within 4 pixels). False elsewhere (a
+  // pole, a horizon, a cut).
+  bool BesideDateLine(const LocalFrame& frame, std::int64_t x, std::int64_t y, std::uint8_t piece,
+                      std::uint32_t* pixel) const;
   bool Bilinear(const Plane& plane, double px, double py, std::uint8_t piece, Rgb* colour,
                 bool* partial) const;
   bool Nearest(double px, double py, std::uint8_t piece, Rgb* colour, bool* partial) const;
@@ -262,6 +277,8 @@ class SourceSampler {
   std::int64_t width_, height_;
   double halfWidth_, halfHeight_, xFactor_, yFactor_;  // the Placement, map units to pixels
   bool wraps_ = false;  // a whole-world cylindrical map: column -1 is the last column
+  // The map ends at the date line somewhere (see BesideDateLine).
+  bool reachesDateLine_ = false;
   // Whether the map's outline is smooth and bulges outwards (see MarkTile).
   bool convex_ = false;
   std::int64_t tilesX_ = 0, tilesY_ = 0;

@@ -86,6 +86,39 @@ TEST_F(SamplingTest, DateLineAndPolesOfABlackBackgroundMapShowNoBlack) {
   }
 }
 
+TEST_F(SamplingTest, BesideTheDateLineMissingNeighboursKeepTheirLatitude) {
+  // Bands of latitude, 4 degrees each: where the outline slants, a neighbour of the next band
+  // beyond the date line must not be replaced by the band left on the map.
+  VideoBuffer world;
+  ASSERT_EQ(world.Create(1024, 512), 0);
+  for (int y = 0; y < 512; ++y) {
+    const double lat = (2.0 * y / 512 - 1) * 90;
+    const auto v = static_cast<std::uint32_t>(128 + 100 * std::sin(lat * M_PI / 4));
+    for (int x = 0; x < 1024; ++x) world.SetPixel(x, y, kBlack | v << 16 | v << 8 | v);
+  }
+  for (int code : {8, 10, 4, 13}) {
+    MapInstance m;
+    Select(&m, code, 0.5);
+    VideoBuffer map, back;
+    DrawOnBlack(world, m, 1000, 500, &map);
+    ASSERT_EQ(back.Create(1024, 512), 0);
+    ASSERT_EQ(Reproject(map, m, back), 0);
+    double sum = 0;
+    int n = 0;
+    for (int y = 0; y < 512; ++y) {
+      const double lat = std::fabs((2.0 * y / 512 - 1) * 90);
+      if (lat < 40 || lat > 80) continue;
+      for (int x : {0, 1, 1022, 1023}) {
+        const int e = std::abs(static_cast<int>(Channel(back.GetPixel(x, y), 0)) -
+                               static_cast<int>(Channel(world.GetPixel(x, y), 0)));
+        sum += e;
+        ++n;
+      }
+    }
+    EXPECT_LT(sum / n, 2.5) << m.GetName();
+  }
+}
+
 TEST_F(SamplingTest, MapsOfAFewDozenPixelsAreFoundWhole) {
   // Whole-world maps drawn smaller than the blocks the outline search starts from: every pixel of
   // the world has a source, whatever the centre.
