@@ -160,6 +160,34 @@ void BM_Shrink8Prepared(benchmark::State& state) {
 }
 BENCHMARK(BM_Shrink8Prepared)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The 8192 x 4096 map shrunk by state.range(0) / 10 with (range(1) = 1) and without antialiasing,
+// the source prepared once: what each output pixel of an export's band costs (items are output
+// pixels).
+void BM_ShrinkBy(benchmark::State& state) {
+  SamplingOptions options;
+  EnsureRegistry();
+  MapInstance plain;
+  plain.aspect = 0.5;
+  plain.SetOffset(0, 0);
+  options.antialias = state.range(1) != 0;
+  state.SetLabel(options.antialias ? "antialiased" : "point sampled");
+  const VideoBuffer& source = Map(8192);
+  SourceSampler sampler(source, plain);
+  const auto width = static_cast<std::int32_t>(8192 * 10 / state.range(0));
+  VideoBuffer destination;
+  destination.Create(width, width / 2);
+  PrepareSampler(sampler, width, width / 2, options);
+  for (auto _ : state) Reproject(sampler, destination, nullptr, {}, options);
+  state.SetItemsProcessed(state.iterations() * width * (width / 2));
+}
+BENCHMARK(BM_ShrinkBy)
+    ->Args({26, 1})
+    ->Args({26, 0})
+    ->Args({100, 1})
+    ->Args({100, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // A Goode map (the example composite 101) converted back, on 1 and 2 threads.
 void BM_ReprojectComposite(benchmark::State& state) {
   EnsureRegistry();

@@ -364,7 +364,13 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
               planned = footprint;
               hasPlan = true;
             }
-            found = sampler.SampleFootprint(here.px[i], here.py[i], plan, piece, &colour);
+            if (sampler.InteriorFootprint(here.px[i], here.py[i], plan, piece, &out[c])) {
+              if (!coverage || !NextToOutline(above, here, below, i)) continue;
+              found = true;
+              colour = Unpacked(out[c]);
+            } else {
+              found = sampler.SampleFootprint(here.px[i], here.py[i], plan, piece, &colour);
+            }
           } else {
             bool partial;
             found =

@@ -38,11 +38,19 @@ struct Footprint {
   bool Shrinks() const { return std::fabs(acrossX * downY - acrossY * downX) > 1.5; }
 };
 
-// How a footprint is averaged: the pyramid level, and taps spread evenly along its longer side.
+// How a footprint is averaged: taps spread evenly along its longer side, each a bilinear sample of
+// the pyramid level whose pixels are as large as the taps' squares or up to half as large.
 struct FootprintPlan {
-  double level = 0;
+  static constexpr int kMaxTaps = 16;
+  int level = 0;
   int taps = 1;
   double stepX = 0, stepY = 0;  // the longer side, source pixels
+  // The same, worked out once for every pixel that shares the plan: each tap's offset from the
+  // footprint's centre (source pixels), how the level places a source position
+  // ((x - levelHalf) * levelScale), and 1 / the weight of all taps' integer blends together.
+  double tapX[kMaxTaps] = {}, tapY[kMaxTaps] = {};
+  double levelHalf = 0, levelScale = 1;
+  double perSum = 0;
 };
 
 class SourceSampler {
@@ -70,26 +78,11 @@ class SourceSampler {
   // stored pixel with each channel rounded once; false elsewhere (nothing written).
   [[gnu::always_inline]] bool InteriorBilinear(double px, double py, std::uint8_t piece,
                                                std::uint32_t* pixel) const {
-    const Plane& plane = planes_.front();
-    std::int64_t ix, iy;
-    if (!OnePiece(plane, px, py, piece, &ix, &iy)) return false;
-    const std::uint32_t* r0 = plane.Row(iy) + ix;
-    const std::uint32_t* r1 = plane.Row(iy + 1) + ix;
-    // Weights in 1/2^24, from fractions in 1/4096: off by at most 0.03 of a level.
-    const auto fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
-    const auto fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
-    const std::uint32_t w00 = (4096 - fx) * (4096 - fy), w01 = fx * (4096 - fy);
-    const std::uint32_t w10 = (4096 - fx) * fy, w11 = fx * fy;
-    // Red and blue in the two halves of one 64-bit word: each weighted sum stays below 2^32.
-    const auto spread = [](std::uint32_t c) {
-      return static_cast<std::uint64_t>(c & 0xFF) | static_cast<std::uint64_t>(c & 0xFF0000) << 16;
-    };
-    const std::uint64_t outer = w00 * spread(r0[0]) + w01 * spread(r0[1]) + w10 * spread(r1[0]) +
-                                w11 * spread(r1[1]) + (std::uint64_t{1} << 55 | 1u << 23);
-    const std::uint32_t green = w00 * (r0[0] >> 8 & 0xFF) + w01 * (r0[1] >> 8 & 0xFF) +
-                                w10 * (r1[0] >> 8 & 0xFF) + w11 * (r1[1] >> 8 & 0xFF) + (1u << 23);
-    *pixel = 0xFF000000u | static_cast<std::uint32_t>(outer >> 24 & 0xFF) | (green >> 24) << 8 |
-             static_cast<std::uint32_t>(outer >> 56) << 16;
+    Fixed sum;
+    if (!FixedBilinear(planes_.front(), px, py, piece, 1, &sum)) return false;
+    *pixel = 0xFF000000u | static_cast<std::uint32_t>((sum.r + (1u << 23)) >> 24) |
+             static_cast<std::uint32_t>((sum.g + (1u << 23)) >> 24) << 8 |
+             static_cast<std::uint32_t>((sum.b + (1u << 23)) >> 24) << 16;
     return true;
   }
   // The projection's row fast path, or null.
@@ -108,11 +101,16 @@ class SourceSampler {
     return SampleNearOutline(kernel, px, py, piece, colour, partial);
   }
   // The average over the footprint of an output pixel, the parallelogram spanned by `across` and
-  // `down` (source pixels per output pixel) around (px, py): from the pyramid level of its
-  // shorter side, with taps along the longer side where the two differ. `plan` is
+  // `down` (source pixels per output pixel) around (px, py): one pyramid level for its shorter
+  // side, with taps along the longer side where the two differ. `plan` is
   // PlanOf(footprint); neighbouring pixels with (nearly) the same footprint share one.
   bool SampleFootprint(double px, double py, const FootprintPlan& plan, std::uint8_t piece,
                        Rgb* colour) const;
+  // SampleFootprint where the four neighbours of every tap lie inside the levels it reads, all on
+  // `piece` (nearly everywhere but the outline): as an opaque stored pixel, in integers, each
+  // channel rounded once. False elsewhere (nothing written).
+  bool InteriorFootprint(double px, double py, const FootprintPlan& plan, std::uint8_t piece,
+                         std::uint32_t* pixel) const;
   static FootprintPlan PlanOf(const Footprint& footprint);
 
   // Builds the pyramid down to the level that sampling `footprint` reads (parallel); call before
@@ -210,6 +208,36 @@ class SourceSampler {
     *py = cy;
     return true;
   }
+  // Channel sums of integer blends: weights in 1/2^24 per bilinear blend, times `weight`.
+  struct Fixed {
+    std::uint64_t r = 0, g = 0, b = 0;
+  };
+  // Adds `weight` times the bilinear blend at (px, py) of `plane` to `sum` where OnePiece holds
+  // (weights from fractions in 1/4096: off by at most 0.03 of a level); false elsewhere.
+  [[gnu::always_inline]] static bool FixedBilinear(const Plane& plane, double px, double py,
+                                                   std::uint8_t piece, std::uint32_t weight,
+                                                   Fixed* sum) {
+    std::int64_t ix, iy;
+    if (!OnePiece(plane, px, py, piece, &ix, &iy)) return false;
+    const std::uint32_t* r0 = plane.Row(iy) + ix;
+    const std::uint32_t* r1 = plane.Row(iy + 1) + ix;
+    const auto fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
+    const auto fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
+    const std::uint32_t w00 = (4096 - fx) * (4096 - fy), w01 = fx * (4096 - fy);
+    const std::uint32_t w10 = (4096 - fx) * fy, w11 = fx * fy;
+    // Red and blue in the two halves of one 64-bit word: each weighted sum stays below 2^32.
+    const auto spread = [](std::uint32_t c) {
+      return static_cast<std::uint64_t>(c & 0xFF) | static_cast<std::uint64_t>(c & 0xFF0000) << 16;
+    };
+    const std::uint64_t outer =
+        w00 * spread(r0[0]) + w01 * spread(r0[1]) + w10 * spread(r1[0]) + w11 * spread(r1[1]);
+    const std::uint32_t green = w00 * (r0[0] >> 8 & 0xFF) + w01 * (r0[1] >> 8 & 0xFF) +
+                                w10 * (r1[0] >> 8 & 0xFF) + w11 * (r1[1] >> 8 & 0xFF);
+    sum->r += static_cast<std::uint64_t>(weight) * (outer & 0xFFFFFFFFu);
+    sum->g += static_cast<std::uint64_t>(weight) * green;
+    sum->b += static_cast<std::uint64_t>(weight) * (outer >> 32);
+    return true;
+  }
   // Bilinear where OnePiece holds: the common case, inline.
   [[gnu::always_inline]] static bool Interior(const Plane& plane, double px, double py,
                                               std::uint8_t piece, Rgb* colour) {
@@ -269,7 +297,6 @@ class SourceSampler {
   bool Nearest(double px, double py, std::uint8_t piece, Rgb* colour, bool* partial) const;
   bool Bicubic(double px, double py, std::uint8_t piece, Rgb* colour) const;
   bool AtLevel(int level, double px, double py, std::uint8_t piece, Rgb* colour) const;
-  bool Trilinear(double level, double px, double py, std::uint8_t piece, Rgb* colour) const;
 
   Projection::MapProject* projection_;
   const Projection::RowForward* rowForward_;

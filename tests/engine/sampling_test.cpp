@@ -230,23 +230,24 @@ TEST_F(SamplingTest, ShrinkingEightToOneAveragesInsteadOfAliasing) {
 TEST(FootprintPlanTest, LevelOfTheShorterSideTapsAlongTheLonger) {
   struct Case {
     Footprint footprint;
-    double level;
+    int level;
     int taps;
     double stepX, stepY;
   };
   const Case cases[] = {
-      {{8, 0, 0, 8}, 3, 1, 8, 0},               // 8:1 both ways
-      {{3, 0, 0, 3}, std::log2(3.0), 1, 3, 0},  // between two levels
-      {{4, 4, -4, 4}, 2.5, 1, 4, 4},            // turned: lengths, not components
-      {{1.75, 0, 0, 1.75}, 0.5, 1, 1.75, 0},    // rising from level 0 below 2 pixels
-      {{16, 0, 0, 1}, 0, 16, 16, 0},            // stretched across: taps at level 0
-      {{1, 0, 0, 6}, 0, 6, 0, 6},               // stretched down
-      {{20, 0, 0, 4}, 2, 5, 20, 0},             // taps each a square of the shorter side
-      {{300, 0, 0, 2}, std::log2(300.0 / 16), 16, 300, 0},  // no more than 16 taps
+      {{8, 0, 0, 8}, 3, 1, 8, 0},                // 8:1 both ways
+      {{7.99, 0, 0, 7.99}, 2, 1, 7.99, 0},       // just below: the level of half its size
+      {{3, 0, 0, 3}, 1, 1, 3, 0},                // between two levels: the finer
+      {{4, 4, -4, 4}, 2, 1, 4, 4},               // turned: lengths, not components
+      {{1.75, 0, 0, 1.75}, 0, 1, 1.75, 0},       // below 2 pixels: level 0
+      {{16, 0, 0, 1}, 0, 16, 16, 0},             // stretched across: taps at level 0
+      {{1, 0, 0, 6}, 0, 6, 0, 6},                // stretched down
+      {{20, 0, 0, 4}, 2, 5, 20, 0},              // taps each a square of the shorter side
+      {{300, 0, 0, 2}, 4, 16, 300, 0},           // no more than 16 taps, each of 18.75 pixels
   };
   for (const Case& c : cases) {
     const FootprintPlan plan = SourceSampler::PlanOf(c.footprint);
-    EXPECT_NEAR(plan.level, c.level, 1e-9) << c.footprint.acrossX << " " << c.footprint.downY;
+    EXPECT_EQ(plan.level, c.level) << c.footprint.acrossX << " " << c.footprint.downY;
     EXPECT_EQ(plan.taps, c.taps) << c.footprint.acrossX << " " << c.footprint.downY;
     EXPECT_EQ(plan.stepX, c.stepX);
     EXPECT_EQ(plan.stepY, c.stepY);
