@@ -603,6 +603,11 @@ FootprintPlan SourceSampler::PlanOf(const Footprint& footprint) {
   plan.levelScale = PowerOfTwo(-plan.level);
   // Each tap's blend weighs 2^24 in all.
   plan.perSum = 1 / (plan.taps * 16777216.0);
+  if (plan.taps > 1) {
+    plan.axis = plan.stepX == 0   ? FootprintPlan::Axis::kDown
+                : plan.stepY == 0 ? FootprintPlan::Axis::kAcross
+                                  : FootprintPlan::Axis::kNone;
+  }
   return plan;
 }
 
@@ -637,7 +642,15 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
   const Plane& plane = planes_[plan.level];
   const double width = static_cast<double>(width_);
   Fixed sum;
-  for (int k = 0; k < plan.taps; ++k) {
+  if (plan.axis != FootprintPlan::Axis::kNone) {
+    double x = px;
+    if (wraps_ && (x < 0 || x >= width)) x -= width * std::floor(x / width);
+    if (!AxisFootprint(plane, (x - plan.levelHalf) * plan.levelScale,
+                       (py - plan.levelHalf) * plan.levelScale, plan, piece, &sum)) {
+      return false;
+    }
+  }
+  for (int k = 0; k < plan.taps && plan.axis == FootprintPlan::Axis::kNone; ++k) {
     double x = px + plan.tapX[k];
     const double y = py + plan.tapY[k];
     if (wraps_ && (x < 0 || x >= width)) x -= width * std::floor(x / width);
@@ -651,6 +664,84 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
   };
   *pixel = 0xFF000000u | channel(sum.r) | channel(sum.g) << 8 | channel(sum.b) << 16;
   return true;
+}
+
+bool SourceSampler::BlockOnPiece(std::int64_t x0, std::int64_t y0, std::int64_t x1,
+                                 std::int64_t y1, std::uint8_t piece) const {
+  for (std::int64_t ty = y0 >> kTileShift; ty <= y1 >> kTileShift; ++ty) {
+    for (std::int64_t tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
+      std::uint8_t uniform;
+      if (TileMarks(tx, ty, &uniform) || uniform != piece) return false;
+    }
+  }
+  return true;
+}
+
+bool SourceSampler::AxisFootprint(const Plane& plane, double x, double y,
+                                  const FootprintPlan& plan, std::uint8_t piece,
+                                  Fixed* sum) const {
+  // The taps' positions along the axis (level pixels) and the blend across it, at (x, y) of the
+  // level: rows (down) or columns (across) first .. last carry the taps' weights.
+  const bool down = plan.axis == FootprintPlan::Axis::kDown;
+  const double along = down ? y : x, across = down ? x : y;
+  const std::int64_t acrossSize = down ? plane.width : plane.height;
+  if (!(across >= 0)) return false;
+  const auto side = static_cast<std::int64_t>(across);
+  if (side + 1 >= acrossSize) return false;
+  FootprintPlan::AxisCache& cache = plan.cache;
+  if (along != cache.along) {
+    const double* offsets = down ? plan.tapY : plan.tapX;
+    const double firstTap = along + offsets[0] * plan.levelScale;
+    const double lastTap = along + offsets[plan.taps - 1] * plan.levelScale;
+    if (!(std::min(firstTap, lastTap) >= 0)) return false;
+    cache.first = static_cast<std::int64_t>(std::min(firstTap, lastTap));
+    cache.last = static_cast<std::int64_t>(std::max(firstTap, lastTap)) + 1;
+    if (cache.last >= (down ? plane.height : plane.width) ||
+        cache.last - cache.first >= FootprintPlan::kMaxLines) {
+      return false;
+    }
+    std::fill_n(cache.weight, cache.last - cache.first + 1, 0u);
+    for (int k = 0; k < plan.taps; ++k) {
+      const double at = along + offsets[k] * plan.levelScale;
+      const auto line = static_cast<std::int64_t>(at);
+      const auto f = static_cast<std::uint32_t>((at - static_cast<double>(line)) * 4096 + 0.5);
+      cache.weight[line - cache.first] += 4096 - f;
+      cache.weight[line - cache.first + 1] += f;
+    }
+    cache.along = along;
+    cache.tileAcross = -1;
+  }
+  const std::int64_t first = cache.first, last = cache.last;
+  // At level 0 the tiles tell the pieces: those across from the last pixel's usually hold.
+  if (plane.marked && (side >> kTileShift != cache.tileAcross ||
+                       (side + 1) >> kTileShift != cache.tileAcross || piece != cache.piece)) {
+    if (!(down ? BlockOnPiece(side, first, side + 1, last, piece)
+               : BlockOnPiece(first, side, last, side + 1, piece))) {
+      return false;
+    }
+    const bool oneTile = side >> kTileShift == (side + 1) >> kTileShift;
+    cache.tileAcross = oneTile ? side >> kTileShift : -1;
+    cache.piece = piece;
+  }
+  const auto f = static_cast<std::uint32_t>((across - static_cast<double>(side)) * 4096 + 0.5);
+  const std::uint32_t near = 4096 - f;
+  // Red and blue in the two halves of one 64-bit word: each blend across stays below 2^20.
+  const auto spread = [](std::uint32_t c) {
+    return static_cast<std::uint64_t>(c & 0xFF) | static_cast<std::uint64_t>(c & 0xFF0000) << 16;
+  };
+  std::uint32_t pieces = 0;  // above level 0: any pixel off `piece`
+  for (std::int64_t line = first; line <= last; ++line) {
+    const std::uint64_t w = cache.weight[line - first];
+    if (w == 0) continue;
+    const std::uint32_t a = down ? plane.Row(line)[side] : plane.Row(side)[line];
+    const std::uint32_t b = down ? plane.Row(line)[side + 1] : plane.Row(side + 1)[line];
+    if (!plane.marked) pieces |= (a >> 24 ^ piece) | (b >> 24 ^ piece);
+    const std::uint64_t outer = near * spread(a) + f * spread(b);
+    sum->r += w * (outer & 0xFFFFFFFFu);
+    sum->g += w * (near * (a >> 8 & 0xFF) + f * (b >> 8 & 0xFF));
+    sum->b += w * (outer >> 32);
+  }
+  return pieces == 0;
 }
 
 int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t reserved) {

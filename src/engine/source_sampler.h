@@ -51,6 +51,21 @@ struct FootprintPlan {
   double tapX[kMaxTaps] = {}, tapY[kMaxTaps] = {};
   double levelHalf = 0, levelScale = 1;
   double perSum = 0;
+  // Taps in one column (down) or one row (across) of the level share their bilinear weights
+  // across it: each row (column) of the level is then read once.
+  enum class Axis { kNone, kDown, kAcross } axis = Axis::kNone;
+  // The weights along the axis of the last position read, which the next pixels of a row share
+  // where the mapping is separable (a cylindrical source), and the last tiles found all on the
+  // map there. Kept by InteriorFootprint; a plan serves one thread.
+  static constexpr int kMaxLines = 2 * kMaxTaps + 2;
+  struct AxisCache {
+    double along = -1;
+    std::int64_t first = 0, last = 0;
+    std::uint32_t weight[kMaxLines] = {};
+    std::int64_t tileAcross = -1;  // tile index across the axis found on `piece`; -1 none
+    std::uint8_t piece = 0;
+  };
+  mutable AxisCache cache;
 };
 
 class SourceSampler {
@@ -257,6 +272,13 @@ class SourceSampler {
     *colour = {channel[0], channel[1], channel[2]};
     return true;
   }
+  // InteriorFootprint for a plan along one axis of `plane`.
+  bool AxisFootprint(const Plane& plane, double x, double y, const FootprintPlan& plan,
+                     std::uint8_t piece, Fixed* sum) const;
+  // Whether the pixels of columns x0..x1 and rows y0..y1 (inside the picture) all lie on `piece`,
+  // from their tiles' marks; false also where a tile has marks of its own (the outline).
+  bool BlockOnPiece(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                    std::uint8_t piece) const;
   bool SampleNearOutline(Kernel kernel, double px, double py, std::uint8_t piece, Rgb* colour,
                          bool* partial) const;
   // The piece of the map at pixel (x, y); 0 off the map.
