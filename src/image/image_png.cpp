@@ -24,6 +24,7 @@
 
 #include "image/image_files.h"
 #include "image/memory_budget.h"
+#include "image/row_feed.h"
 
 namespace ImageFiles {
 
@@ -227,15 +228,9 @@ int Decode(PngReader& reader) {
   return 0;
 }
 
-// The fields of IHDR that choose the decoder.
-struct Header {
-  std::uint32_t width = 0, height = 0;
-  int depth = 0, colourType = 0, compression = 0, filter = 0, interlace = 0;
-};
-
 // Reads the signature and IHDR (with its CRC) at the file's start. False when they are not as
 // the direct decoder needs them; libpng then judges the file.
-bool ReadHeader(std::FILE* file, Header* header) {
+bool ReadHeader(std::FILE* file, PngHeader* header) {
   unsigned char bytes[8 + 8 + 13 + 4];
   if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) return false;
   const unsigned char* ihdr = bytes + 16;
@@ -247,7 +242,7 @@ bool ReadHeader(std::FILE* file, Header* header) {
   return true;
 }
 
-bool DecodesDirectly(const Header& h) {
+bool DecodesDirectly(const PngHeader& h) {
   return h.depth == 8 &&
          (h.colourType == PNG_COLOR_TYPE_RGB || h.colourType == PNG_COLOR_TYPE_RGBA) &&
          h.compression == 0 && h.filter == 0 && h.interlace == 0 && h.width >= 1 && h.height >= 1 &&
@@ -416,15 +411,20 @@ const char* Inflation(int status) {
   return status == ISAL_INCORRECT_CHECKSUM ? "incorrect data check" : "invalid compressed data";
 }
 
-// Decodes a file DecodesDirectly accepts, positioned after its IHDR; the results of ReadPng.
-int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::string* reason,
-                 const std::atomic<bool>* cancel) {
+// The gate and the buffer for a file DecodesDirectly accepts: 0, or the results of ReadPng.
+// A side of 1 pixel cannot be held: its rows are still decoded, so that a corrupt file is told
+// apart from a valid one, and the buffer stays empty.
+int AllocateDirect(const PngHeader& header, VideoBuffer* buffer, std::string* reason) {
   if (const int admitted = AdmitDecode(header.width, header.height, false, reason)) return admitted;
-  const bool keep = header.width >= 2 && header.height >= 2;
-  VideoBuffer buffer;
-  if (keep) {
-    if (const int held = AllocateDecoded(&buffer, header.width, header.height, reason)) return held;
-  }
+  if (header.width < 2 || header.height < 2) return 0;
+  return AllocateDecoded(buffer, header.width, header.height, reason);
+}
+
+}  // namespace
+
+int DecodePngRows(std::FILE* file, const PngHeader& header, VideoBuffer* buffer,
+                  std::string* reason, const std::atomic<bool>* cancel, RowFeed* feed) {
+  const bool keep = buffer->HasStorage();
   const int bpp = header.colourType == PNG_COLOR_TYPE_RGBA ? 4 : 3;
   const std::size_t rowBytes = static_cast<std::size_t>(header.width) * bpp;
   // A few hundred KiB of rows per call of the inflater; the row above the first stays beside.
@@ -475,12 +475,13 @@ int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::s
       if (!known) return corrupt("bad adaptive filter value");
       if (keep) {
         std::uint8_t* out =
-            buffer.pixels + (static_cast<std::size_t>(header.height) - 1 - y) * header.width * 4;
+            buffer->pixels + (static_cast<std::size_t>(header.height) - 1 - y) * header.width * 4;
         bpp == 4 ? ToBgra<4>(row + 1, header.width, out) : ToBgra<3>(row + 1, header.width, out);
       }
     }
     // The last row of this step is the row above the next one.
     std::memcpy(rows.data(), first + (count - 1) * (rowBytes + 1), rowBytes + 1);
+    if (feed) feed->Publish(y);
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       *reason = "cancelled";
       return -1;
@@ -505,18 +506,34 @@ int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::s
     if (state->avail_out == 0) break;  // more pixels than the picture holds
   }
   if (!data.Finish()) return corrupt("");
-  out->Swap(buffer);
   return 0;
 }
 
-}  // namespace
+int StartPng(std::FILE* file, VideoBuffer* out, std::string* reason, PngHeader* direct) {
+  if (CheckChunks(file, reason) != 0) return -1;
+  if (ReadHeader(file, direct) && DecodesDirectly(*direct)) {
+    VideoBuffer buffer;
+    if (const int result = AllocateDirect(*direct, &buffer, reason)) return result;
+    out->Swap(buffer);
+    return 0;
+  }
+  *direct = PngHeader{};
+  std::rewind(file);
+  return 0;
+}
 
 int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
             const std::atomic<bool>* cancel) {
   if (CheckChunks(file, reason) != 0) return -1;
-  Header header;
+  PngHeader header;
   if (ReadHeader(file, &header) && DecodesDirectly(header)) {
-    return DecodeDirect(file, header, out, reason, cancel);
+    VideoBuffer buffer;
+    if (const int result = AllocateDirect(header, &buffer, reason)) return result;
+    if (const int result = DecodePngRows(file, header, &buffer, reason, cancel, nullptr)) {
+      return result;
+    }
+    out->Swap(buffer);
+    return 0;
   }
   std::rewind(file);
   PngReader reader;
