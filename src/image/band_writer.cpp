@@ -191,16 +191,18 @@ class PngBandWriter final : public BandWriter {
     if (rows <= 0 || written_ + rows > height_) return false;
     const bool last = written_ + rows == height_;
     const int pieces = static_cast<int>(std::min<std::int64_t>(rows, 2 * omp_get_max_threads()));
-    std::vector<Piece> out(pieces);
+    // The pieces' buffers serve every band: fresh ones cost a page fault per 4 KiB each time.
+    if (pieces_.size() < static_cast<std::size_t>(pieces)) pieces_.resize(pieces);
     bool ok = true;
 #pragma omp parallel for schedule(dynamic) reduction(&& : ok)
     for (int i = 0; i < pieces; ++i) {
       ok = Compress(band, rows * i / pieces, rows * (i + 1) / pieces, last && i == pieces - 1,
-                    &out[i]) &&
+                    &pieces_[i]) &&
            ok;
     }
     if (!ok) return false;
-    for (const Piece& piece : out) {
+    for (int i = 0; i < pieces; ++i) {
+      const Piece& piece = pieces_[i];
       if (!Chunk("IDAT", piece.bytes.data(), piece.bytes.size())) return false;
       adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawBytes));
     }
@@ -218,6 +220,7 @@ class PngBandWriter final : public BandWriter {
 
  private:
   struct Piece {
+    std::vector<std::uint8_t> filtered;
     std::vector<unsigned char> bytes;
     uLong adler = 0;
     std::uint64_t rawBytes = 0;
@@ -226,11 +229,12 @@ class PngBandWriter final : public BandWriter {
   // Filters rows first..end-1 of the band and deflates them as one piece of the stream.
   bool Compress(const VideoBuffer& band, std::int64_t first, std::int64_t end, bool finish,
                 Piece* piece) const {
+    std::vector<std::uint8_t>& filtered = piece->filtered;
     const std::int64_t rowBytes = width_ * 4;
     std::vector<std::uint8_t> aboveRow(kLead + rowBytes + 16), thisRow(kLead + rowBytes + 16);
     std::uint8_t* above = aboveRow.data() + kLead;
     std::uint8_t* row = thisRow.data() + kLead;
-    std::vector<std::uint8_t> filtered((rowBytes + 1) * (end - first));
+    filtered.resize((rowBytes + 1) * (end - first));
     if (first == 0) {
       std::copy(above_.begin(), above_.end(), above);
     } else {
@@ -301,6 +305,7 @@ class PngBandWriter final : public BandWriter {
   std::int64_t width_, height_;
   std::int64_t written_ = 0;
   uLong adler_ = 1;                  // Adler-32 of the filtered rows so far
+  std::vector<Piece> pieces_;
   std::vector<std::uint8_t> above_;  // last row written, RGBA; zeros above the first
 };
 
