@@ -65,43 +65,82 @@ int Distance(std::uint32_t a, std::uint32_t b) {
   return d;
 }
 
-// Labels the 4-connected region of `value` cells containing `seed` with `label`.
-void Flood(std::vector<int>* labels, const std::vector<std::uint8_t>& cells, std::uint8_t value,
-           int width, int height, int seed, int label, std::vector<int>* queue) {
-  queue->clear();
-  queue->push_back(seed);
-  (*labels)[seed] = label;
-  for (std::size_t head = 0; head < queue->size(); ++head) {
-    const int i = (*queue)[head], x = i % width, y = i / width;
-    const int next[4] = {x > 0 ? i - 1 : -1, x + 1 < width ? i + 1 : -1, y > 0 ? i - width : -1,
-                         y + 1 < height ? i + width : -1};
-    for (int n : next) {
-      if (n >= 0 && (*labels)[n] == 0 && cells[n] == value) {
-        (*labels)[n] = label;
-        queue->push_back(n);
-      }
+// Runs of equal cells along the rows of a grid: the row, the first column and the one past the
+// last.
+struct Run {
+  int y, x0, x1;
+};
+
+// Calls `take(x0, x1)` for each run of non-zero cells in a row of `width` cells.
+template <typename Take>
+void RowRuns(const std::uint8_t* row, int width, Take take) {
+  for (int x = 0; x < width;) {
+    if (!row[x]) {
+      ++x;
+      continue;
     }
+    const int x0 = x;
+    while (x < width && row[x]) ++x;
+    take(x0, x);
   }
 }
 
+// The 4-connected pieces of the cells equal to `value` (0 or 1) as runs; `piece[k]` is the same
+// for every run of one piece (the index of its first run). Run by run rather than cell by cell: a
+// map's rows hold a few runs each.
+void Pieces(const std::vector<std::uint8_t>& cells, int width, int height, std::uint8_t value,
+            std::vector<Run>* runs, std::vector<int>* piece) {
+  runs->clear();
+  std::vector<int> rowStart(height + 1);
+  std::vector<std::uint8_t> flipped;
+  if (value == 0) flipped.resize(width);
+  for (int y = 0; y < height; ++y) {
+    rowStart[y] = static_cast<int>(runs->size());
+    const std::uint8_t* row = &cells[static_cast<std::size_t>(y) * width];
+    if (value == 0) {
+      for (int x = 0; x < width; ++x) flipped[x] = !row[x];
+      row = flipped.data();
+    }
+    RowRuns(row, width, [&](int x0, int x1) { runs->push_back({y, x0, x1}); });
+  }
+  rowStart[height] = static_cast<int>(runs->size());
+  std::vector<int>& parent = *piece;
+  parent.resize(runs->size());
+  for (std::size_t k = 0; k < parent.size(); ++k) parent[k] = static_cast<int>(k);
+  const auto find = [&](int k) {
+    while (parent[k] != k) k = parent[k] = parent[parent[k]];
+    return k;
+  };
+  for (int y = 1; y < height; ++y) {
+    for (int a = rowStart[y - 1], b = rowStart[y]; a < rowStart[y] && b < rowStart[y + 1];) {
+      const Run &above = (*runs)[a], &below = (*runs)[b];
+      if (above.x0 < below.x1 && below.x0 < above.x1) {
+        const int pa = find(a), pb = find(b);
+        parent[std::max(pa, pb)] = std::min(pa, pb);
+      }
+      ++(above.x1 < below.x1 ? a : b);
+    }
+  }
+  for (std::size_t k = 0; k < parent.size(); ++k) parent[k] = find(static_cast<int>(k));
+}
+
 // The (2 radius + 1)-square minimum (erode) or maximum (dilate) around each cell of a 0/1 grid,
-// one axis at a time with running counts. Beyond the picture, erosion sees map (a map may run
-// on past the edge) and dilation sees none.
+// one axis at a time. Beyond the picture, erosion sees map (a map may run on past the edge) and
+// dilation sees none.
 std::vector<std::uint8_t> Morph(const std::vector<std::uint8_t>& cells, int width, int height,
                                 int radius, bool dilate) {
   const int span = 2 * radius + 1;
   const std::uint8_t outside = dilate ? 0 : 1;
   const auto keep = [&](int count) -> std::uint8_t { return dilate ? count > 0 : count == span; };
-  std::vector<std::uint8_t> across(cells.size()), out(cells.size());
+  std::vector<std::uint8_t> across(cells.size(), 0), out(cells.size());
+  // Along the rows each run grows or shrinks by the radius, but for erosion not at the edges.
   for (int y = 0; y < height; ++y) {
-    const std::uint8_t* in = &cells[static_cast<std::size_t>(y) * width];
-    const auto at = [&](int x) { return x < 0 || x >= width ? outside : in[x]; };
-    int count = 0;
-    for (int x = -radius; x <= radius; ++x) count += at(x);
-    for (int x = 0; x < width; ++x) {
-      across[static_cast<std::size_t>(y) * width + x] = keep(count);
-      count += at(x + radius + 1) - at(x - radius);
-    }
+    std::uint8_t* row = &across[static_cast<std::size_t>(y) * width];
+    RowRuns(&cells[static_cast<std::size_t>(y) * width], width, [&](int x0, int x1) {
+      const int from = dilate ? std::max(0, x0 - radius) : x0 == 0 ? 0 : x0 + radius;
+      const int to = dilate ? std::min(width, x1 + radius) : x1 == width ? width : x1 - radius;
+      if (from < to) std::fill(row + from, row + to, 1);
+    });
   }
   // Down the columns, all at once, so that rows are read in order.
   std::vector<int> counts(width, 0);
@@ -237,29 +276,36 @@ long long MapPiece(const std::vector<std::uint8_t>& fg, int w, int h,
                    std::vector<std::uint8_t>* inside) {
   const std::vector<std::uint8_t> opened =
       Morph(Morph(fg, w, h, kLineRadius, false), w, h, kLineRadius, true);
-  std::vector<int> labels(fg.size(), 0), queue;
-  int label = 0, best = 0;
-  std::size_t bestSize = 0;
-  for (std::size_t i = 0; i < fg.size(); ++i) {
-    if (!opened[i] || labels[i]) continue;
-    Flood(&labels, opened, 1, w, h, static_cast<int>(i), ++label, &queue);
-    if (queue.size() > bestSize) bestSize = queue.size(), best = label;
+  std::vector<Run> runs;
+  std::vector<int> piece;
+  Pieces(opened, w, h, 1, &runs, &piece);
+  std::vector<long long> size(runs.size(), 0);
+  for (std::size_t k = 0; k < runs.size(); ++k) size[piece[k]] += runs[k].x1 - runs[k].x0;
+  const auto largest = std::max_element(size.begin(), size.end());
+  if (runs.empty() || *largest < kMinMapShare * fg.size()) return 0;
+  const int best = static_cast<int>(largest - size.begin());
+  std::vector<std::uint8_t> region(fg.size(), 0);
+  const auto fill = [w](std::vector<std::uint8_t>* cells, const Run& run, std::uint8_t value) {
+    std::uint8_t* row = &(*cells)[static_cast<std::size_t>(run.y) * w];
+    std::fill(row + run.x0, row + run.x1, value);
+  };
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (piece[k] == best) fill(&region, runs[k], 1);
   }
-  if (bestSize < kMinMapShare * fg.size()) return 0;
-  std::vector<std::uint8_t> region(fg.size());
-  for (std::size_t i = 0; i < fg.size(); ++i) region[i] = labels[i] == best;
   region = Morph(region, w, h, kLineRadius + 1, true);
   for (std::size_t i = 0; i < fg.size(); ++i) region[i] &= fg[i];
-  std::vector<int> outside(fg.size(), 0);
-  const auto fromRim = [&](int x, int y) {
-    const int i = y * w + x;
-    if (!region[i] && !outside[i]) Flood(&outside, region, 0, w, h, i, 1, &queue);
-  };
-  for (int x = 0; x < w; ++x) fromRim(x, 0), fromRim(x, h - 1);
-  for (int y = 0; y < h; ++y) fromRim(0, y), fromRim(w - 1, y);
-  inside->resize(fg.size());
-  long long area = 0;
-  for (std::size_t i = 0; i < fg.size(); ++i) area += (*inside)[i] = !outside[i];
+  // Inside is what the background reaching the picture's rim leaves.
+  Pieces(region, w, h, 0, &runs, &piece);
+  std::vector<std::uint8_t> rim(runs.size(), 0);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const Run& run = runs[k];
+    if (run.y == 0 || run.y == h - 1 || run.x0 == 0 || run.x1 == w) rim[piece[k]] = 1;
+  }
+  inside->assign(fg.size(), 1);
+  long long area = static_cast<long long>(fg.size());
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (rim[piece[k]]) fill(inside, runs[k], 0), area -= runs[k].x1 - runs[k].x0;
+  }
   return area;
 }
 
