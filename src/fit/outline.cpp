@@ -41,6 +41,8 @@ constexpr std::size_t kSampleBudget = 8000;
 constexpr int kCoarsestWidth = 128;
 constexpr int kLevelStep = 32;
 constexpr int kBand = 4;  // level pixels each side of the outline that finer levels compare
+// The shape's table reaches this share of its box beyond it (and the band): the search moves it.
+constexpr double kShapeMargin = 0.05;
 // The projection's shape is searched for its extent on this many samples per side.
 constexpr int kShapeSamples = 256;
 constexpr int kShapeGrowths = 3;
@@ -433,6 +435,7 @@ struct OutlineModel {
   MapInstance* instance;
   int width, height;
   const Level* level;
+  const ShapeRows* shape;  // at the level's pixels
   std::vector<int> free;  // 0 offset x, 1 offset y, 2 scale, 3 aspect
   const std::atomic<bool>* cancel;
 
@@ -443,23 +446,21 @@ struct OutlineModel {
   }
 
   // Whether the projection covers the centre of level pixel (x, y) under `l`.
-  bool Covers(const Linear& l, int x, int y, double tolerance) const {
+  bool Covers(const Linear& l, int x, int y) const {
     const double f = level->factor, centre = (f - 1) * 0.5;
-    return ShapeInside(instance->projection, (x * f + centre - l.b) / l.a,
-                       (y * f + centre - l.d) / l.c, tolerance);
+    return shape->Inside((x * f + centre - l.b) / l.a, (y * f + centre - l.d) / l.c);
   }
 
   // Level pixels where the outlines disagree, among the samples.
   double Mismatch() const {
     const Linear l = LinearOf(*instance, width, height);
     if (!(l.a > 0 && l.c > 0)) return 1e30;
-    const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
     // Serial: a parallel region per evaluation costs more than the few thousand samples.
     long long wrong = 0;
     const std::vector<int>& s = level->samples;
     for (std::size_t i = 0; i < s.size(); ++i) {
       const int x = s[i] % level->width, y = s[i] / level->width;
-      wrong += Covers(l, x, y, tolerance) != (level->inside[s[i]] != 0);
+      wrong += Covers(l, x, y) != (level->inside[s[i]] != 0);
     }
     return static_cast<double>(wrong);
   }
@@ -467,18 +468,29 @@ struct OutlineModel {
   // Intersection over union over every pixel of the level.
   double Iou() const {
     const Linear l = LinearOf(*instance, width, height);
-    const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
     long long both = 0, either = 0;
     for (int y = 0; y < level->height; ++y) {
       for (int x = 0; x < level->width; ++x) {
         const bool m = level->inside[static_cast<std::size_t>(y) * level->width + x] != 0;
-        const bool o = Covers(l, x, y, tolerance);
+        const bool o = Covers(l, x, y);
         both += m && o, either += m || o;
       }
     }
     return either ? static_cast<double>(both) / either : 0;
   }
 };
+
+// The shape's table for a level at placement `l`: lines a level pixel apart across the shape's box
+// and a margin for the band the level compares; points within half a level pixel of the shape
+// count as on it.
+ShapeRows LevelShape(Projection::MapProject* p, const std::array<double, 4>& box, const Linear& l,
+                     int factor) {
+  const double ux = factor / l.a, uy = factor / l.c;  // map units a level pixel
+  const double mx = (kBand + 2) * ux + kShapeMargin * (box[2] - box[0]);
+  const double my = (kBand + 2) * uy + kShapeMargin * (box[3] - box[1]);
+  return ShapeRows(p, {box[0] - mx, box[1] - my, box[2] + mx, box[3] + my}, uy,
+                   0.5 * factor / std::max(l.a, l.c));
+}
 
 double Objective(const std::vector<double>& v, std::vector<double>&, void* data) {
   const OutlineModel& model = *static_cast<OutlineModel*>(data);
@@ -632,7 +644,7 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   if (held.scale) instance->scale = given[2];
   if (held.aspect) instance->aspect = given[3];
 
-  OutlineModel model{instance, w, h, nullptr, {}, cancel};
+  OutlineModel model{instance, w, h, nullptr, nullptr, {}, cancel};
   if (!held.offset) model.free.insert(model.free.end(), {0, 1});
   if (!held.scale) model.free.push_back(2);
   if (!held.aspect) model.free.push_back(3);
@@ -648,7 +660,9 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   for (bool coarsest = true;; coarsest = false) {
     level = MakeLevel(outline, factor);
     ChooseSamples(&level, coarsest);
+    const ShapeRows rows = LevelShape(instance->projection, shape, LinearOf(*instance, w, h), factor);
     model.level = &level;
+    model.shape = &rows;
     if (factor == 1 && !coarsest) {
       const double reached = model.Mismatch();
       const double now[] = {instance->offsetX, instance->offsetY, instance->scale,
@@ -697,7 +711,10 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   int iouFactor = 1;
   while (static_cast<long long>(w / iouFactor) * (h / iouFactor) > (1 << 18)) iouFactor *= 2;
   level = MakeLevel(outline, iouFactor);
+  const ShapeRows rows =
+      LevelShape(instance->projection, shape, LinearOf(*instance, w, h), iouFactor);
   model.level = &level;
+  model.shape = &rows;
   result->iou = model.Iou();
   result->rms = 0;
   result->residuals.clear();
