@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <nlopt.hpp>
 #include <unordered_map>
 
@@ -73,17 +74,18 @@ struct Run {
   int y, x0, x1;
 };
 
-// Calls `take(x0, x1)` for each run of non-zero cells in a row of `width` cells.
+// Calls `take(x0, x1)` for each run of cells equal to `value` in a row of `width` cells, each 0
+// or 1 (memchr skips the long stretches between runs).
 template <typename Take>
-void RowRuns(const std::uint8_t* row, int width, Take take) {
-  for (int x = 0; x < width;) {
-    if (!row[x]) {
-      ++x;
-      continue;
-    }
-    const int x0 = x;
-    while (x < width && row[x]) ++x;
-    take(x0, x);
+void RowRuns(const std::uint8_t* row, int width, std::uint8_t value, Take take) {
+  const std::uint8_t* end = row + width;
+  for (const std::uint8_t* at = row; at < end;) {
+    const auto* first = static_cast<const std::uint8_t*>(std::memchr(at, value, end - at));
+    if (!first) return;
+    const auto* last = static_cast<const std::uint8_t*>(std::memchr(first, value ^ 1, end - first));
+    if (!last) last = end;
+    take(static_cast<int>(first - row), static_cast<int>(last - row));
+    at = last;
   }
 }
 
@@ -94,16 +96,10 @@ void Pieces(const std::vector<std::uint8_t>& cells, int width, int height, std::
             std::vector<Run>* runs, std::vector<int>* piece) {
   runs->clear();
   std::vector<int> rowStart(height + 1);
-  std::vector<std::uint8_t> flipped;
-  if (value == 0) flipped.resize(width);
   for (int y = 0; y < height; ++y) {
     rowStart[y] = static_cast<int>(runs->size());
     const std::uint8_t* row = &cells[static_cast<std::size_t>(y) * width];
-    if (value == 0) {
-      for (int x = 0; x < width; ++x) flipped[x] = !row[x];
-      row = flipped.data();
-    }
-    RowRuns(row, width, [&](int x0, int x1) { runs->push_back({y, x0, x1}); });
+    RowRuns(row, width, value, [&](int x0, int x1) { runs->push_back({y, x0, x1}); });
   }
   rowStart[height] = static_cast<int>(runs->size());
   std::vector<int>& parent = *piece;
@@ -138,7 +134,7 @@ std::vector<std::uint8_t> Morph(const std::vector<std::uint8_t>& cells, int widt
   // Along the rows each run grows or shrinks by the radius, but for erosion not at the edges.
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = &across[static_cast<std::size_t>(y) * width];
-    RowRuns(&cells[static_cast<std::size_t>(y) * width], width, [&](int x0, int x1) {
+    RowRuns(&cells[static_cast<std::size_t>(y) * width], width, 1, [&](int x0, int x1) {
       const int from = dilate ? std::max(0, x0 - radius) : x0 == 0 ? 0 : x0 + radius;
       const int to = dilate ? std::min(width, x1 + radius) : x1 == width ? width : x1 - radius;
       if (from < to) std::fill(row + from, row + to, 1);
@@ -391,6 +387,10 @@ Level MakeLevel(const Outline& outline, int factor) {
   Level level;
   level.factor = factor;
   level.width = outline.width / factor, level.height = outline.height / factor;
+  if (factor == 1) {
+    level.inside = outline.inside;
+    return level;
+  }
   level.inside.assign(static_cast<std::size_t>(level.width) * level.height, 0);
   const int half = factor * factor / 2;
   for (int y = 0; y < level.height; ++y) {
@@ -411,22 +411,51 @@ Level MakeLevel(const Outline& outline, int factor) {
 // evenly to the budget.
 void ChooseSamples(Level* level, bool all) {
   const int w = level->width, h = level->height;
-  const std::vector<std::uint8_t>& in = level->inside;
-  std::vector<std::uint8_t> edge(in.size(), all ? 1 : 0);
-  for (int y = 0; y < h && !all; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * w + x;
-      edge[i] = (x + 1 < w && in[i + 1] != in[i]) || (y + 1 < h && in[i + w] != in[i]);
+  // The chosen pixels of each row as ascending, separate spans [x0, x1).
+  std::vector<std::vector<std::pair<int, int>>> band(h);
+  if (all) {
+    for (auto& spans : band) spans.push_back({0, w});
+  } else {
+    std::vector<std::uint8_t> change(w);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* row = &level->inside[static_cast<std::size_t>(y) * w];
+      const std::uint8_t* below = y + 1 < h ? row + w : row;
+      for (int x = 0; x + 1 < w; ++x) change[x] = (row[x] ^ row[x + 1]) | (row[x] ^ below[x]);
+      change[w - 1] = row[w - 1] ^ below[w - 1];
+      RowRuns(change.data(), w, 1, [&](int x0, int x1) {
+        for (int v = std::max(0, y - kBand); v <= std::min(h - 1, y + kBand); ++v) {
+          band[v].push_back({std::max(0, x0 - kBand), std::min(w, x1 + kBand)});
+        }
+      });
+    }
+    for (auto& spans : band) {
+      std::sort(spans.begin(), spans.end());
+      std::size_t kept = 0;
+      for (const auto& span : spans) {
+        if (kept > 0 && span.first <= spans[kept - 1].second) {
+          spans[kept - 1].second = std::max(spans[kept - 1].second, span.second);
+        } else {
+          spans[kept++] = span;
+        }
+      }
+      spans.resize(kept);
     }
   }
-  if (!all) edge = Morph(edge, w, h, kBand, true);
   std::size_t count = 0;
-  for (std::uint8_t e : edge) count += e;
+  for (const auto& spans : band) {
+    for (const auto& span : spans) count += span.second - span.first;
+  }
   const std::size_t stride = count / kSampleBudget + 1;
   level->samples.clear();
   std::size_t seen = 0;
-  for (std::size_t i = 0; i < edge.size(); ++i) {
-    if (edge[i] && seen++ % stride == 0) level->samples.push_back(static_cast<int>(i));
+  for (int y = 0; y < h; ++y) {
+    for (const auto& [x0, x1] : band[y]) {
+      for (std::size_t x = x0 + (stride - seen % stride) % stride; x < static_cast<std::size_t>(x1);
+           x += stride) {
+        level->samples.push_back(y * w + static_cast<int>(x));
+      }
+      seen += x1 - x0;
+    }
   }
 }
 
