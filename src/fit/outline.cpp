@@ -52,9 +52,14 @@ constexpr int kBisections = 30;  // a side of the shape's box to a billionth of 
 // twentieth of a pixel at the finest level, below what a count of pixels can tell.
 constexpr double kStepTolerance = 0.025;
 
+// Row y (from the top) of a picture: four bytes a pixel, the buffer's rows running bottom-up.
+const std::uint8_t* RowOf(const VideoBuffer& b, int y) {
+  return b.pixels + static_cast<std::size_t>(b.height - 1 - y) * b.width * 4;
+}
+
 // The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
 std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
-  const std::uint8_t* p = b.pixels + (static_cast<std::size_t>(b.height - 1 - y) * b.width + x) * 4;
+  const std::uint8_t* p = RowOf(b, y) + static_cast<std::size_t>(x) * 4;
   return p[2] | p[1] << 8 | p[0] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
@@ -66,6 +71,18 @@ int Distance(std::uint32_t a, std::uint32_t b) {
     d = std::max(d, std::abs(Channel(a, shift) - Channel(b, shift)));
   }
   return d;
+}
+
+// Clears out[x] where pixel x of row y lies within `tolerance` of `colour` (as Distance), reading
+// the row's bytes in a loop the compiler vectorises.
+void Away(const VideoBuffer& picture, int y, std::uint32_t colour, int tolerance,
+          std::uint8_t* out) {
+  const std::uint8_t* p = RowOf(picture, y);
+  const int c0 = Channel(colour, 16), c1 = Channel(colour, 8), c2 = Channel(colour, 0);
+  for (int x = 0; x < picture.width; ++x, p += 4) {
+    const int d = std::max({std::abs(p[0] - c0), std::abs(p[1] - c1), std::abs(p[2] - c2)});
+    out[x] = out[x] & (d > tolerance);
+  }
 }
 
 // Runs of equal cells along the rows of a grid: the row, the first column and the one past the
@@ -243,10 +260,12 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Backg
   fg->assign(static_cast<std::size_t>(w) * h, 1);
   long long transparent = 0;
   for (int y = 0; y < h; ++y) {
+    const std::uint8_t* p = RowOf(picture, y);
+    std::uint8_t* out = &(*fg)[static_cast<std::size_t>(y) * w];
     for (int x = 0; x < w; ++x) {
-      const bool clear = (Pixel(picture, x, y) >> 24) < kAlphaHalf;
+      const bool clear = p[4 * x + 3] < kAlphaHalf;
       transparent += clear;
-      (*fg)[static_cast<std::size_t>(y) * w + x] = !clear;
+      out[x] = !clear;
     }
   }
   if (transparent > 0 && transparent < static_cast<long long>(fg->size())) {
@@ -257,11 +276,10 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Backg
   const Sides sides = SidesOf(picture, {0, 0, w - 1, h - 1}, std::max(2, std::min(w, h) / 100));
   Background background;
   if (!SideBackground(sides, kBackgroundShare, &background)) return false;
+  if (transparent > 0) std::fill(fg->begin(), fg->end(), 1);  // all clear: colours decide
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      (*fg)[static_cast<std::size_t>(y) * w + x] =
-          Distance(Pixel(picture, x, y), background.colour) > background.tolerance;
-    }
+    Away(picture, y, background.colour, background.tolerance,
+         &(*fg)[static_cast<std::size_t>(y) * w]);
   }
   *found = background;
   return true;
@@ -311,11 +329,13 @@ long long MapPiece(const std::vector<std::uint8_t>& fg, int w, int h,
 std::array<int, 4> Box(const std::vector<std::uint8_t>& inside, int w, int h) {
   std::array<int, 4> box = {w, h, -1, -1};
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      if (!inside[static_cast<std::size_t>(y) * w + x]) continue;
-      box[0] = std::min(box[0], x), box[2] = std::max(box[2], x);
-      box[1] = std::min(box[1], y), box[3] = std::max(box[3], y);
-    }
+    const std::uint8_t* row = &inside[static_cast<std::size_t>(y) * w];
+    const auto* first = static_cast<const std::uint8_t*>(std::memchr(row, 1, w));
+    if (!first) continue;
+    const auto* last = static_cast<const std::uint8_t*>(memrchr(row, 1, w));
+    box[0] = std::min(box[0], static_cast<int>(first - row));
+    box[2] = std::max(box[2], static_cast<int>(last - row));
+    box[1] = std::min(box[1], y), box[3] = y;
   }
   return box;
 }
@@ -364,12 +384,9 @@ void SecondLayer(const VideoBuffer& picture, const Background& first,
       (first.tolerance >= 0 && Distance(c, first.colour) <= first.tolerance + second.tolerance)) {
     return;
   }
-  std::vector<std::uint8_t> fg(inside->size());
+  std::vector<std::uint8_t> fg(*inside);
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * w + x;
-      fg[i] = (*inside)[i] && Distance(Pixel(picture, x, y), c) > second.tolerance;
-    }
+    Away(picture, y, c, second.tolerance, &fg[static_cast<std::size_t>(y) * w]);
   }
   std::vector<std::uint8_t> map;
   const long long kept = MapPiece(fg, w, h, &map);
