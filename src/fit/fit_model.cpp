@@ -102,8 +102,12 @@ void AddMidpoints(const std::vector<double>& changes, double left, double right,
 
 ShapeRows::ShapeRows(Projection::MapProject* projection, const std::array<double, 4>& box,
                      double step, double tolerance)
-    : projection_(projection), tolerance_(tolerance), left_(box[0]), right_(box[2]),
-      top_(box[1]), step_(std::max(step, (box[3] - box[1]) / kMostLines)) {
+    : projection_(projection),
+      tolerance_(tolerance),
+      left_(box[0]),
+      right_(box[2]),
+      top_(box[1]),
+      step_(std::max(step, (box[3] - box[1]) / kMostLines)) {
   if (!(step_ > 0) || !std::isfinite(step_) || !(right_ > left_)) return;
   const std::size_t count = static_cast<std::size_t>((box[3] - box[1]) / step_) + 2;
   lines_.resize(count);

@@ -44,8 +44,8 @@ bool ShapeInside(Projection::MapProject* projection, double xs, double ys, doubl
 // for the many points of a fit. The table holds, on lines of constant y one step apart, the x where
 // ShapeInside changes; a point between two lines that agree on it takes their answer, any other
 // point (the lines disagree, or it lies beyond the table) is tried with ShapeInside. The answers
-// then differ from ShapeInside's only where the outline bulges between two lines by less than
-// the step's square over its radius of curvature, or for a piece of shape that no line crosses.
+// then differ from ShapeInside's only where the outline bulges between two lines (by about the
+// step's square over eight times its radius of curvature) or for a piece that no line crosses.
 // Map units without the offsets, as ShapeInside. The projection must outlive the table and stay
 // as it was.
 class ShapeRows {
@@ -61,7 +61,7 @@ class ShapeRows {
  private:
   static constexpr int kProbes = 64;
   struct Line {
-    bool startInside = false;    // left of the first change
+    bool startInside = false;     // left of the first change
     std::vector<double> changes;  // ascending
     bool At(double x) const;
   };

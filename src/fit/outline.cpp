@@ -482,7 +482,7 @@ struct OutlineModel {
   int width, height;
   const Level* level;
   const ShapeRows* shape;  // at the level's pixels
-  std::vector<int> free;  // 0 offset x, 1 offset y, 2 scale, 3 aspect
+  std::vector<int> free;   // 0 offset x, 1 offset y, 2 scale, 3 aspect
   const std::atomic<bool>* cancel;
 
   void Set(const std::vector<double>& v) const {
@@ -706,7 +706,8 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   for (bool coarsest = true;; coarsest = false) {
     level = MakeLevel(outline, factor);
     ChooseSamples(&level, coarsest);
-    const ShapeRows rows = LevelShape(instance->projection, shape, LinearOf(*instance, w, h), factor);
+    const ShapeRows rows =
+        LevelShape(instance->projection, shape, LinearOf(*instance, w, h), factor);
     model.level = &level;
     model.shape = &rows;
     if (factor == 1 && !coarsest) {
@@ -730,7 +731,8 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
       const double fields[] = {instance->offsetX, instance->offsetY, instance->scale,
                                instance->aspect};
       for (int f : model.free) {
-        x.push_back(fields[f]), step.push_back(steps[f]), tolerance.push_back(steps[f] * kStepTolerance);
+        x.push_back(fields[f]), step.push_back(steps[f]),
+            tolerance.push_back(steps[f] * kStepTolerance);
       }
       nlopt::opt optimiser(nlopt::LN_NELDERMEAD, static_cast<unsigned>(x.size()));
       optimiser.set_min_objective(Objective, &model);
