@@ -108,8 +108,12 @@ ShapeRows::ShapeRows(Projection::MapProject* projection, const std::array<double
       right_(box[2]),
       top_(box[1]),
       step_(std::max(step, (box[3] - box[1]) / kMostLines)) {
-  if (!(step_ > 0) || !std::isfinite(step_) || !(right_ > left_)) return;
-  const std::size_t count = static_cast<std::size_t>((box[3] - box[1]) / step_) + 2;
+  const double height = box[3] - box[1];
+  if (!(step_ > 0 && height > 0 && right_ > left_) || !std::isfinite(height / step_) ||
+      !std::isfinite(right_ - left_)) {
+    return;  // no table: ShapeInside answers
+  }
+  const std::size_t count = static_cast<std::size_t>(height / step_) + 2;
   lines_.resize(count);
   std::vector<std::vector<std::pair<double, bool>>> probes(count);
   const double spacing = (right_ - left_) / kProbes;
