@@ -691,7 +691,10 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   if (held.aspect) instance->aspect = given[3];
 
   OutlineModel model{instance, w, h, nullptr, nullptr, {}, cancel};
-  if (!held.offset) model.free.insert(model.free.end(), {0, 1});
+  if (!held.offset) {
+    model.free.push_back(0);
+    model.free.push_back(1);
+  }
   if (!held.scale) model.free.push_back(2);
   if (!held.aspect) model.free.push_back(3);
 
