@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <system_error>
 
 #include "image/image_files.h"
 
@@ -30,11 +31,19 @@ int BackgroundLoad::Start(const std::string& path, std::string* reason) {
     return result;
   }
   feed_.height = direct.height;
-  reader_ = std::thread([this, direct, file = std::move(file)] {
-    result_ =
-        ImageFiles::DecodePngRows(file->Stream(), direct, &picture_, &reason_, &stop_, &feed_);
+  auto read = [this, direct](std::FILE* stream) {
+    result_ = ImageFiles::DecodePngRows(stream, direct, &picture_, &reason_, &stop_, &feed_);
     feed_.Stop(result_ == 0);
-  });
+  };
+  const std::shared_ptr<ImageFiles::OpenedFile> opened = std::move(file);
+  try {
+    reader_ = std::thread([read, opened] { read(opened->Stream()); });
+  } catch (const std::system_error&) {
+    // No thread to be had: read it all here.
+    read(opened->Stream());
+    if (result_ != 0 && reason) *reason = reason_;
+    return result_;
+  }
   return 0;
 }
 
