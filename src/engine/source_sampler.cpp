@@ -614,6 +614,7 @@ FootprintPlan SourceSampler::PlanOf(const Footprint& footprint) {
 bool SourceSampler::SampleFootprint(double px, double py, const FootprintPlan& plan,
                                     std::uint8_t piece, Rgb* colour) const {
   if (planes_.empty()) return false;
+  AwaitFootprint(py, plan);
   const int level = std::min(plan.level, static_cast<int>(planes_.size()) - 1);
   Rgb sum;
   int count = 0;
@@ -639,6 +640,7 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
                                       std::uint8_t piece, std::uint32_t* pixel) const {
   // A level not built (beyond a picture of one pixel) takes the general path.
   if (plan.level >= static_cast<int>(planes_.size())) return false;
+  AwaitFootprint(py, plan);
   const Plane& plane = planes_[plan.level];
   const double width = static_cast<double>(width_);
   Fixed sum;
@@ -748,6 +750,7 @@ int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t rese
   std::lock_guard<std::mutex> guard(pyramidLock_);
   const int wanted = PlanOf(footprint).level;
   if (planes_.empty() || wanted <= 0) return 0;
+  if (feed_) feed_->WaitFor(height_);
   while (static_cast<int>(planes_.size()) <= wanted) {
     const Plane fine = planes_.back();
     if (fine.width == 1 && fine.height == 1) break;
