@@ -180,19 +180,19 @@ Footprint FootprintAt(const RowSamples& above, const RowSamples& here, const Row
   return f;
 }
 
-// Whether the output pixel of sample i covers at most about 1.5 source pixels, where its next
-// samples across and down lie on its piece within `limit` (nearly always): the quick answer to
-// FootprintAt(...).Shrinks() for the pixels that do not shrink.
-inline bool SurelyNoShrink(const RowSamples& here, const RowSamples& below, std::size_t i,
-                           double limit) {
+// FootprintAt where the next samples across and down lie on the piece of sample i within `limit`
+// (nearly always), without looking further; false (nothing written) elsewhere.
+inline bool NextStepsFootprint(const RowSamples& here, const RowSamples& below, std::size_t i,
+                               double limit, Footprint* f) {
   const std::uint8_t piece = here.piece[i];
   if (here.piece[i + 1] != piece || below.piece[i] != piece) return false;
   const double x = here.px[i], y = here.py[i];
   const double ax = here.px[i + 1] - x, ay = here.py[i + 1] - y;
   const double dx = below.px[i] - x, dy = below.py[i] - y;
   const double limit2 = limit * limit;
-  return ax * ax + ay * ay < limit2 && dx * dx + dy * dy < limit2 &&
-         std::fabs(ax * dy - ay * dx) <= 1.5;
+  if (!(ax * ax + ay * ay < limit2 && dx * dx + dy * dy < limit2)) return false;
+  *f = {ax, ay, dx, dy};
+  return true;
 }
 
 // Whether two footprints differ by no more than rounding (a billionth of their size), so that
@@ -367,10 +367,10 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
         Rgb colour;
         bool found = false;
         if (piece != 0) {
-          const Footprint footprint =
-              antialias && !SurelyNoShrink(here, below, i, stepLimit)
-                  ? FootprintAt(above, here, below, i, stepLimit)
-                  : Footprint{};
+          Footprint footprint;
+          if (antialias && !NextStepsFootprint(here, below, i, stepLimit, &footprint)) {
+            footprint = FootprintAt(above, here, below, i, stepLimit);
+          }
           if (!footprint.Shrinks() && sampling.kernel == Kernel::kBilinear &&
               sampler.InteriorBilinear(here.px[i], here.py[i], piece, &out[c])) {
             // The common case, in integers: four map neighbours, one rounding.

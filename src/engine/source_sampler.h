@@ -255,9 +255,23 @@ class SourceSampler {
                                                    std::uint8_t piece, std::uint32_t weight,
                                                    Fixed* sum) {
     std::int64_t ix, iy;
-    if (!OnePiece(plane, px, py, piece, &ix, &iy)) return false;
-    const std::uint32_t* r0 = plane.Row(iy) + ix;
-    const std::uint32_t* r1 = plane.Row(iy + 1) + ix;
+    const std::uint32_t *r0, *r1;
+    if (plane.marked) {
+      if (!OnePiece(plane, px, py, piece, &ix, &iy)) return false;
+      r0 = plane.Row(iy) + ix;
+      r1 = plane.Row(iy + 1) + ix;
+    } else {
+      // Above level 0 the piece is in the alpha byte of the pixels read anyway.
+      ix = static_cast<std::int64_t>(px);
+      iy = static_cast<std::int64_t>(py);
+      if (!(px >= 0 && py >= 0 && ix + 1 < plane.width && iy + 1 < plane.height)) return false;
+      r0 = plane.Row(iy) + ix;
+      r1 = plane.Row(iy + 1) + ix;
+      if ((r0[0] >> 24 ^ piece) | (r0[1] >> 24 ^ piece) | (r1[0] >> 24 ^ piece) |
+          (r1[1] >> 24 ^ piece)) {
+        return false;
+      }
+    }
     const auto fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
     const auto fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
     const std::uint32_t w00 = (4096 - fx) * (4096 - fy), w01 = fx * (4096 - fy);
