@@ -254,6 +254,51 @@ TEST(FootprintPlanTest, LevelOfTheShorterSideTapsAlongTheLonger) {
   }
 }
 
+TEST_F(SamplingTest, FootprintsInIntegersAgreeWithTheGeneralPath) {
+  // Noise, so that any misplaced weight shows: the integer blends (one row or column at a time
+  // where the taps line up) against the general path, everywhere away from the picture's edges.
+  VideoBuffer noise;
+  ASSERT_EQ(noise.Create(512, 256), 0);
+  std::uint32_t state = 12345;
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 512; ++x) {
+      state = state * 1664525u + 1013904223u;
+      noise.SetPixel(x, y, kBlack | state >> 8);
+    }
+  }
+  MapInstance m;
+  Select(&m, 2, 0.5);
+  m.scale = 1;
+  SourceSampler sampler(noise, m);
+  const Footprint footprints[] = {
+      {1, 0, 0, 6.3},   // down, level 0
+      {5.5, 0, 0, 1},   // across, level 0
+      {1, 0, 0, -3.2},  // down, taps upwards
+      {20, 0, 0, 4},    // across, level 2
+      {3, 3, -1, 1},    // slanted
+      {8, 0, 0, 8},     // one tap, level 3
+  };
+  for (const Footprint& f : footprints) {
+    const FootprintPlan plan = SourceSampler::PlanOf(f);
+    ASSERT_EQ(sampler.PreparePyramid(f), 0);
+    int compared = 0;
+    for (double py = 40.3; py < 216; py += 7.7) {
+      for (double px = 60.6; px < 452; px += 9.1) {
+        std::uint32_t fixed;
+        Rgb general;
+        if (!sampler.InteriorFootprint(px, py, plan, 1, &fixed)) continue;
+        ASSERT_TRUE(sampler.SampleFootprint(px, py, plan, 1, &general));
+        ++compared;
+        const double channels[] = {general.r, general.g, general.b};
+        for (int k = 0; k < 3; ++k) {
+          ASSERT_NEAR(Channel(fixed, k), channels[k], 0.6) << f.acrossX << " " << f.downY;
+        }
+      }
+    }
+    EXPECT_GT(compared, 400) << f.acrossX << " " << f.downY;
+  }
+}
+
 TEST_F(SamplingTest, AlphaIsThePartOfThePixelOnTheMap) {
   // A hemisphere seen from above 0 N, 0 E covers longitudes -90 .. 90 of every latitude: half of
   // an equirectangular picture, cut by two meridians.
