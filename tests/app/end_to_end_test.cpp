@@ -331,6 +331,9 @@ TEST_F(EndToEndTest, RecogniseSelectsTheTypeAndFillsTheSettings) {
     const QString text = page.Edit(PageSource::Field(f))->text();
     EXPECT_FALSE(text.contains('e') || text.section('.', 1).size() > 6) << text.toStdString();
   }
+  // Once the user changes a setting, the score no longer describes the map shown.
+  page.Edit(PageSource::kScale)->setText("0.9");
+  EXPECT_EQ(page.Recognise()->Status()->text(), "");
 }
 
 // On every page each Alt+letter belongs to one control: a letter shared by two only moves the
