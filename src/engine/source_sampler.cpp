@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::uint8_t kUnknown = 0xFF;  // not yet looked at; pieces are 1..254, 0 is off the map
 constexpr int kSubTile = 8;  // the blocks a tile that the outline crosses is searched in first
+// The longest step in longitude (radians) that BesideDateLine takes across the date line: the
+// first-order frame holds no farther.
+constexpr double kMaxDateLineStep = 0.1;
 
 // The piece of the map that a composite's segment index stands for (1..254).
 std::uint8_t PieceOfSegment(int segment) { return static_cast<std::uint8_t>(1 + segment % 254); }
@@ -355,6 +358,9 @@ bool SourceSampler::FrameAt(double px, double py, LocalFrame* frame) const {
   // date line: it counts where it maps back onto itself, on the side where it does.
   const double centre = projection_->centerLon;
   const double east = Projection::WrapAngle(lon - centre);
+  // BesideDateLine steps at most kMaxDateLineStep in longitude: farther from the date line no
+  // frame is needed (near a pole most samples at the outline are).
+  if (std::fabs(east) < kPi - kMaxDateLineStep) return false;
   const double sides[2] = {east, east - std::copysign(2 * kPi, east)};
   const int tries = std::fabs(east) > kPi - 1e-6 ? 2 : 1;
   // Differences taken towards the inside of the globe, small against a pixel.
@@ -391,7 +397,8 @@ bool SourceSampler::BesideDateLine(const LocalFrame& frame, std::int64_t x, std:
   const double east = frame.east + dLon;
   // Only a short step that crosses the date line and no pole: near a pole or a cusp, where one
   // pixel spans much longitude, the first-order frame does not hold.
-  if (std::fabs(lat) > Projection::kHalfPi || std::fabs(dLon) > 0.1 || std::fabs(east) <= kPi) {
+  if (std::fabs(lat) > Projection::kHalfPi || std::fabs(dLon) > kMaxDateLineStep ||
+      std::fabs(east) <= kPi) {
     return false;
   }
   // Back along the parallel in half-pixel steps, at most 4 pixels.
