@@ -550,6 +550,8 @@ bool SourceSampler::Bicubic(double px, double py, std::uint8_t piece, Rgb* colou
 bool SourceSampler::SampleNearOutline(Kernel kernel, double px, double py, std::uint8_t piece,
                                       Rgb* colour, bool* partial) const {
   if (planes_.empty()) return false;
+  // Coverage's sub-samples may lie on the map where the samples of their row all lie off it.
+  AwaitBelow(py);
   switch (kernel) {
     case Kernel::kNearest:
       return Nearest(px, py, piece, colour, partial);

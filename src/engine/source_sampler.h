@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -145,13 +146,11 @@ class SourceSampler {
   // Returns once the source rows that samples at `py` (where `piece` is not 0) read are there.
   void AwaitRows(const double* py, const std::uint8_t* piece, std::size_t count) const {
     if (!feed_ || feed_->ready.load(std::memory_order_acquire) >= height_) return;
-    double last = -1;
+    double last = -std::numeric_limits<double>::infinity();
     for (std::size_t i = 0; i < count; ++i) {
       if (piece[i] != 0) last = std::max(last, py[i]);
     }
-    // Up to two rows below the sample (bicubic), one more for coverage's sub-samples, and four
-    // along a parallel beside the date line (BesideDateLine).
-    if (last >= 0) feed_->WaitFor(static_cast<std::int64_t>(last) + 8);
+    if (last > -std::numeric_limits<double>::infinity()) AwaitBelow(last);
   }
   std::int64_t Height() const { return height_; }
 
@@ -192,6 +191,15 @@ class SourceSampler {
   void AwaitFootprint(double py, const FootprintPlan& plan) const {
     if (!feed_ || feed_->ready.load(std::memory_order_acquire) >= height_) return;
     feed_->WaitFor(static_cast<std::int64_t>(py + std::fabs(plan.stepY) / 2) + 4);
+  }
+  // Returns once the rows that a kernel at `py` reads are there: up to two rows below the sample
+  // (bicubic), and four along a parallel beside the date line (BesideDateLine).
+  void AwaitBelow(double py) const {
+    if (!feed_ || feed_->ready.load(std::memory_order_acquire) >= height_) return;
+    if (std::isnan(py)) return;
+    // A sample beyond the picture's edge still reads its outermost rows.
+    feed_->WaitFor(static_cast<std::int64_t>(std::clamp(py, 0.0, static_cast<double>(height_))) +
+                   8);
   }
   // The marks of tile (tx, ty), or null with the tile's one piece in `piece`.
   [[gnu::always_inline]] const std::uint8_t* TileMarks(std::int64_t tx, std::int64_t ty,

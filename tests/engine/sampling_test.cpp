@@ -1,8 +1,11 @@
 // Sampling at the map's outline, kernels, shrinking, coverage alpha and output projections.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <set>
+#include <thread>
 
 #include "engine/reproject.h"
 #include "engine/source_sampler.h"
@@ -83,6 +86,56 @@ TEST_F(SamplingTest, DateLineAndPolesOfABlackBackgroundMapShowNoBlack) {
     }
     EXPECT_EQ(dark, 0) << m.GetName();
     EXPECT_EQ(missing, 0) << m.GetName();
+  }
+}
+
+// The command line converts a PNG while it is still being read: every kernel, the outline's
+// coverage and the pyramid must wait for the rows they read. The rows come slowly here, so that a
+// read ahead of them sees zeros.
+TEST_F(SamplingTest, ASourceStillBeingReadConvertsAsTheWholeSource) {
+  VideoBuffer world;
+  SmoothWorld(&world, 256, 128);
+  const struct {
+    int code;
+    double scale, aspect;
+    Kernel kernel;
+    int width;
+  } cases[] = {
+      // The map fills its picture: the top row's samples lie beyond the pole, off the picture,
+      // and only coverage's sub-samples read the picture's first rows.
+      {8, 1, 0.4999, Kernel::kBilinear, 256},
+      {10, 0.97, 0.5, Kernel::kBicubic, 256},
+      {8, 0.97, 0.5, Kernel::kNearest, 256},
+      {8, 0.97, 0.5, Kernel::kBilinear, 64},  // shrinks
+  };
+  for (const auto& c : cases) {
+    MapInstance m;
+    Select(&m, c.code, c.aspect);
+    m.scale = c.scale;
+    VideoBuffer map, whole, fed, out;
+    DrawOnBlack(world, m, 300, 150, &map);
+    ASSERT_EQ(whole.Create(c.width, c.width / 2), 0);
+    ASSERT_EQ(Reproject(map, m, whole, nullptr, {}, {c.kernel}), 0);
+
+    ASSERT_EQ(fed.Create(300, 150), 0);
+    ASSERT_EQ(out.Create(c.width, c.width / 2), 0);
+    RowFeed feed;
+    feed.height = 150;
+    std::thread reader([&] {
+      const std::size_t rowBytes = 300 * 4;
+      for (int y = 0; y < 150; ++y) {  // file rows, top first: buffer rows from the last
+        std::this_thread::sleep_for(std::chrono::microseconds(y == 0 ? 20000 : 300));
+        std::memcpy(fed.pixels + (149 - y) * rowBytes, map.pixels + (149 - y) * rowBytes, rowBytes);
+        feed.Publish(y + 1);
+      }
+      feed.Stop(true);
+    });
+    SourceSampler sampler(fed, m);
+    sampler.FollowFeed(&feed);
+    EXPECT_EQ(Reproject(sampler, out, nullptr, {}, {c.kernel}), 0);
+    reader.join();
+    EXPECT_EQ(std::memcmp(out.pixels, whole.pixels, out.width * out.height * 4), 0)
+        << m.GetName() << ", kernel " << static_cast<int>(c.kernel) << ", " << c.width;
   }
 }
 
@@ -235,15 +288,15 @@ TEST(FootprintPlanTest, LevelOfTheShorterSideTapsAlongTheLonger) {
     double stepX, stepY;
   };
   const Case cases[] = {
-      {{8, 0, 0, 8}, 3, 1, 8, 0},                // 8:1 both ways
-      {{7.99, 0, 0, 7.99}, 2, 1, 7.99, 0},       // just below: the level of half its size
-      {{3, 0, 0, 3}, 1, 1, 3, 0},                // between two levels: the finer
-      {{4, 4, -4, 4}, 2, 1, 4, 4},               // turned: lengths, not components
-      {{1.75, 0, 0, 1.75}, 0, 1, 1.75, 0},       // below 2 pixels: level 0
-      {{16, 0, 0, 1}, 0, 16, 16, 0},             // stretched across: taps at level 0
-      {{1, 0, 0, 6}, 0, 6, 0, 6},                // stretched down
-      {{20, 0, 0, 4}, 2, 5, 20, 0},              // taps each a square of the shorter side
-      {{300, 0, 0, 2}, 4, 16, 300, 0},           // no more than 16 taps, each of 18.75 pixels
+      {{8, 0, 0, 8}, 3, 1, 8, 0},           // 8:1 both ways
+      {{7.99, 0, 0, 7.99}, 2, 1, 7.99, 0},  // just below: the level of half its size
+      {{3, 0, 0, 3}, 1, 1, 3, 0},           // between two levels: the finer
+      {{4, 4, -4, 4}, 2, 1, 4, 4},          // turned: lengths, not components
+      {{1.75, 0, 0, 1.75}, 0, 1, 1.75, 0},  // below 2 pixels: level 0
+      {{16, 0, 0, 1}, 0, 16, 16, 0},        // stretched across: taps at level 0
+      {{1, 0, 0, 6}, 0, 6, 0, 6},           // stretched down
+      {{20, 0, 0, 4}, 2, 5, 20, 0},         // taps each a square of the shorter side
+      {{300, 0, 0, 2}, 4, 16, 300, 0},      // no more than 16 taps, each of 18.75 pixels
   };
   for (const Case& c : cases) {
     const FootprintPlan plan = SourceSampler::PlanOf(c.footprint);
