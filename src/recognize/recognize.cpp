@@ -7,7 +7,6 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <functional>
 #include <mutex>
 
 #include "projection/builtins.h"
@@ -89,6 +88,7 @@ struct Recognizer::Candidate {
   Shape shape;
   Frame frame;
   double score = 0;
+  int level = 0;  // the level of detail the score was taken at
 };
 
 namespace {
@@ -156,7 +156,9 @@ class Search {
   // The best few placements of `type` over the grid of its free settings, at the coarsest level.
   std::vector<Candidate> Scan(TypeModel* type);
   // Local refinement of every free setting at `level`.
-  void Refine(Candidate* candidate, int level, double stepFactor, int evaluations);
+  // Local refinement of every free setting at `level`, restarted up to `rounds` - 1 times from
+  // where it stopped while that gains (a simplex may collapse short of the peak).
+  void Refine(Candidate* candidate, int level, double stepFactor, int evaluations, int rounds = 1);
 
   MapSettings SettingsOf(const Candidate& c) const;
 
@@ -419,13 +421,8 @@ std::vector<Candidate> Search::Scan(TypeModel* type) {
   return kept;
 }
 
-// The free variables of a refinement and how they map onto a candidate.
-struct Variables {
-  std::vector<double> value, step;
-  std::vector<std::function<void(double, Shape*, double*)>> apply;  // into shape or frame vector
-};
-
-void Search::Refine(Candidate* candidate, int level, double stepFactor, int evaluations) {
+void Search::Refine(Candidate* candidate, int level, double stepFactor, int evaluations,
+                    int rounds) {
   TypeModel* type = candidate->type;
   const std::lock_guard<std::mutex> hold(type->busy);
   const int w = picture_.width, h = picture_.height;
@@ -509,12 +506,16 @@ void Search::Refine(Candidate* candidate, int level, double stepFactor, int eval
     nlopt_set_initial_step(opt, step.data());
     nlopt_set_maxeval(opt, evaluations);
     nlopt_set_ftol_abs(opt, 1e-5);
-    std::vector<double> start = x;
-    double value = 0;
-    if (nlopt_optimize(opt, x.data(), &value) > 0 && value > best) {
+    for (int round = 0; round < rounds; ++round) {
+      const std::vector<double> start = x;
+      double value = 0;
+      if (nlopt_optimize(opt, x.data(), &value) <= 0 || value <= best) {
+        x = start;
+        break;
+      }
+      const double gain = value - best;
       best = value;
-    } else {
-      x = start;
+      if (gain < 1e-4) break;
     }
     nlopt_destroy(opt);
   }
@@ -524,6 +525,7 @@ void Search::Refine(Candidate* candidate, int level, double stepFactor, int eval
   candidate->shape = Normalised(shape, type->kind);
   candidate->frame = frame;
   candidate->score = best;
+  candidate->level = level;
 }
 
 MapSettings Search::SettingsOf(const Candidate& c) const {
@@ -616,7 +618,7 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
   refined = 0;
 #pragma omp parallel for schedule(dynamic, 1)
   for (int i = 0; i < fineCount; ++i) {
-    search.Refine(&best[i], fine, 0.15, 250);
+    search.Refine(&best[i], fine, 0.15, 250, 2);
     search.Report(85 + 15 * ++refined / fineCount);
   }
   if (search.Cancelled()) return RecognizeResult::kCancelled;
@@ -633,8 +635,11 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
     const double stretch = std::fabs(std::log((c.frame.aspect + kAspectBias) * w / h));
     return c.score - 0.01 * settings - 0.02 * std::min(stretch, 1.0);
   };
-  std::sort(best.begin(), best.end(),
-            [&](const Candidate& a, const Candidate& b) { return handicapped(a) > handicapped(b); });
+  // Scores fall as the detail grows: a candidate left at a coarser level cannot outrank one
+  // judged finer.
+  std::sort(best.begin(), best.end(), [&](const Candidate& a, const Candidate& b) {
+    return a.level != b.level ? a.level > b.level : handicapped(a) > handicapped(b);
+  });
   // One line per type: a type's other placements are no alternatives worth showing.
   for (const Candidate& c : best) {
     if (static_cast<int>(results->size()) == count) break;
