@@ -436,6 +436,7 @@ bool PageExport::Export() {
     case ExportResult::kFormatLimit:
     case ExportResult::kNotEquirectangular:
     case ExportResult::kWriteFailed:
+    case ExportResult::kSourceUnreadable:
       prompts_->ShowMessage(this, QStringLiteral("Cannot write file ") + path +
                                       QStringLiteral(": ") + QString::fromStdString(reason));
       return false;

@@ -335,6 +335,8 @@ void PageSource::ApplyValues() {
                                   .arg(QString::fromLatin1(instance_->GetName()))
                             : QString());
   refusal_->setVisible(refused);
+  // What a recognition said describes the settings it found, not the ones changed since.
+  if (recognize_) recognize_->Status()->clear();
   resultStale_ = true;
   Redraw();
 }

@@ -126,7 +126,7 @@ class PageSource : public QWizardPage {
   QLineEdit* search_;
   std::array<QLineEdit*, kFieldCount> edits_{};
   QPushButton* fit_;
-  RecognizeAction* recognize_;
+  RecognizeAction* recognize_ = nullptr;
   QPushButton* centre_;
   QPushButton* zoomIn_;
   QPushButton* zoomOut_;

@@ -82,11 +82,11 @@ void RecognizeAction::Finished() {
 
   if (result_ == RecognizeResult::kOk) {
     const Recognition& best = results_.front();
+    take_(best.settings);
     status_->setText(QStringLiteral("Recognised: %1 (score %2)")
                          .arg(QString::fromStdString(
                                   GetProjectionRegistry().GetSlotName(best.settings.typeCode)))
                          .arg(best.score, 0, 'f', 2));
-    take_(best.settings);
     return;
   }
   if (result_ == RecognizeResult::kNotRecognised && !results_.empty()) {

@@ -9,6 +9,7 @@
 #include "cli/progress_line.h"
 #include "engine/export.h"
 #include "engine/reproject.h"
+#include "image/background_load.h"
 #include "image/band_writer.h"
 #include "image/memory_budget.h"
 #include "image/video_buffer.h"
@@ -52,9 +53,11 @@ int SetUpMap(const MapSettings& settings, int code, MapInstance* instance,
   return Fail(kBadUsage, std::string(instance->GetName()) + " refuses " + given);
 }
 
-static int Export(const Settings& s, const VideoBuffer& source, const MapInstance& instance,
+static int Export(const Settings& s, BackgroundLoad& load, const MapInstance& instance,
                   const MapInstance* output) {
+  const VideoBuffer& source = load.Picture();
   ExportRequest request;
+  request.sourceRows = &load.Rows();
   request.width = s.width;
   request.path = s.output;
   request.extent = s.extent;
@@ -91,6 +94,9 @@ static int Export(const Settings& s, const VideoBuffer& source, const MapInstanc
     case ExportResult::kSidecarFailed:
       return Fail(kFailed, "Wrote " + s.output + " but cannot write " + WorldFileName(s.output) +
                                " or " + PrjFileName(s.output) + ": " + reason);
+    case ExportResult::kSourceUnreadable:
+      load.Finish(&reason);
+      return Fail(kFailed, "Unable to read image file " + s.input + ": " + reason);
     case ExportResult::kCancelled:
     case ExportResult::kWriteFailed:
       break;
@@ -146,16 +152,18 @@ int Convert(const Settings& s) {
       return refused;
     }
   }
-  VideoBuffer source;
+  // The export starts on the source's top rows while the rest is read.
+  BackgroundLoad load;
   std::string reason;
-  if (source.Load(s.input, &reason) != 0) {
+  if (load.Start(s.input, &reason) != 0 ||
+      ((!load.Picture().HasStorage() || s.toProjection) && load.Finish(&reason) != 0)) {
     return Fail(kFailed, "Unable to read image file " + s.input + ": " + reason);
   }
-  if (!source.HasStorage()) {
+  if (!load.Picture().HasStorage()) {
     return Fail(kFailed, "Unable to read image file " + s.input + ": a side of 1 pixel");
   }
-  if (s.toProjection) return RenderMap(s, source, instance);
-  return Export(s, source, instance, s.outputProjection ? &output : nullptr);
+  if (s.toProjection) return RenderMap(s, load.Picture(), instance);
+  return Export(s, load, instance, s.outputProjection ? &output : nullptr);
 }
 
 int ListProjections() {

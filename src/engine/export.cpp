@@ -336,6 +336,7 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
   std::optional<SourceSampler> sampler;
   if (source.HasStorage()) {
     sampler.emplace(source, instance);
+    sampler->FollowFeed(request.sourceRows);
     if (PrepareSampler(*sampler, window.gridWidth, window.gridHeight, request.sampling,
                        request.output, needed) != 0) {
       if (reason) {
@@ -384,6 +385,10 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
         auto writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed);
         if (!writer) return false;
         result = WriteWindow(renderer, window, bandRows, *writer, rowsBefore, progress);
+        if (result == ExportResult::kOk && request.sourceRows) {
+          request.sourceRows->WaitFor(request.sourceRows->height);
+          if (request.sourceRows->failed.load()) result = ExportResult::kSourceUnreadable;
+        }
         if (result == ExportResult::kOk && !writer->Finish()) result = ExportResult::kWriteFailed;
         return result == ExportResult::kOk;
       },

@@ -9,6 +9,7 @@
 
 #include "engine/reproject.h"
 #include "image/geo_reference.h"
+#include "image/row_feed.h"
 #include "image/video_buffer.h"
 #include "registry/map_instance.h"
 
@@ -45,8 +46,8 @@ GeoReference GeoReferenceOf(const ExportWindow& window, const GeoCrs& crs);
 // Where the pixels of a width x height picture drawn as `output` (placed as Reproject places its
 // output grid) lie in the projected CRS of the projection's PROJ twin, in metres on a sphere: the
 // radius of `crs`, or WGS 84's semi-major axis (our projections are spherical, so the datum is a
-// sphere of that size, and geo->crs that sphere). Pixel-is-area, like GeoReferenceOf. False when the projection has no PROJ
-// twin (composites, modules), and for a picture without a projection.
+// sphere of that size, and geo->crs that sphere). Pixel-is-area, like GeoReferenceOf. False when
+// the projection has no PROJ twin (composites, modules), and for a picture without a projection.
 bool ProjectedGeoReference(const MapInstance& output, std::int64_t width, std::int64_t height,
                            const GeoCrs& crs, GeoReference* geo);
 
@@ -64,6 +65,9 @@ struct ExportRequest {
   // plain TIFF); it takes no extent and no world file.
   const MapInstance* output = nullptr;
   std::int64_t height = 0;
+  // A source still being read (BackgroundLoad; not owned): bands wait for the rows they read, and
+  // the file is kept only when the whole source was read (else kSourceUnreadable).
+  const RowFeed* sourceRows = nullptr;
 };
 
 enum class ExportResult {
@@ -76,8 +80,9 @@ enum class ExportResult {
                         // both it and the temporary folder
   kNoData,              // --extent data, and the map covers no pixel
   kCancelled,
-  kWriteFailed,    // the picture could not be written; nothing was left
-  kSidecarFailed,  // the picture was written, its world file or .prj not
+  kWriteFailed,       // the picture could not be written; nothing was left
+  kSidecarFailed,     // the picture was written, its world file or .prj not
+  kSourceUnreadable,  // the source being read turned out unreadable; nothing was left
 };
 
 // Bytes of memory the export of `source` as `request` asks holds at once (its bands, the writer's

@@ -136,6 +136,7 @@ struct RowSamples {
       rowPath->PrepareRow(lat, &prepared);
       sampler.LocateRow(prepared, lat, longitudes.data(), count, px.data(), py.data(),
                         piece.data());
+      sampler.AwaitRows(py.data(), piece.data(), count);
       return;
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -148,6 +149,7 @@ struct RowSamples {
       }
       sampler.Locate(latitude, longitude, rowPath ? &prepared : nullptr, &px[i], &py[i], &piece[i]);
     }
+    sampler.AwaitRows(py.data(), piece.data(), count);
   }
 };
 

@@ -569,6 +569,7 @@ int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t rese
   std::lock_guard<std::mutex> guard(pyramidLock_);
   const double level = PlanOf(footprint).level;
   if (planes_.empty() || level <= 0) return 0;
+  if (feed_) feed_->WaitFor(height_);
   const int wanted = static_cast<int>(std::ceil(level));
   while (static_cast<int>(planes_.size()) <= wanted) {
     const Plane fine = planes_.back();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/reproject.h"
+#include "image/row_feed.h"
 #include "image/video_buffer.h"
 #include "projection/row_forward.h"
 #include "registry/map_instance.h"
@@ -124,6 +125,20 @@ class SourceSampler {
   int PreparePyramid(const Footprint& footprint, std::uint64_t reserved = 0);
 
   std::int64_t Width() const { return width_; }
+
+  // For a source still being read (not owned; it must outlive the sampler): samples then wait
+  // for the rows they read, through AwaitRows, and the pyramid for the whole picture.
+  void FollowFeed(const RowFeed* feed) { feed_ = feed; }
+  // Returns once the source rows that samples at `py` (where `piece` is not 0) read are there.
+  void AwaitRows(const double* py, const std::uint8_t* piece, std::size_t count) const {
+    if (!feed_ || feed_->ready.load(std::memory_order_acquire) >= height_) return;
+    double last = -1;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (piece[i] != 0) last = std::max(last, py[i]);
+    }
+    // Up to two rows below the sample (bicubic), and one more for coverage's sub-samples.
+    if (last >= 0) feed_->WaitFor(static_cast<std::int64_t>(last) + 4);
+  }
   std::int64_t Height() const { return height_; }
 
   // Bytes the marks of a width x height source hold at most for a smooth outline: the table of
@@ -271,6 +286,7 @@ class SourceSampler {
   std::vector<Plane> planes_;                             // planes_[k] is level k
   std::vector<std::unique_ptr<VideoBuffer>> levels_;      // storage of levels 1..
   std::mutex pyramidLock_;
+  const RowFeed* feed_ = nullptr;
 };
 
 #endif  // KARTOVEL_ENGINE_SOURCE_SAMPLER_H_

@@ -4,6 +4,9 @@
 #ifndef KARTOVEL_FIT_FIT_MODEL_H_
 #define KARTOVEL_FIT_FIT_MODEL_H_
 
+#include <array>
+#include <vector>
+
 #include "fit/fit.h"
 
 namespace Fit {
@@ -36,6 +39,39 @@ bool ShapePoint(Projection::MapProject* projection, double latitude, double long
 // Whether a shape point lies on the map as RenderProjection decides it: the inverse finds a place
 // whose image comes back to within `tolerance` map units.
 bool ShapeInside(Projection::MapProject* projection, double xs, double ys, double tolerance);
+
+// The projection's shape as the x extents of its rows: what ShapeInside answers, read from a table
+// for the many points of a fit. The table holds, on lines of constant y one step apart, the x where
+// ShapeInside changes; a point between two lines that agree on it takes their answer, any other
+// point (the lines disagree, or it lies beyond the table) is tried with ShapeInside. The answers
+// then differ from ShapeInside's only where the outline bulges between two lines (by about the
+// step's square over eight times its radius of curvature) or for a piece that no line crosses.
+// Map units without the offsets, as ShapeInside. The projection must outlive the table and stay
+// as it was.
+class ShapeRows {
+ public:
+  // Lines `step` apart across `box` (left, top, right, bottom, top < bottom), searched for changes
+  // on kProbes points each and on the midpoints of the neighbouring lines' pieces, which follows
+  // a piece narrower than the probes' spacing (towards a pointed pole, say) to its end.
+  ShapeRows(Projection::MapProject* projection, const std::array<double, 4>& box, double step,
+            double tolerance);
+
+  bool Inside(double xs, double ys) const;
+
+ private:
+  static constexpr int kProbes = 64;
+  struct Line {
+    bool startInside = false;     // left of the first change
+    std::vector<double> changes;  // ascending
+    bool At(double x) const;
+  };
+  // The changes of a line from probes (x ascending) and their answers.
+  void Settle(double y, const std::vector<std::pair<double, bool>>& probes, Line* line) const;
+
+  Projection::MapProject* projection_;
+  double tolerance_, left_, right_, top_, step_;
+  std::vector<Line> lines_;
+};
 
 // Whether `instance` holds a composite, whose shared object the fits must not initialise.
 bool IsShared(MapInstance& instance);

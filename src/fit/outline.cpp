@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <nlopt.hpp>
 #include <unordered_map>
 
@@ -43,6 +44,8 @@ constexpr std::size_t kSampleBudget = 8000;
 constexpr int kCoarsestWidth = 128;
 constexpr int kLevelStep = 32;
 constexpr int kBand = 4;  // level pixels each side of the outline that finer levels compare
+// The shape's table reaches this share of its box beyond it (and the band): the search moves it.
+constexpr double kShapeMargin = 0.05;
 // The projection's shape is searched for its extent on this many samples per side.
 constexpr int kShapeSamples = 256;
 constexpr int kShapeGrowths = 3;
@@ -51,9 +54,14 @@ constexpr int kBisections = 30;  // a side of the shape's box to a billionth of 
 // twentieth of a pixel at the finest level, below what a count of pixels can tell.
 constexpr double kStepTolerance = 0.025;
 
+// Row y (from the top) of a picture: four bytes a pixel, the buffer's rows running bottom-up.
+const std::uint8_t* RowOf(const VideoBuffer& b, int y) {
+  return b.pixels + static_cast<std::size_t>(b.height - 1 - y) * b.width * 4;
+}
+
 // The colour word of pixel (x, y) as VideoBuffer::GetPixel gives it, read in place.
 std::uint32_t Pixel(const VideoBuffer& b, int x, int y) {
-  const std::uint8_t* p = b.pixels + (static_cast<std::size_t>(b.height - 1 - y) * b.width + x) * 4;
+  const std::uint8_t* p = RowOf(b, y) + static_cast<std::size_t>(x) * 4;
   return p[2] | p[1] << 8 | p[0] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
@@ -67,43 +75,89 @@ int Distance(std::uint32_t a, std::uint32_t b) {
   return d;
 }
 
-// Labels the 4-connected region of `value` cells containing `seed` with `label`.
-void Flood(std::vector<int>* labels, const std::vector<std::uint8_t>& cells, std::uint8_t value,
-           int width, int height, int seed, int label, std::vector<int>* queue) {
-  queue->clear();
-  queue->push_back(seed);
-  (*labels)[seed] = label;
-  for (std::size_t head = 0; head < queue->size(); ++head) {
-    const int i = (*queue)[head], x = i % width, y = i / width;
-    const int next[4] = {x > 0 ? i - 1 : -1, x + 1 < width ? i + 1 : -1, y > 0 ? i - width : -1,
-                         y + 1 < height ? i + width : -1};
-    for (int n : next) {
-      if (n >= 0 && (*labels)[n] == 0 && cells[n] == value) {
-        (*labels)[n] = label;
-        queue->push_back(n);
-      }
-    }
+// Clears out[x] where pixel x of row y lies within `tolerance` of `colour` (as Distance), reading
+// the row's bytes in a loop the compiler vectorises.
+void Away(const VideoBuffer& picture, int y, std::uint32_t colour, int tolerance,
+          std::uint8_t* out) {
+  const std::uint8_t* p = RowOf(picture, y);
+  const int c0 = Channel(colour, 16), c1 = Channel(colour, 8), c2 = Channel(colour, 0);
+  for (int x = 0; x < picture.width; ++x, p += 4) {
+    const int d = std::max({std::abs(p[0] - c0), std::abs(p[1] - c1), std::abs(p[2] - c2)});
+    out[x] = out[x] & (d > tolerance);
   }
 }
 
+// Runs of equal cells along the rows of a grid: the row, the first column and the one past the
+// last.
+struct Run {
+  int y, x0, x1;
+};
+
+// Calls `take(x0, x1)` for each run of cells equal to `value` in a row of `width` cells, each 0
+// or 1 (memchr skips the long stretches between runs).
+template <typename Take>
+void RowRuns(const std::uint8_t* row, int width, std::uint8_t value, Take take) {
+  const std::uint8_t* end = row + width;
+  for (const std::uint8_t* at = row; at < end;) {
+    const auto* first = static_cast<const std::uint8_t*>(std::memchr(at, value, end - at));
+    if (!first) return;
+    const auto* last = static_cast<const std::uint8_t*>(std::memchr(first, value ^ 1, end - first));
+    if (!last) last = end;
+    take(static_cast<int>(first - row), static_cast<int>(last - row));
+    at = last;
+  }
+}
+
+// The 4-connected pieces of the cells equal to `value` (0 or 1) as runs; `piece[k]` is the same
+// for every run of one piece (the index of its first run). Run by run rather than cell by cell: a
+// map's rows hold a few runs each.
+void Pieces(const std::vector<std::uint8_t>& cells, int width, int height, std::uint8_t value,
+            std::vector<Run>* runs, std::vector<int>* piece) {
+  runs->clear();
+  std::vector<int> rowStart(height + 1);
+  for (int y = 0; y < height; ++y) {
+    rowStart[y] = static_cast<int>(runs->size());
+    const std::uint8_t* row = &cells[static_cast<std::size_t>(y) * width];
+    RowRuns(row, width, value, [&](int x0, int x1) { runs->push_back({y, x0, x1}); });
+  }
+  rowStart[height] = static_cast<int>(runs->size());
+  std::vector<int>& parent = *piece;
+  parent.resize(runs->size());
+  for (std::size_t k = 0; k < parent.size(); ++k) parent[k] = static_cast<int>(k);
+  const auto find = [&](int k) {
+    while (parent[k] != k) k = parent[k] = parent[parent[k]];
+    return k;
+  };
+  for (int y = 1; y < height; ++y) {
+    for (int a = rowStart[y - 1], b = rowStart[y]; a < rowStart[y] && b < rowStart[y + 1];) {
+      const Run &above = (*runs)[a], &below = (*runs)[b];
+      if (above.x0 < below.x1 && below.x0 < above.x1) {
+        const int pa = find(a), pb = find(b);
+        parent[std::max(pa, pb)] = std::min(pa, pb);
+      }
+      ++(above.x1 < below.x1 ? a : b);
+    }
+  }
+  for (std::size_t k = 0; k < parent.size(); ++k) parent[k] = find(static_cast<int>(k));
+}
+
 // The (2 radius + 1)-square minimum (erode) or maximum (dilate) around each cell of a 0/1 grid,
-// one axis at a time with running counts. Beyond the picture, erosion sees map (a map may run
-// on past the edge) and dilation sees none.
+// one axis at a time. Beyond the picture, erosion sees map (a map may run on past the edge) and
+// dilation sees none.
 std::vector<std::uint8_t> Morph(const std::vector<std::uint8_t>& cells, int width, int height,
                                 int radius, bool dilate) {
   const int span = 2 * radius + 1;
   const std::uint8_t outside = dilate ? 0 : 1;
   const auto keep = [&](int count) -> std::uint8_t { return dilate ? count > 0 : count == span; };
-  std::vector<std::uint8_t> across(cells.size()), out(cells.size());
+  std::vector<std::uint8_t> across(cells.size(), 0), out(cells.size());
+  // Along the rows each run grows or shrinks by the radius, but for erosion not at the edges.
   for (int y = 0; y < height; ++y) {
-    const std::uint8_t* in = &cells[static_cast<std::size_t>(y) * width];
-    const auto at = [&](int x) { return x < 0 || x >= width ? outside : in[x]; };
-    int count = 0;
-    for (int x = -radius; x <= radius; ++x) count += at(x);
-    for (int x = 0; x < width; ++x) {
-      across[static_cast<std::size_t>(y) * width + x] = keep(count);
-      count += at(x + radius + 1) - at(x - radius);
-    }
+    std::uint8_t* row = &across[static_cast<std::size_t>(y) * width];
+    RowRuns(&cells[static_cast<std::size_t>(y) * width], width, 1, [&](int x0, int x1) {
+      const int from = dilate ? std::max(0, x0 - radius) : x0 == 0 ? 0 : x0 + radius;
+      const int to = dilate ? std::min(width, x1 + radius) : x1 == width ? width : x1 - radius;
+      if (from < to) std::fill(row + from, row + to, 1);
+    });
   }
   // Down the columns, all at once, so that rows are read in order.
   std::vector<int> counts(width, 0);
@@ -208,10 +262,12 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Backg
   fg->assign(static_cast<std::size_t>(w) * h, 1);
   long long transparent = 0;
   for (int y = 0; y < h; ++y) {
+    const std::uint8_t* p = RowOf(picture, y);
+    std::uint8_t* out = &(*fg)[static_cast<std::size_t>(y) * w];
     for (int x = 0; x < w; ++x) {
-      const bool clear = (Pixel(picture, x, y) >> 24) < kAlphaHalf;
+      const bool clear = p[4 * x + 3] < kAlphaHalf;
       transparent += clear;
-      (*fg)[static_cast<std::size_t>(y) * w + x] = !clear;
+      out[x] = !clear;
     }
   }
   if (transparent > 0 && transparent < static_cast<long long>(fg->size())) {
@@ -222,11 +278,10 @@ bool Foreground(const VideoBuffer& picture, std::vector<std::uint8_t>* fg, Backg
   const Sides sides = SidesOf(picture, {0, 0, w - 1, h - 1}, std::max(2, std::min(w, h) / 100));
   Background background;
   if (!SideBackground(sides, kBackgroundShare, &background)) return false;
+  if (transparent > 0) std::fill(fg->begin(), fg->end(), 1);  // all clear: colours decide
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      (*fg)[static_cast<std::size_t>(y) * w + x] =
-          Distance(Pixel(picture, x, y), background.colour) > background.tolerance;
-    }
+    Away(picture, y, background.colour, background.tolerance,
+         &(*fg)[static_cast<std::size_t>(y) * w]);
   }
   *found = background;
   return true;
@@ -239,29 +294,36 @@ long long MapPiece(const std::vector<std::uint8_t>& fg, int w, int h,
                    std::vector<std::uint8_t>* inside) {
   const std::vector<std::uint8_t> opened =
       Morph(Morph(fg, w, h, kLineRadius, false), w, h, kLineRadius, true);
-  std::vector<int> labels(fg.size(), 0), queue;
-  int label = 0, best = 0;
-  std::size_t bestSize = 0;
-  for (std::size_t i = 0; i < fg.size(); ++i) {
-    if (!opened[i] || labels[i]) continue;
-    Flood(&labels, opened, 1, w, h, static_cast<int>(i), ++label, &queue);
-    if (queue.size() > bestSize) bestSize = queue.size(), best = label;
+  std::vector<Run> runs;
+  std::vector<int> piece;
+  Pieces(opened, w, h, 1, &runs, &piece);
+  std::vector<long long> size(runs.size(), 0);
+  for (std::size_t k = 0; k < runs.size(); ++k) size[piece[k]] += runs[k].x1 - runs[k].x0;
+  const auto largest = std::max_element(size.begin(), size.end());
+  if (runs.empty() || *largest < kMinMapShare * fg.size()) return 0;
+  const int best = static_cast<int>(largest - size.begin());
+  std::vector<std::uint8_t> region(fg.size(), 0);
+  const auto fill = [w](std::vector<std::uint8_t>* cells, const Run& run, std::uint8_t value) {
+    std::uint8_t* row = &(*cells)[static_cast<std::size_t>(run.y) * w];
+    std::fill(row + run.x0, row + run.x1, value);
+  };
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (piece[k] == best) fill(&region, runs[k], 1);
   }
-  if (bestSize < kMinMapShare * fg.size()) return 0;
-  std::vector<std::uint8_t> region(fg.size());
-  for (std::size_t i = 0; i < fg.size(); ++i) region[i] = labels[i] == best;
   region = Morph(region, w, h, kLineRadius + 1, true);
   for (std::size_t i = 0; i < fg.size(); ++i) region[i] &= fg[i];
-  std::vector<int> outside(fg.size(), 0);
-  const auto fromRim = [&](int x, int y) {
-    const int i = y * w + x;
-    if (!region[i] && !outside[i]) Flood(&outside, region, 0, w, h, i, 1, &queue);
-  };
-  for (int x = 0; x < w; ++x) fromRim(x, 0), fromRim(x, h - 1);
-  for (int y = 0; y < h; ++y) fromRim(0, y), fromRim(w - 1, y);
-  inside->resize(fg.size());
-  long long area = 0;
-  for (std::size_t i = 0; i < fg.size(); ++i) area += (*inside)[i] = !outside[i];
+  // Inside is what the background reaching the picture's rim leaves.
+  Pieces(region, w, h, 0, &runs, &piece);
+  std::vector<std::uint8_t> rim(runs.size(), 0);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const Run& run = runs[k];
+    if (run.y == 0 || run.y == h - 1 || run.x0 == 0 || run.x1 == w) rim[piece[k]] = 1;
+  }
+  inside->assign(fg.size(), 1);
+  long long area = static_cast<long long>(fg.size());
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (rim[piece[k]]) fill(inside, runs[k], 0), area -= runs[k].x1 - runs[k].x0;
+  }
   return area;
 }
 
@@ -269,11 +331,13 @@ long long MapPiece(const std::vector<std::uint8_t>& fg, int w, int h,
 std::array<int, 4> Box(const std::vector<std::uint8_t>& inside, int w, int h) {
   std::array<int, 4> box = {w, h, -1, -1};
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      if (!inside[static_cast<std::size_t>(y) * w + x]) continue;
-      box[0] = std::min(box[0], x), box[2] = std::max(box[2], x);
-      box[1] = std::min(box[1], y), box[3] = std::max(box[3], y);
-    }
+    const std::uint8_t* row = &inside[static_cast<std::size_t>(y) * w];
+    const auto* first = static_cast<const std::uint8_t*>(std::memchr(row, 1, w));
+    if (!first) continue;
+    const auto* last = static_cast<const std::uint8_t*>(memrchr(row, 1, w));
+    box[0] = std::min(box[0], static_cast<int>(first - row));
+    box[2] = std::max(box[2], static_cast<int>(last - row));
+    box[1] = std::min(box[1], y), box[3] = y;
   }
   return box;
 }
@@ -326,12 +390,9 @@ void SecondLayer(const VideoBuffer& picture, const Background& first,
       (first.tolerance >= 0 && Distance(c, first.colour) <= first.tolerance + second.tolerance)) {
     return;
   }
-  std::vector<std::uint8_t> fg(inside->size());
+  std::vector<std::uint8_t> fg(*inside);
   for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * w + x;
-      fg[i] = (*inside)[i] && Distance(Pixel(picture, x, y), c) > second.tolerance;
-    }
+    Away(picture, y, c, second.tolerance, &fg[static_cast<std::size_t>(y) * w]);
   }
   std::vector<std::uint8_t> map;
   const long long kept = MapPiece(fg, w, h, &map);
@@ -349,6 +410,10 @@ Level MakeLevel(const Outline& outline, int factor) {
   Level level;
   level.factor = factor;
   level.width = outline.width / factor, level.height = outline.height / factor;
+  if (factor == 1) {
+    level.inside = outline.inside;
+    return level;
+  }
   level.inside.assign(static_cast<std::size_t>(level.width) * level.height, 0);
   const int half = factor * factor / 2;
   for (int y = 0; y < level.height; ++y) {
@@ -369,22 +434,51 @@ Level MakeLevel(const Outline& outline, int factor) {
 // evenly to the budget.
 void ChooseSamples(Level* level, bool all) {
   const int w = level->width, h = level->height;
-  const std::vector<std::uint8_t>& in = level->inside;
-  std::vector<std::uint8_t> edge(in.size(), all ? 1 : 0);
-  for (int y = 0; y < h && !all; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * w + x;
-      edge[i] = (x + 1 < w && in[i + 1] != in[i]) || (y + 1 < h && in[i + w] != in[i]);
+  // The chosen pixels of each row as ascending, separate spans [x0, x1).
+  std::vector<std::vector<std::pair<int, int>>> band(h);
+  if (all) {
+    for (auto& spans : band) spans.push_back({0, w});
+  } else {
+    std::vector<std::uint8_t> change(w);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* row = &level->inside[static_cast<std::size_t>(y) * w];
+      const std::uint8_t* below = y + 1 < h ? row + w : row;
+      for (int x = 0; x + 1 < w; ++x) change[x] = (row[x] ^ row[x + 1]) | (row[x] ^ below[x]);
+      change[w - 1] = row[w - 1] ^ below[w - 1];
+      RowRuns(change.data(), w, 1, [&](int x0, int x1) {
+        for (int v = std::max(0, y - kBand); v <= std::min(h - 1, y + kBand); ++v) {
+          band[v].push_back({std::max(0, x0 - kBand), std::min(w, x1 + kBand)});
+        }
+      });
+    }
+    for (auto& spans : band) {
+      std::sort(spans.begin(), spans.end());
+      std::size_t kept = 0;
+      for (const auto& span : spans) {
+        if (kept > 0 && span.first <= spans[kept - 1].second) {
+          spans[kept - 1].second = std::max(spans[kept - 1].second, span.second);
+        } else {
+          spans[kept++] = span;
+        }
+      }
+      spans.resize(kept);
     }
   }
-  if (!all) edge = Morph(edge, w, h, kBand, true);
   std::size_t count = 0;
-  for (std::uint8_t e : edge) count += e;
+  for (const auto& spans : band) {
+    for (const auto& span : spans) count += span.second - span.first;
+  }
   const std::size_t stride = count / kSampleBudget + 1;
   level->samples.clear();
   std::size_t seen = 0;
-  for (std::size_t i = 0; i < edge.size(); ++i) {
-    if (edge[i] && seen++ % stride == 0) level->samples.push_back(static_cast<int>(i));
+  for (int y = 0; y < h; ++y) {
+    for (const auto& [x0, x1] : band[y]) {
+      for (std::size_t x = x0 + (stride - seen % stride) % stride; x < static_cast<std::size_t>(x1);
+           x += stride) {
+        level->samples.push_back(y * w + static_cast<int>(x));
+      }
+      seen += x1 - x0;
+    }
   }
 }
 
@@ -393,7 +487,8 @@ struct OutlineModel {
   MapInstance* instance;
   int width, height;
   const Level* level;
-  std::vector<int> free;  // 0 offset x, 1 offset y, 2 scale, 3 aspect
+  const ShapeRows* shape;  // at the level's pixels
+  std::vector<int> free;   // 0 offset x, 1 offset y, 2 scale, 3 aspect
   const std::atomic<bool>* cancel;
 
   void Set(const std::vector<double>& v) const {
@@ -403,23 +498,21 @@ struct OutlineModel {
   }
 
   // Whether the projection covers the centre of level pixel (x, y) under `l`.
-  bool Covers(const Linear& l, int x, int y, double tolerance) const {
+  bool Covers(const Linear& l, int x, int y) const {
     const double f = level->factor, centre = (f - 1) * 0.5;
-    return ShapeInside(instance->projection, (x * f + centre - l.b) / l.a,
-                       (y * f + centre - l.d) / l.c, tolerance);
+    return shape->Inside((x * f + centre - l.b) / l.a, (y * f + centre - l.d) / l.c);
   }
 
   // Level pixels where the outlines disagree, among the samples.
   double Mismatch() const {
     const Linear l = LinearOf(*instance, width, height);
     if (!(l.a > 0 && l.c > 0)) return 1e30;
-    const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
     // Serial: a parallel region per evaluation costs more than the few thousand samples.
     long long wrong = 0;
     const std::vector<int>& s = level->samples;
     for (std::size_t i = 0; i < s.size(); ++i) {
       const int x = s[i] % level->width, y = s[i] / level->width;
-      wrong += Covers(l, x, y, tolerance) != (level->inside[s[i]] != 0);
+      wrong += Covers(l, x, y) != (level->inside[s[i]] != 0);
     }
     return static_cast<double>(wrong);
   }
@@ -427,18 +520,29 @@ struct OutlineModel {
   // Intersection over union over every pixel of the level.
   double Iou() const {
     const Linear l = LinearOf(*instance, width, height);
-    const double tolerance = 0.5 * level->factor / std::max(l.a, l.c);
     long long both = 0, either = 0;
     for (int y = 0; y < level->height; ++y) {
       for (int x = 0; x < level->width; ++x) {
         const bool m = level->inside[static_cast<std::size_t>(y) * level->width + x] != 0;
-        const bool o = Covers(l, x, y, tolerance);
+        const bool o = Covers(l, x, y);
         both += m && o, either += m || o;
       }
     }
     return either ? static_cast<double>(both) / either : 0;
   }
 };
+
+// The shape's table for a level at placement `l`: lines a level pixel apart across the shape's box
+// and a margin for the band the level compares; points within half a level pixel of the shape
+// count as on it.
+ShapeRows LevelShape(Projection::MapProject* p, const std::array<double, 4>& box, const Linear& l,
+                     int factor) {
+  const double ux = factor / l.a, uy = factor / l.c;  // map units a level pixel
+  const double mx = (kBand + 2) * ux + kShapeMargin * (box[2] - box[0]);
+  const double my = (kBand + 2) * uy + kShapeMargin * (box[3] - box[1]);
+  return ShapeRows(p, {box[0] - mx, box[1] - my, box[2] + mx, box[3] + my}, uy,
+                   0.5 * factor / std::max(l.a, l.c));
+}
 
 double Objective(const std::vector<double>& v, std::vector<double>&, void* data) {
   const OutlineModel& model = *static_cast<OutlineModel*>(data);
@@ -592,8 +696,11 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   if (held.scale) instance->scale = given[2];
   if (held.aspect) instance->aspect = given[3];
 
-  OutlineModel model{instance, w, h, nullptr, {}, cancel};
-  if (!held.offset) model.free.insert(model.free.end(), {0, 1});
+  OutlineModel model{instance, w, h, nullptr, nullptr, {}, cancel};
+  if (!held.offset) {
+    model.free.push_back(0);
+    model.free.push_back(1);
+  }
   if (!held.scale) model.free.push_back(2);
   if (!held.aspect) model.free.push_back(3);
 
@@ -608,7 +715,10 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   for (bool coarsest = true;; coarsest = false) {
     level = MakeLevel(outline, factor);
     ChooseSamples(&level, coarsest);
+    const ShapeRows rows =
+        LevelShape(instance->projection, shape, LinearOf(*instance, w, h), factor);
     model.level = &level;
+    model.shape = &rows;
     if (factor == 1 && !coarsest) {
       const double reached = model.Mismatch();
       const double now[] = {instance->offsetX, instance->offsetY, instance->scale,
@@ -630,7 +740,8 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
       const double fields[] = {instance->offsetX, instance->offsetY, instance->scale,
                                instance->aspect};
       for (int f : model.free) {
-        x.push_back(fields[f]), step.push_back(steps[f]), tolerance.push_back(steps[f] * kStepTolerance);
+        x.push_back(fields[f]), step.push_back(steps[f]),
+            tolerance.push_back(steps[f] * kStepTolerance);
       }
       nlopt::opt optimiser(nlopt::LN_NELDERMEAD, static_cast<unsigned>(x.size()));
       optimiser.set_min_objective(Objective, &model);
@@ -657,7 +768,10 @@ int FitOutline(const Outline& outline, MapInstance* instance, const HeldSettings
   int iouFactor = 1;
   while (static_cast<long long>(w / iouFactor) * (h / iouFactor) > (1 << 18)) iouFactor *= 2;
   level = MakeLevel(outline, iouFactor);
+  const ShapeRows rows =
+      LevelShape(instance->projection, shape, LinearOf(*instance, w, h), iouFactor);
   model.level = &level;
+  model.shape = &rows;
   result->iou = model.Iou();
   result->rms = 0;
   result->residuals.clear();

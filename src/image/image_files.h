@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "image/row_feed.h"
 #include "image/video_buffer.h"
 
 namespace ImageFiles {
@@ -54,6 +55,23 @@ class OpenedFile {
 // `cancel` (optional) is read between rows.
 int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
             const std::atomic<bool>* cancel);
+
+// The fields of IHDR that choose the PNG decoder.
+struct PngHeader {
+  std::uint32_t width = 0, height = 0;
+  int depth = 0, colourType = 0, compression = 0, filter = 0, interlace = 0;
+};
+
+// The first half of a PNG read in the background: checks the file as ReadPng does and, where the
+// direct decoder reads it (8-bit RGB or RGBA, not interlaced: most maps), puts the picture's
+// zeroed pixels in `out` (empty for a side of 1 pixel) and its header in `direct`, leaving the
+// file at its image data for DecodePngRows. For any other PNG, `direct` gets width 0 and the file
+// is left at its start for ReadPng. 0, or as ReadPng.
+int StartPng(std::FILE* file, VideoBuffer* out, std::string* reason, PngHeader* direct);
+// The second half: decodes the rows into `buffer` top first, raising `feed` (when given) as they
+// land. 0, or -1 with the reason (the pixels not yet decoded stay zero).
+int DecodePngRows(std::FILE* file, const PngHeader& header, VideoBuffer* buffer,
+                  std::string* reason, const std::atomic<bool>* cancel, RowFeed* feed);
 
 // Decodes any other picture (BMP, JPEG, GIF, ...) through the platform decoder, at its own pixel
 // size, transparent parts drawn over black with alpha 0. Same results as ReadPng (never -2); the

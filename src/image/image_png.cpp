@@ -9,6 +9,7 @@
 // Non-interlaced 8-bit RGB and RGBA files, the maps people mostly bring, are decoded here
 // directly: ISA-L inflates their image data at several times zlib's speed, and the rows are
 // unfiltered here. Every other kind goes through libpng.
+#include <emmintrin.h>
 #include <isa-l/igzip_lib.h>
 #include <png.h>
 #include <zlib.h>
@@ -23,6 +24,7 @@
 
 #include "image/image_files.h"
 #include "image/memory_budget.h"
+#include "image/row_feed.h"
 
 namespace ImageFiles {
 
@@ -226,15 +228,9 @@ int Decode(PngReader& reader) {
   return 0;
 }
 
-// The fields of IHDR that choose the decoder.
-struct Header {
-  std::uint32_t width = 0, height = 0;
-  int depth = 0, colourType = 0, compression = 0, filter = 0, interlace = 0;
-};
-
 // Reads the signature and IHDR (with its CRC) at the file's start. False when they are not as
 // the direct decoder needs them; libpng then judges the file.
-bool ReadHeader(std::FILE* file, Header* header) {
+bool ReadHeader(std::FILE* file, PngHeader* header) {
   unsigned char bytes[8 + 8 + 13 + 4];
   if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) return false;
   const unsigned char* ihdr = bytes + 16;
@@ -246,21 +242,49 @@ bool ReadHeader(std::FILE* file, Header* header) {
   return true;
 }
 
-bool DecodesDirectly(const Header& h) {
+bool DecodesDirectly(const PngHeader& h) {
   return h.depth == 8 &&
          (h.colourType == PNG_COLOR_TYPE_RGB || h.colourType == PNG_COLOR_TYPE_RGBA) &&
          h.compression == 0 && h.filter == 0 && h.interlace == 0 && h.width >= 1 && h.height >= 1 &&
          h.width <= 0x7FFFFFFFu && h.height <= 0x7FFFFFFFu;
 }
 
-// The Paeth predictor of a sample from its left (a), upper (b) and upper-left (c) neighbours.
-// Without branches: on photographs the choice is a coin toss for the branch predictor.
-inline int Paeth(int a, int b, int c) {
-  const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-  const int takeC = -static_cast<int>(pc < pb);
-  const int bOrC = (c & takeC) | (b & ~takeC);
-  const int takeBOrC = -static_cast<int>((pa > pb) | (pa > pc));
-  return (bOrC & takeBOrC) | (a & ~takeBOrC);
+// The Paeth filter of one row of 3- or 4-byte pixels undone a pixel at a time in 16-bit lanes:
+// each pixel depends on the one before, so the lanes are the pixel's samples, and the predictor
+// is chosen without branches (ties favour left, then above, as the filter defines).
+template <int bpp>
+void UnfilterPaeth(std::uint8_t* x, const std::uint8_t* b, std::size_t bytes) {
+  static_assert(bpp == 3 || bpp == 4);
+  const __m128i zero = _mm_setzero_si128();
+  // Four bytes at once, a 3-byte pixel's neighbour too (never written here), except at the row's
+  // end: a short copy into a fresh word would stall on store forwarding at every pixel.
+  auto load = [bytes](const std::uint8_t* row, std::size_t i) {
+    std::uint32_t v = 0;
+    if (i + 4 <= bytes) {
+      std::memcpy(&v, row + i, 4);
+    } else {
+      std::memcpy(&v, row + i, bpp);
+    }
+    return _mm_cvtsi32_si128(static_cast<int>(v));
+  };
+  auto abs16 = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+  auto pick = [](__m128i mask, __m128i yes, __m128i no) {
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+  };
+  __m128i a = zero, c = zero;
+  for (std::size_t i = 0; i < bytes; i += bpp) {
+    const __m128i above = _mm_unpacklo_epi8(load(b, i), zero);
+    const __m128i p = _mm_sub_epi16(above, c), q = _mm_sub_epi16(a, c);
+    const __m128i pa = abs16(p), pb = abs16(q), pc = abs16(_mm_add_epi16(p, q));
+    const __m128i least = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+    const __m128i predicted =
+        pick(_mm_cmpeq_epi16(least, pa), a, pick(_mm_cmpeq_epi16(least, pb), above, c));
+    const __m128i value = _mm_add_epi8(load(x, i), _mm_packus_epi16(predicted, predicted));
+    const std::uint32_t out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(value));
+    std::memcpy(x + i, &out, bpp);
+    a = _mm_unpacklo_epi8(value, zero);
+    c = above;
+  }
 }
 
 // Undoes the PNG filter of one row of `bpp`-byte pixels (filter byte first) against the row
@@ -285,17 +309,19 @@ bool Unfilter(std::uint8_t* row, const std::uint8_t* above, std::size_t bytes) {
       }
       return true;
     case 4:
-      for (std::size_t i = 0; i < bpp; ++i) x[i] = static_cast<std::uint8_t>(x[i] + b[i]);
-      for (std::size_t i = bpp; i < bytes; i += bpp) {
-        // One pixel at a time: its bpp samples are independent chains.
-        for (int k = 0; k < bpp; ++k) {
-          x[i + k] =
-              static_cast<std::uint8_t>(x[i + k] + Paeth(x[i + k - bpp], b[i + k], b[i + k - bpp]));
-        }
-      }
+      UnfilterPaeth<bpp>(x, b, bytes);
       return true;
     default:
       return false;
+  }
+}
+
+// One unfiltered row of 8-bit RGB or RGBA into a buffer row of blue, green, red, alpha.
+template <int bpp>
+void ToBgra(const std::uint8_t* in, std::size_t width, std::uint8_t* out) {
+  for (std::size_t x = 0; x < width; ++x, in += bpp, out += 4) {
+    out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    out[3] = bpp == 4 ? in[3] : 0xFF;
   }
 }
 
@@ -385,15 +411,20 @@ const char* Inflation(int status) {
   return status == ISAL_INCORRECT_CHECKSUM ? "incorrect data check" : "invalid compressed data";
 }
 
-// Decodes a file DecodesDirectly accepts, positioned after its IHDR; the results of ReadPng.
-int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::string* reason,
-                 const std::atomic<bool>* cancel) {
+// The gate and the buffer for a file DecodesDirectly accepts: 0, or the results of ReadPng.
+// A side of 1 pixel cannot be held: its rows are still decoded, so that a corrupt file is told
+// apart from a valid one, and the buffer stays empty.
+int AllocateDirect(const PngHeader& header, VideoBuffer* buffer, std::string* reason) {
   if (const int admitted = AdmitDecode(header.width, header.height, false, reason)) return admitted;
-  const bool keep = header.width >= 2 && header.height >= 2;
-  VideoBuffer buffer;
-  if (keep) {
-    if (const int held = AllocateDecoded(&buffer, header.width, header.height, reason)) return held;
-  }
+  if (header.width < 2 || header.height < 2) return 0;
+  return AllocateDecoded(buffer, header.width, header.height, reason);
+}
+
+}  // namespace
+
+int DecodePngRows(std::FILE* file, const PngHeader& header, VideoBuffer* buffer,
+                  std::string* reason, const std::atomic<bool>* cancel, RowFeed* feed) {
+  const bool keep = buffer->HasStorage();
   const int bpp = header.colourType == PNG_COLOR_TYPE_RGBA ? 4 : 3;
   const std::size_t rowBytes = static_cast<std::size_t>(header.width) * bpp;
   // A few hundred KiB of rows per call of the inflater; the row above the first stays beside.
@@ -443,13 +474,14 @@ int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::s
           bpp == 4 ? Unfilter<4>(row, above, rowBytes) : Unfilter<3>(row, above, rowBytes);
       if (!known) return corrupt("bad adaptive filter value");
       if (keep) {
-        ConvertRow(
-            row + 1, header.colourType, 8, nullptr, 0, header.width,
-            buffer.pixels + (static_cast<std::size_t>(header.height) - 1 - y) * header.width * 4);
+        std::uint8_t* out =
+            buffer->pixels + (static_cast<std::size_t>(header.height) - 1 - y) * header.width * 4;
+        bpp == 4 ? ToBgra<4>(row + 1, header.width, out) : ToBgra<3>(row + 1, header.width, out);
       }
     }
     // The last row of this step is the row above the next one.
     std::memcpy(rows.data(), first + (count - 1) * (rowBytes + 1), rowBytes + 1);
+    if (feed) feed->Publish(y);
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       *reason = "cancelled";
       return -1;
@@ -474,18 +506,34 @@ int DecodeDirect(std::FILE* file, const Header& header, VideoBuffer* out, std::s
     if (state->avail_out == 0) break;  // more pixels than the picture holds
   }
   if (!data.Finish()) return corrupt("");
-  out->Swap(buffer);
   return 0;
 }
 
-}  // namespace
+int StartPng(std::FILE* file, VideoBuffer* out, std::string* reason, PngHeader* direct) {
+  if (CheckChunks(file, reason) != 0) return -1;
+  if (ReadHeader(file, direct) && DecodesDirectly(*direct)) {
+    VideoBuffer buffer;
+    if (const int result = AllocateDirect(*direct, &buffer, reason)) return result;
+    out->Swap(buffer);
+    return 0;
+  }
+  *direct = PngHeader{};
+  std::rewind(file);
+  return 0;
+}
 
 int ReadPng(std::FILE* file, VideoBuffer* out, std::string* reason,
             const std::atomic<bool>* cancel) {
   if (CheckChunks(file, reason) != 0) return -1;
-  Header header;
+  PngHeader header;
   if (ReadHeader(file, &header) && DecodesDirectly(header)) {
-    return DecodeDirect(file, header, out, reason, cancel);
+    VideoBuffer buffer;
+    if (const int result = AllocateDirect(header, &buffer, reason)) return result;
+    if (const int result = DecodePngRows(file, header, &buffer, reason, cancel, nullptr)) {
+      return result;
+    }
+    out->Swap(buffer);
+    return 0;
   }
   std::rewind(file);
   PngReader reader;

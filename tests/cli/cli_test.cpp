@@ -392,6 +392,10 @@ TEST_F(ConvertTest, HostileFilesSizesAndModulesAreRefusedWithTheReason) {
   ASSERT_EQ(map.Save(in), 0);
   const auto bytes = ReadBytes(in);
   test_support::WriteBytes(dir / "cut.png", {bytes.begin(), bytes.end() - 20});
+  // Found only while the export already runs on the rows read so far.
+  auto damaged = bytes;
+  damaged[damaged.size() - 33] ^= 0x55;  // the last byte of image data before the check sum
+  test_support::WriteBytes(dir / "damaged.png", damaged);
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
   std::filesystem::create_symlink(dir / "fifo", dir / "link-to-fifo.png");
   // A copy of the program with misbehaving modules beside it.
@@ -407,6 +411,8 @@ TEST_F(ConvertTest, HostileFilesSizesAndModulesAreRefusedWithTheReason) {
        "Unable to read image file " + dir / "fifo" + ": not a regular file"},
       {"'" + dir / "cut.png" + "' " + out, "",
        "Unable to read image file " + dir / "cut.png" + ": truncated"},
+      {"'" + dir / "damaged.png" + "' " + out, "",
+       "Unable to read image file " + dir / "damaged.png" + ": corrupt (IDAT: CRC error)"},
       {in + " '" + dir / "fifo" + "'", "",
        "Cannot write file " + dir / "fifo" + ": not a regular file"},
       {in + " '" + dir / "link-to-fifo.png" + "'", "",
