@@ -155,7 +155,6 @@ class Search {
 
   // The best few placements of `type` over the grid of its free settings, at the coarsest level.
   std::vector<Candidate> Scan(TypeModel* type);
-  // Local refinement of every free setting at `level`.
   // Local refinement of every free setting at `level`, restarted up to `rounds` - 1 times from
   // where it stopped while that gains (a simplex may collapse short of the peak).
   void Refine(Candidate* candidate, int level, double stepFactor, int evaluations, int rounds = 1);
@@ -296,8 +295,8 @@ std::array<double, 4> BoxOf(const PlacedPoints& points) {
   return box;
 }
 
-// Points a quarter turn from the centre (degrees): the rim of the hemisphere that an azimuthal
-// map is often cut to.
+// Points a quarter turn from the shape's centre: the rim of the hemisphere that an azimuthal map
+// is often cut to.
 std::vector<EarthSample> HemisphereRim(const Shape& shape) {
   std::vector<EarthSample> rim;
   const double phi = shape.lat * kDegToRad, lambda = shape.lon * kDegToRad;
@@ -337,7 +336,8 @@ std::vector<Affine> Search::Placements(TypeModel* type, const Shape& shape,
       PlacedPoints rim;
       const std::array<double, 4> half =
           Place(type, shape, HemisphereRim(shape), &rim) ? BoxOf(rim) : whole;
-      if (half[2] > half[0] && half[3] > half[1] && half[2] - half[0] < 0.95 * (whole[2] - whole[0])) {
+      const bool smaller = half[2] - half[0] < 0.95 * (whole[2] - whole[0]);
+      if (half[2] > half[0] && half[3] > half[1] && smaller) {
         fit(half);
       }
     }

@@ -26,8 +26,9 @@ const ReferenceEarth& Earth() {
 }
 
 // The Earth drawn as `settings` say on a w x h picture, black where there is no map (and, with
-// `oval` > 0, outside the centred ellipse of semi-axes that share of w and h), in `flat` style two
-// greys (a sea and a land colour, as a printed map) and a white margin of `margin` pixels around it.
+// `oval` > 0, outside the centred ellipse of semi-axes that share of w and h), in `flat` style
+// two greys (a sea and a land colour, as a printed map) and a white margin of `margin` pixels
+// around it.
 void Draw(const MapSettings& settings, int w, int h, bool flat, int margin, VideoBuffer* out,
           double oval = 0) {
   MapInstance instance;
