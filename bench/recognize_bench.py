@@ -66,13 +66,17 @@ def proj_with_centre(proj, lat0, lon0):
     return " ".join(words)
 
 
-def draw_gdal(sources, key, width, rng, out):
-    """Draws one map with a random centre; returns (png, width, height, true options)."""
-    name, proj, k, clat, clon, p1, p2, box = sources.TABLE[key]
+def random_centre(key, rng):
+    """A classic map's random centre: (latitude or None, longitude)."""
     lon0 = round(rng.uniform(-180, 180), 2)
-    lat0 = None
+    return (round(rng.uniform(-70, 70), 2) if key in CENTRED else None), lon0
+
+
+def draw_gdal(sources, key, width, centre, out):
+    """Draws one map with the centre drawn for it; returns (png, width, height, true options)."""
+    name, proj, k, clat, clon, p1, p2, box = sources.TABLE[key]
+    lat0, lon0 = centre
     if key in CENTRED:
-        lat0 = round(rng.uniform(-70, 70), 2)
         clat = -lat0  # the stored convention of the sidecars
     elif key in CONES:
         lat0 = {"aea": 25}.get(key)
@@ -139,8 +143,8 @@ def proj_points(proj, places):
     return out
 
 
-def draw_new(binary, key, width, rng, out):
-    """Draws one of the newer types with a random central meridian; returns as draw_gdal."""
+def draw_new(binary, key, width, lon0, out):
+    """Draws one of the newer types with central meridian lon0; returns as draw_gdal."""
     code, definition, box = NEW_TYPES[key]
     if box is None:  # the world's extent, from a fine grid of places and the rim
         places = [(lat, lon) for lat in range(-90, 91) for lon in range(-180, 181, 2)]
@@ -150,7 +154,6 @@ def draw_new(binary, key, width, rng, out):
         xy = [p for p in proj_points(definition, places) if p]
         box = (min(p[0] for p in xy), min(p[1] for p in xy), max(p[0] for p in xy),
                max(p[1] for p in xy))
-    lon0 = round(rng.uniform(-180, 180), 2)
     proj = f"{definition} +lon_0={lon0}"
     xh, xc, yc = (box[2] - box[0]) / 2, (box[0] + box[2]) / 2, (box[1] + box[3]) / 2
     h = 2 * math.ceil(width * (box[3] - box[1]) / (box[2] - box[0]) / 2 - 1e-9)
@@ -331,19 +334,24 @@ def main():
     styles = args.styles.split(",")
     sets = args.sets.split(",")
     chosen = args.keys.split(",") if args.keys else None
+    # Every map's centre is drawn, chosen or not, so that a subset gets the maps of a whole run.
     maps = []
-    if "classic" in sets:
-        maps += [("classic", k) for k in sources.TABLE if not chosen or k in chosen]
-    if "new" in sets:
-        maps += [("new", k) for k in NEW_TYPES if not chosen or k in chosen]
+    for key in sources.TABLE:
+        centre = random_centre(key, rng)
+        if "classic" in sets and (not chosen or key in chosen):
+            maps.append(("classic", key, centre))
+    for key in NEW_TYPES:
+        lon0 = round(rng_new.uniform(-180, 180), 2)
+        if "new" in sets and (not chosen or key in chosen):
+            maps.append(("new", key, lon0))
     print("| type | centre | style | result | score | error px | time s (CPU) |")
     print("|---|---|---|---|---|---|---|")
     tally = {}
-    for group, key in maps:
+    for group, key, drawn in maps:
         if group == "classic":
-            png, w, h, truth = draw_gdal(sources, key, args.width, rng, args.out)
+            png, w, h, truth = draw_gdal(sources, key, args.width, drawn, args.out)
         else:
-            png, w, h, truth = draw_new(binary, key, args.width, rng_new, args.out)
+            png, w, h, truth = draw_new(binary, key, args.width, drawn, args.out)
         centre = truth[3]
         cases = [("plain", png, 0, 0, w, h)]
         if "restyled" in styles and convert:

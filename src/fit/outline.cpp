@@ -35,6 +35,8 @@ constexpr int kBlack = 48, kWhite = 215;
 // A map fills at least this share of its box, and its square perimeter is at most this many times
 // its area.
 constexpr double kCompactShare = 0.5, kRagged = 100;
+// Foreground outside a map is at most this share of the map's area (titles, legends, insets).
+constexpr double kStrayShare = 0.4;
 // A map covers at least this share of its picture.
 constexpr double kMinMapShare = 0.02;
 // Pixel budget of one mismatch count, and the width of the coarsest level.
@@ -345,15 +347,19 @@ long long BoxArea(const std::array<int, 4>& box) {
 }
 
 // Whether what a background left is land rather than a map: a small share of the picture that
-// fills little of its own box (a map's outline, an oval or a cone's fan, fills half of it or more)
-// or has a ragged edge (coasts: a map's outline has a square perimeter of some 12 to 30 times its
-// area, counted in pixels). A dark sea along the picture's sides looks like a black background
-// otherwise.
-bool Scattered(const Outline& outline) {
+// fills little of its own box (a map's outline, an oval or a cone's fan, fills half of it or more),
+// has a ragged edge (coasts: a map's outline has a square perimeter of some 12 to 30 times its
+// area, counted in pixels) or leaves much foreground outside it (the other continents; a title or
+// a legend beside a map is small). A dark sea along the picture's sides looks like a black
+// background otherwise.
+bool Scattered(const Outline& outline, const std::vector<std::uint8_t>& fg) {
   if (outline.area >= kKeptShare * outline.inside.size()) return false;
   const int w = outline.width, h = outline.height;
   const std::array<int, 4> box = Box(outline.inside, w, h);
   if (outline.area < kCompactShare * BoxArea(box)) return true;
+  long long stray = 0;
+  for (std::size_t i = 0; i < fg.size(); ++i) stray += fg[i] && !outline.inside[i];
+  if (stray > kStrayShare * outline.area) return true;
   long long perimeter = 0;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
@@ -654,7 +660,7 @@ int DetectOutline(const VideoBuffer& picture, Outline* outline, std::string* rea
     return kFitOk;
   }
   outline->area = MapPiece(fg, w, h, &outline->inside);
-  if (outline->area > 0 && Scattered(*outline)) {  // the "background" was the map's sea
+  if (outline->area > 0 && Scattered(*outline, fg)) {  // the "background" was the map's sea
     outline->inside.assign(fg.size(), 1);
     outline->area = static_cast<long long>(fg.size());
     return kFitOk;

@@ -227,8 +227,11 @@ double MatchScore(const PictureLevel& level, const PlacedPoints& points, const A
   for (std::size_t i = 0; i < hit.size(); ++i) covered += hit[i] & level.mapCell[i];
   const double coverage = static_cast<double>(covered) / level.mapCells;
 
+  // Points on the background weigh lightly (a square root): a map may stop short of its
+  // projection's world (a hemisphere of a whole-sphere azimuthal, a polyconic drawn only near its
+  // meridian), and the points beyond it are then no fault of the placement.
   const double onMap = total / (total + onBackground);
   // In bits: at most 1, reached only where land and sea are balanced and told apart perfectly. A
   // view of mostly sea carries little, however well its few coasts fit.
-  return information / std::log(2.0) * coverage * coverage * onMap * onMap;
+  return information / std::log(2.0) * coverage * coverage * std::sqrt(onMap);
 }

@@ -6,7 +6,8 @@
 // mutual information), so a photograph, a flat political map, a grey or posterised one all score
 // high where the coasts line up. It is multiplied by the square of the
 // share of the map's area that the placed points cover, so that a piece of coast matched at a
-// huge scale cannot win.
+// huge scale cannot win, and by the square root of the share of placed points that fall on the
+// map rather than on its background.
 #ifndef KARTOVEL_RECOGNIZE_PICTURE_MATCH_H_
 #define KARTOVEL_RECOGNIZE_PICTURE_MATCH_H_
 

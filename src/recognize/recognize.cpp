@@ -4,9 +4,9 @@
 #include <nlopt.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
-#include <functional>
 #include <mutex>
 
 #include "projection/builtins.h"
@@ -74,8 +74,8 @@ struct Recognizer::TypeModel {
   MapInstance instance;
   int code = 0;
   Kind kind = Kind::kWorld;
-  // A cylinder's central meridian and x offset move the map alike; the offset is held at the
-  // hypothesis (the world's middle) so that the seam stays at the map's edge.
+  // A normal cylinder's central meridian and x offset move the map alike; the offset is held at
+  // the hypothesis (the world's middle) so that the seam stays at the map's edge.
   bool cylinder = false;
   double unitScale = 1;
   // Held while a thread initialises and uses the projection: two candidates of one type may be
@@ -88,6 +88,7 @@ struct Recognizer::Candidate {
   Shape shape;
   Frame frame;
   double score = 0;
+  int level = 0;  // the level of detail the score was taken at
 };
 
 namespace {
@@ -103,6 +104,23 @@ std::vector<int> BuiltinCodes() {
     if (object) codes.push_back(object->GetTypeCode());
   }
   return codes;
+}
+
+// Whether moving the central meridian slides the map sideways, as the x offset does: a cylinder
+// in its normal aspect puts two meridians equally far apart at every latitude; a transverse one
+// (transverse Mercator, Cassini) does not.
+bool SlidesWithMeridian(Projection::MapProject* projection) {
+  double gap[2];
+  for (int i = 0; i < 2; ++i) {
+    const double phi = i * 60 * kDegToRad;
+    double x0, x1, y;
+    if (projection->Forward(phi, 10 * kDegToRad, &x0, &y) != 0 ||
+        projection->Forward(phi, 20 * kDegToRad, &x1, &y) != 0) {
+      return false;
+    }
+    gap[i] = x1 - x0;
+  }
+  return std::fabs(gap[0] - gap[1]) <= 1e-9 * std::fabs(gap[0]) && gap[0] != 0;
 }
 
 Kind KindOf(std::uint32_t flags) {
@@ -137,8 +155,9 @@ class Search {
 
   // The best few placements of `type` over the grid of its free settings, at the coarsest level.
   std::vector<Candidate> Scan(TypeModel* type);
-  // Local refinement of every free setting at `level`.
-  void Refine(Candidate* candidate, int level, double stepFactor, int evaluations);
+  // Local refinement of every free setting at `level`, restarted up to `rounds` - 1 times from
+  // where it stopped while that gains (a simplex may collapse short of the peak).
+  void Refine(Candidate* candidate, int level, double stepFactor, int evaluations, int rounds = 1);
 
   MapSettings SettingsOf(const Candidate& c) const;
 
@@ -266,29 +285,62 @@ std::vector<Shape> Search::Shapes(const TypeModel& type) const {
   return distinct;
 }
 
+// The box of placed points: left, top, right, bottom; empty (left > right) without points.
+std::array<double, 4> BoxOf(const PlacedPoints& points) {
+  std::array<double, 4> box = {1e9, 1e9, -1e9, -1e9};
+  for (std::size_t i = 0; i < points.x.size(); ++i) {
+    box[0] = std::min<double>(box[0], points.x[i]), box[2] = std::max<double>(box[2], points.x[i]);
+    box[1] = std::min<double>(box[1], points.y[i]), box[3] = std::max<double>(box[3], points.y[i]);
+  }
+  return box;
+}
+
+// Points a quarter turn from the shape's centre: the rim of the hemisphere that an azimuthal map
+// is often cut to.
+std::vector<EarthSample> HemisphereRim(const Shape& shape) {
+  std::vector<EarthSample> rim;
+  const double phi = shape.lat * kDegToRad, lambda = shape.lon * kDegToRad;
+  for (int k = 0; k < 72; ++k) {
+    const double bearing = k * 5 * kDegToRad;
+    const double lat = std::asin(std::cos(phi) * std::cos(bearing));
+    const double lon = lambda + std::atan2(std::sin(bearing), -std::sin(phi) * std::cos(bearing));
+    rim.push_back({lat, std::remainder(lon, Projection::kTwoPi), 0});
+  }
+  return rim;
+}
+
 std::vector<Affine> Search::Placements(TypeModel* type, const Shape& shape,
                                        const PlacedPoints& extent) {
   std::vector<Affine> out;
   const int w = picture_.width, h = picture_.height;
-  double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
-  for (std::size_t i = 0; i < extent.x.size(); ++i) {
-    x0 = std::min<double>(x0, extent.x[i]), x1 = std::max<double>(x1, extent.x[i]);
-    y0 = std::min<double>(y0, extent.y[i]), y1 = std::max<double>(y1, extent.y[i]);
-  }
-  if (x1 <= x0 || y1 <= y0) return out;
-  const bool open = std::max({-x0, x1, -y0, y1}) > kOpenExtent;
-  const auto fit = [&](double left, double top, double right, double bottom) {
-    Affine p;
-    p.a = (right - left) / (x1 - x0);
-    p.b = left - 0.5 - p.a * x0;
-    p.c = (bottom - top) / (y1 - y0);
-    p.d = top - 0.5 - p.c * y0;
-    out.push_back(p);
+  const std::array<double, 4> whole = BoxOf(extent);
+  if (whole[2] <= whole[0] || whole[3] <= whole[1]) return out;
+  const bool open = std::max({-whole[0], whole[2], -whole[1], whole[3]}) > kOpenExtent;
+  // The map's box in the picture: its outline, or the picture's frame when the map fills it.
+  const auto fit = [&](const std::array<double, 4>& box) {
+    const auto place = [&](double left, double top, double right, double bottom) {
+      Affine p;
+      p.a = (right - left) / (box[2] - box[0]);
+      p.b = left - 0.5 - p.a * box[0];
+      p.c = (bottom - top) / (box[3] - box[1]);
+      p.d = top - 0.5 - p.c * box[1];
+      out.push_back(p);
+    };
+    if (picture_.outlined) place(picture_.left, picture_.top, picture_.right, picture_.bottom);
+    place(0, 0, w, h);
   };
   if (!open) {
-    // The outline around the map, or the picture's frame when the map fills it.
-    if (picture_.outlined) fit(picture_.left, picture_.top, picture_.right, picture_.bottom);
-    fit(0, 0, w, h);
+    fit(whole);
+    // An azimuthal map of the whole sphere, or of the hemisphere around its centre.
+    if (type->kind == Kind::kCentred) {
+      PlacedPoints rim;
+      const std::array<double, 4> half =
+          Place(type, shape, HemisphereRim(shape), &rim) ? BoxOf(rim) : whole;
+      const bool smaller = half[2] - half[0] < 0.95 * (whole[2] - whole[0]);
+      if (half[2] > half[0] && half[3] > half[1] && smaller) {
+        fit(half);
+      }
+    }
     return out;
   }
   // A crop: square pixels, the central meridian down the middle of the map, some latitude of it
@@ -299,14 +351,14 @@ std::vector<Affine> Search::Placements(TypeModel* type, const Shape& shape,
   if (type->kind == Kind::kCentred) {
     middle.push_back({shape.lat * kDegToRad, shape.lon * kDegToRad, 0});
   } else {
-    for (int lat = -75; lat <= 75; lat += 10) {
+    for (int lat = -80; lat <= 80; lat += 10) {
       middle.push_back({lat * kDegToRad, shape.lon * kDegToRad, 0});
     }
   }
   PlacedPoints anchors;
   Place(type, shape, middle, &anchors);
   for (int k = 0; k < 12; ++k) {
-    const double scale = 0.35 * std::pow(std::sqrt(2.0), k);
+    const double scale = 0.35 * std::pow(2.0, k * 0.5);
     for (std::size_t i = 0; i < anchors.x.size(); ++i) {
       Affine p;
       p.a = p.c = scale * w * 0.5;
@@ -323,9 +375,16 @@ std::vector<Candidate> Search::Scan(TypeModel* type) {
   const PictureLevel& level = picture_.levels.front();
   const int w = picture_.width, h = picture_.height;
   PlacedPoints extent, placed;
+  // The sphere, and the equator a hair short of a quarter turn either side of the central meridian,
+  // where a transverse cylinder runs off to infinity (the sphere's points may all miss it).
+  std::vector<EarthSample> reach = extent_;
+  reach.resize(extent_.size() + 2);
   for (const Shape& shape : Shapes(*type)) {
     if (Cancelled()) break;
-    if (!Place(type, shape, extent_, &extent)) continue;
+    for (int side = 0; side < 2; ++side) {
+      reach[extent_.size() + side] = {0, (shape.lon + (side ? 89.99 : -89.99)) * kDegToRad, 0};
+    }
+    if (!Place(type, shape, reach, &extent)) continue;
     const std::vector<Affine> placements = Placements(type, shape, extent);
     if (!Place(type, shape, scan_, &placed)) continue;
     // The best placement of each scale: a crop can match at several.
@@ -362,13 +421,8 @@ std::vector<Candidate> Search::Scan(TypeModel* type) {
   return kept;
 }
 
-// The free variables of a refinement and how they map onto a candidate.
-struct Variables {
-  std::vector<double> value, step;
-  std::vector<std::function<void(double, Shape*, double*)>> apply;  // into shape or frame vector
-};
-
-void Search::Refine(Candidate* candidate, int level, double stepFactor, int evaluations) {
+void Search::Refine(Candidate* candidate, int level, double stepFactor, int evaluations,
+                    int rounds) {
   TypeModel* type = candidate->type;
   const std::lock_guard<std::mutex> hold(type->busy);
   const int w = picture_.width, h = picture_.height;
@@ -452,12 +506,16 @@ void Search::Refine(Candidate* candidate, int level, double stepFactor, int eval
     nlopt_set_initial_step(opt, step.data());
     nlopt_set_maxeval(opt, evaluations);
     nlopt_set_ftol_abs(opt, 1e-5);
-    std::vector<double> start = x;
-    double value = 0;
-    if (nlopt_optimize(opt, x.data(), &value) > 0 && value > best) {
+    for (int round = 0; round < rounds; ++round) {
+      const std::vector<double> start = x;
+      double value = 0;
+      if (nlopt_optimize(opt, x.data(), &value) <= 0 || value <= best) {
+        x = start;
+        break;
+      }
+      const double gain = value - best;
       best = value;
-    } else {
-      x = start;
+      if (gain < 1e-4) break;
     }
     nlopt_destroy(opt);
   }
@@ -467,6 +525,7 @@ void Search::Refine(Candidate* candidate, int level, double stepFactor, int eval
   candidate->shape = Normalised(shape, type->kind);
   candidate->frame = frame;
   candidate->score = best;
+  candidate->level = level;
 }
 
 MapSettings Search::SettingsOf(const Candidate& c) const {
@@ -507,7 +566,8 @@ Recognizer::Recognizer(const ReferenceEarth& earth, const RecognizeRequest& requ
     if (type->instance.Select(code) != 0 || !type->instance.projection) continue;
     type->code = code;
     type->kind = KindOf(registry.GetSlotFlags(code));
-    type->cylinder = registry.GetSlotFlags(code) & Projection::MAP_CYLINDRICAL;
+    type->cylinder = (registry.GetSlotFlags(code) & Projection::MAP_CYLINDRICAL) &&
+                     SlidesWithMeridian(type->instance.projection);
     type->unitScale = type->instance.projection->GetUnitScale();
     types_.push_back(std::move(type));
   }
@@ -558,7 +618,7 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
   refined = 0;
 #pragma omp parallel for schedule(dynamic, 1)
   for (int i = 0; i < fineCount; ++i) {
-    search.Refine(&best[i], fine, 0.15, 250);
+    search.Refine(&best[i], fine, 0.15, 250, 2);
     search.Report(85 + 15 * ++refined / fineCount);
   }
   if (search.Cancelled()) return RecognizeResult::kCancelled;
@@ -575,8 +635,11 @@ RecognizeResult Recognizer::Run(const VideoBuffer& picture, std::vector<Recognit
     const double stretch = std::fabs(std::log((c.frame.aspect + kAspectBias) * w / h));
     return c.score - 0.01 * settings - 0.02 * std::min(stretch, 1.0);
   };
-  std::sort(best.begin(), best.end(),
-            [&](const Candidate& a, const Candidate& b) { return handicapped(a) > handicapped(b); });
+  // Scores fall as the detail grows: a candidate left at a coarser level cannot outrank one
+  // judged finer.
+  std::sort(best.begin(), best.end(), [&](const Candidate& a, const Candidate& b) {
+    return a.level != b.level ? a.level > b.level : handicapped(a) > handicapped(b);
+  });
   // One line per type: a type's other placements are no alternatives worth showing.
   for (const Candidate& c : best) {
     if (static_cast<int>(results->size()) == count) break;
