@@ -348,7 +348,9 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
       if (slot.row != gridRow) slot.Fill(gridRow, grid, sampler, longitudes, window.left);
       return slot;
     };
-#pragma omp for schedule(static)
+    // Runs of rows handed out as threads come free: rows differ in cost (an interrupted map's
+    // cuts, a source still being read from the top), and each run refills only two rows more.
+#pragma omp for schedule(dynamic, 32)
     for (std::int64_t r = 0; r < H; ++r) {
       if (cancelled) continue;
       const std::int64_t gridRow = window.top + r;
