@@ -155,7 +155,9 @@ TEST(Builtins, FitFramesTheWholeWorldOfTheNewerTypes) {
           ASSERT_GE(y, bottom * (1 + 1e-12)) << builtin.className << " " << i << " " << j;
         }
       }
-      if (parallel == 0) EXPECT_GT(widest, 0.999 * right) << builtin.className;
+      if (parallel == 0) {
+        EXPECT_GT(widest, 0.999 * right) << builtin.className;
+      }
     }
   }
 }
