@@ -15,7 +15,6 @@ using Projection::kPi;
 
 namespace {
 
-constexpr std::uint8_t kUnknown = 0xFF;  // not yet looked at; pieces are 1..254, 0 is off the map
 constexpr int kSubTile = 8;  // the blocks a tile that the outline crosses is searched in first
 // The longest step in longitude (radians) that BesideDateLine takes across the date line: the
 // first-order frame holds no farther.
@@ -230,7 +229,7 @@ const std::uint8_t* SourceSampler::MarkTile(std::int64_t tx, std::int64_t ty,
   const std::int64_t x1 = std::min(x0 + kTile, width_), y1 = std::min(y0 + kTile, height_);
   auto marks = std::make_unique<std::uint8_t[]>(kTile * kTile);
   std::uint8_t* local = marks.get();
-  std::fill_n(local, kTile * kTile, convex_ ? kUnknown : 0);
+  std::fill_n(local, kTile * kTile, convex_ ? kPending : 0);
   if (convex_) {
     MarkBlock(local, x0, y0, x1, y1);
   } else {
@@ -271,7 +270,7 @@ void SourceSampler::MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t
   // `local` holds the tile from (x0, y0); x1, y1 end the picture's part of it.
   const auto mark = [&](std::int64_t x, std::int64_t y) {
     std::uint8_t& p = local[(y - y0) * kTile + (x - x0)];
-    if (p == kUnknown) p = PieceAt(x, y);
+    if (p == kPending) p = PieceAt(x, y);
     return p;
   };
   // Marks the block at (bx, by), `side` pixels (cut at the picture's edge), from its 3 x 3
@@ -296,7 +295,7 @@ void SourceSampler::MarkBlock(std::uint8_t* local, std::int64_t x0, std::int64_t
     if (uniform && (first != 0 || side <= kSubTile)) {
       for (std::int64_t y = by; y < ey; ++y) {
         std::uint8_t* row = local + (y - y0) * kTile;
-        std::replace(row + (bx - x0), row + (ex - x0), kUnknown, first);
+        std::replace(row + (bx - x0), row + (ex - x0), kPending, first);
       }
       return;
     }
@@ -593,8 +592,8 @@ FootprintPlan SourceSampler::PlanOf(const Footprint& footprint) {
   const double longer = std::max(across, down), shorter = std::min(across, down);
   FootprintPlan plan;
   plan.taps =
-      std::clamp(static_cast<int>(std::ceil(std::sqrt(longer / std::max(shorter, 1.0)) - 0.01)),
-                 1, FootprintPlan::kMaxTaps);
+      std::clamp(static_cast<int>(std::ceil(std::sqrt(longer / std::max(shorter, 1.0)) - 0.01)), 1,
+                 FootprintPlan::kMaxTaps);
   // Each tap spans a square of side s (size = s^2); level floor(log2 s) = floor(log2 size) / 2
   // has pixels of s/2 to s. One level rather than a blend of two: it costs half as much, and a
   // bilinear sample there averages about as widely as the footprint.
@@ -623,7 +622,7 @@ FootprintPlan SourceSampler::PlanOf(const Footprint& footprint) {
 bool SourceSampler::SampleFootprint(double px, double py, const FootprintPlan& plan,
                                     std::uint8_t piece, Rgb* colour) const {
   if (planes_.empty()) return false;
-  AwaitFootprint(py, plan);
+  AwaitBelow(py + std::fabs(plan.stepY) / 2);
   const int level = std::min(plan.level, static_cast<int>(planes_.size()) - 1);
   Rgb sum;
   int count = 0;
@@ -649,7 +648,7 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
                                       std::uint8_t piece, std::uint32_t* pixel) const {
   // A level not built (beyond a picture of one pixel) takes the general path.
   if (plan.level >= static_cast<int>(planes_.size())) return false;
-  AwaitFootprint(py, plan);
+  AwaitBelow(py + std::fabs(plan.stepY) / 2);
   const Plane& plane = planes_[plan.level];
   const double width = static_cast<double>(width_);
   Fixed sum;
@@ -677,8 +676,8 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
   return true;
 }
 
-bool SourceSampler::BlockOnPiece(std::int64_t x0, std::int64_t y0, std::int64_t x1,
-                                 std::int64_t y1, std::uint8_t piece) const {
+bool SourceSampler::BlockOnPiece(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                                 std::uint8_t piece) const {
   for (std::int64_t ty = y0 >> kTileShift; ty <= y1 >> kTileShift; ++ty) {
     for (std::int64_t tx = x0 >> kTileShift; tx <= x1 >> kTileShift; ++tx) {
       std::uint8_t uniform;
@@ -688,9 +687,8 @@ bool SourceSampler::BlockOnPiece(std::int64_t x0, std::int64_t y0, std::int64_t 
   return true;
 }
 
-bool SourceSampler::AxisFootprint(const Plane& plane, double x, double y,
-                                  const FootprintPlan& plan, std::uint8_t piece,
-                                  Fixed* sum) const {
+bool SourceSampler::AxisFootprint(const Plane& plane, double x, double y, const FootprintPlan& plan,
+                                  std::uint8_t piece, Fixed* sum) const {
   // The taps' positions along the axis (level pixels) and the blend across it, at (x, y) of the
   // level: rows (down) or columns (across) first .. last carry the taps' weights.
   const bool down = plan.axis == FootprintPlan::Axis::kDown;

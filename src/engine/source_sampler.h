@@ -186,14 +186,10 @@ class SourceSampler {
       return marks ? marks[(y & (kTile - 1)) << kTileShift | (x & (kTile - 1))] : piece;
     }
   };
-  // Returns once the rows that a footprint at `py` reads at level 0 are there: its taps reach
-  // half its longer side away (the pyramid above waits for the whole picture).
-  void AwaitFootprint(double py, const FootprintPlan& plan) const {
-    if (!feed_ || feed_->ready.load(std::memory_order_acquire) >= height_) return;
-    feed_->WaitFor(static_cast<std::int64_t>(py + std::fabs(plan.stepY) / 2) + 4);
-  }
   // Returns once the rows that a kernel at `py` reads are there: up to two rows below the sample
-  // (bicubic), and four along a parallel beside the date line (BesideDateLine).
+  // (bicubic), and four along a parallel beside the date line (BesideDateLine). A footprint
+  // passes the lowest point its taps reach (the pyramid above level 0 waits for the whole
+  // picture).
   void AwaitBelow(double py) const {
     if (!feed_ || feed_->ready.load(std::memory_order_acquire) >= height_) return;
     if (std::isnan(py)) return;

@@ -62,7 +62,8 @@ std::int64_t RowsPerBand(std::int64_t width) {
   return std::clamp<std::int64_t>(kBandBytes / (width * 4), 8, 1024);
 }
 
-// Stored blue, green, red, alpha to the file's red, green, blue, alpha.
+}  // namespace
+
 void ToRgba(const std::uint8_t* in, std::int64_t width, std::uint8_t* out) {
   const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
   const __m128i low = _mm_set1_epi32(0xFF);
@@ -82,15 +83,11 @@ void ToRgba(const std::uint8_t* in, std::int64_t width, std::uint8_t* out) {
   }
 }
 
+namespace {
+
 // Rows of RGBA bytes with a pixel of zeros before each, the left neighbour the filters take for
 // the first pixel.
 constexpr std::int64_t kLead = 4;
-
-// The sums of the filtered bytes taken as signed (libpng's measure of how well a filter did) of
-// Sub, Up and Paeth over 16 bytes.
-struct FilterCosts {
-  __m128i sub, up, paeth;
-};
 
 // |x| of signed bytes, summed in the two 64-bit halves.
 inline __m128i SumAbs(__m128i x) {
@@ -134,20 +131,21 @@ void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::int64_t 
   auto load = [](const std::uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
-  FilterCosts cost{_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+  // The sums of the filtered bytes taken as signed, libpng's measure of how well a filter did.
+  __m128i sub = _mm_setzero_si128(), up = _mm_setzero_si128(), paeth = _mm_setzero_si128();
   const std::int64_t whole = bytes & ~std::int64_t{15};
   for (std::int64_t i = 0; i < whole; i += 16) {
     const __m128i x = load(row + i);
-    const __m128i paeth = Paeth16(row, above, i);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1 + i), paeth);
-    cost.paeth = _mm_add_epi64(cost.paeth, SumAbs(paeth));
-    cost.up = _mm_add_epi64(cost.up, SumAbs(_mm_sub_epi8(x, load(above + i))));
-    cost.sub = _mm_add_epi64(cost.sub, SumAbs(_mm_sub_epi8(x, load(row + i - 4))));
+    const __m128i filtered = Paeth16(row, above, i);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1 + i), filtered);
+    paeth = _mm_add_epi64(paeth, SumAbs(filtered));
+    up = _mm_add_epi64(up, SumAbs(_mm_sub_epi8(x, load(above + i))));
+    sub = _mm_add_epi64(sub, SumAbs(_mm_sub_epi8(x, load(row + i - 4))));
   }
   auto total = [](__m128i v) {
     return _mm_cvtsi128_si64(v) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v));
   };
-  std::int64_t paethCost = total(cost.paeth), upCost = total(cost.up), subCost = total(cost.sub);
+  std::int64_t paethCost = total(paeth), upCost = total(up), subCost = total(sub);
   for (std::int64_t i = whole; i < bytes; ++i) {
     const int a = row[i - 4], b = above[i], c = above[i - 4];
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
@@ -304,7 +302,7 @@ class PngBandWriter final : public BandWriter {
   std::FILE* file_;
   std::int64_t width_, height_;
   std::int64_t written_ = 0;
-  uLong adler_ = 1;                  // Adler-32 of the filtered rows so far
+  uLong adler_ = 1;  // Adler-32 of the filtered rows so far
   std::vector<Piece> pieces_;
   std::vector<std::uint8_t> above_;  // last row written, RGBA; zeros above the first
 };

@@ -41,14 +41,15 @@ std::uint64_t WriterWorkingBytes(OutputFormat format, std::int64_t width);
 // A writer of a width x height picture into `file` (a fresh regular file, positioned at 0, written
 // only through the writer until Finish). `geo` (may be null) georeferences a TIFF; PNG and BMP
 // carry none (see WriteWorldFile). Null when the format cannot hold the size or on failure.
-std::unique_ptr<BandWriter> OpenBandWriter(OutputFormat format, std::FILE* file,
-                                           std::int64_t width, std::int64_t height,
-                                           const GeoReference* geo);
-
-// Internal to the writers: the TIFF one, in its own file.
-inline constexpr std::int64_t kTiffTile = 256;
-std::unique_ptr<BandWriter> OpenTiffWriter(std::FILE* file, std::int64_t width,
+std::unique_ptr<BandWriter> OpenBandWriter(OutputFormat format, std::FILE* file, std::int64_t width,
                                            std::int64_t height, const GeoReference* geo);
+
+// Internal to the writers: the TIFF one, in its own file, and the pixel order both write.
+inline constexpr std::int64_t kTiffTile = 256;
+// `width` stored pixels (blue, green, red, alpha) to the file's red, green, blue, alpha.
+void ToRgba(const std::uint8_t* in, std::int64_t width, std::uint8_t* out);
+std::unique_ptr<BandWriter> OpenTiffWriter(std::FILE* file, std::int64_t width, std::int64_t height,
+                                           const GeoReference* geo);
 
 }  // namespace ImageFiles
 

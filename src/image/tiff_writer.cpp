@@ -137,12 +137,7 @@ class TiffBandWriter final : public BandWriter {
           band.pixels +
           ((static_cast<std::int64_t>(band.height) - 1 - top - y) * band.width + left) * 4;
       std::uint8_t* out = tile + y * kTile * 4;
-      for (std::int64_t x = 0; x < columns; ++x) {
-        out[4 * x] = in[4 * x + 2];
-        out[4 * x + 1] = in[4 * x + 1];
-        out[4 * x + 2] = in[4 * x];
-        out[4 * x + 3] = in[4 * x + 3];
-      }
+      ToRgba(in, columns, out);
       for (std::int64_t i = kTile * 4 - 1; i >= 4; --i) out[i] -= out[i - 4];
     }
   }
