@@ -201,7 +201,7 @@ class PngBandWriter final : public BandWriter {
     if (!ok) return false;
     for (int i = 0; i < pieces; ++i) {
       const Piece& piece = pieces_[i];
-      if (!Chunk("IDAT", piece.bytes.data(), piece.bytes.size())) return false;
+      if (!Chunk("IDAT", piece.bytes.data(), piece.used)) return false;
       adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawBytes));
     }
     ToRgba(RowOf(band, rows - 1), width_, above_.data());
@@ -219,7 +219,9 @@ class PngBandWriter final : public BandWriter {
  private:
   struct Piece {
     std::vector<std::uint8_t> filtered;
+    std::vector<std::uint8_t> rows;  // two RGBA rows, each with kLead bytes before it
     std::vector<unsigned char> bytes;
+    std::size_t used = 0;  // bytes of `bytes` that hold the piece (it only grows: no refills)
     uLong adler = 0;
     std::uint64_t rawBytes = 0;
   };
@@ -229,9 +231,10 @@ class PngBandWriter final : public BandWriter {
                 Piece* piece) const {
     std::vector<std::uint8_t>& filtered = piece->filtered;
     const std::int64_t rowBytes = width_ * 4;
-    std::vector<std::uint8_t> aboveRow(kLead + rowBytes + 16), thisRow(kLead + rowBytes + 16);
-    std::uint8_t* above = aboveRow.data() + kLead;
-    std::uint8_t* row = thisRow.data() + kLead;
+    const std::int64_t rowSpan = kLead + rowBytes + 16;
+    if (piece->rows.size() < static_cast<std::size_t>(2 * rowSpan)) piece->rows.resize(2 * rowSpan);
+    std::uint8_t* above = piece->rows.data() + kLead;
+    std::uint8_t* row = above + rowSpan;
     filtered.resize((rowBytes + 1) * (end - first));
     if (first == 0) {
       std::copy(above_.begin(), above_.end(), above);
@@ -251,13 +254,14 @@ class PngBandWriter final : public BandWriter {
     // chooses takes a fifth of libpng's default time for a file under 10% larger; longer searches
     // cost much more time than they save bytes. The largest memory level makes fewer blocks.
     if (deflateInit2(&z, 1, Z_DEFLATED, -15, 9, Z_RLE) != Z_OK) return false;
-    piece->bytes.resize(deflateBound(&z, static_cast<uLong>(filtered.size())) + 16);
-    if (piece->bytes.size() > std::numeric_limits<uInt>::max()) {
+    const std::size_t bound = deflateBound(&z, static_cast<uLong>(filtered.size())) + 16;
+    if (bound > std::numeric_limits<uInt>::max()) {
       deflateEnd(&z);
       return false;
     }
+    if (piece->bytes.size() < bound) piece->bytes.resize(bound);
     z.next_out = piece->bytes.data();
-    z.avail_out = static_cast<uInt>(piece->bytes.size());
+    z.avail_out = static_cast<uInt>(bound);
     // zlib counts its input in 32 bits: at most 1 GiB per call.
     unsigned char* in = filtered.data();
     std::size_t left = filtered.size();
@@ -271,7 +275,7 @@ class PngBandWriter final : public BandWriter {
       status = deflate(&z, left > 0 ? Z_NO_FLUSH : (finish ? Z_FINISH : Z_SYNC_FLUSH));
     } while (left > 0 && status == Z_OK);
     const bool ok = finish ? status == Z_STREAM_END : status == Z_OK && z.avail_in == 0;
-    piece->bytes.resize(static_cast<std::size_t>(z.next_out - piece->bytes.data()));
+    piece->used = static_cast<std::size_t>(z.next_out - piece->bytes.data());
     deflateEnd(&z);
     return ok;
   }
