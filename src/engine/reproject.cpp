@@ -381,7 +381,7 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
             colour = Unpacked(out[c]);
           } else if (footprint.Shrinks()) {
             if (!hasPlan || !SameFootprint(footprint, planned)) {
-              plan = SourceSampler::PlanOf(footprint);
+              SourceSampler::Replan(footprint, &plan);
               planned = footprint;
               hasPlan = true;
             }

@@ -3,6 +3,7 @@
 #include "engine/source_sampler.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 
@@ -50,6 +51,15 @@ std::uint32_t Pack(double r, double g, double b) {
 double PowerOfTwo(int k) {
   return std::bit_cast<double>(static_cast<std::uint64_t>(1023 + k) << 52);
 }
+
+// Where tap k of t lies along a footprint's longer side, from -1/2 to 1/2: (k + 1/2) / t - 1/2.
+constexpr auto kTapFractions = [] {
+  std::array<std::array<double, FootprintPlan::kMaxTaps>, FootprintPlan::kMaxTaps + 1> f{};
+  for (int t = 1; t <= FootprintPlan::kMaxTaps; ++t) {
+    for (int k = 0; k < t; ++k) f[t][k] = (k + 0.5) / t - 0.5;
+  }
+  return f;
+}();
 
 // Catmull-Rom weights (Keys, a = -0.5) of the four samples around a fraction t in [0, 1).
 void CubicWeights(double t, double w[4]) {
@@ -585,38 +595,58 @@ bool SourceSampler::AtLevel(int level, double px, double py, std::uint8_t piece,
 }
 
 FootprintPlan SourceSampler::PlanOf(const Footprint& footprint) {
+  FootprintPlan plan;
+  Replan(footprint, &plan);
+  return plan;
+}
+
+void SourceSampler::Replan(const Footprint& footprint, FootprintPlan* plan) {
   const double across =
       footprint.acrossX * footprint.acrossX + footprint.acrossY * footprint.acrossY;
   const double down = footprint.downX * footprint.downX + footprint.downY * footprint.downY;
-  // Squared lengths: one square root for the taps, none for the level.
+  // Squared lengths: no square root for the level, and none for the taps while their count holds.
   const double longer = std::max(across, down), shorter = std::min(across, down);
-  FootprintPlan plan;
-  plan.taps =
-      std::clamp(static_cast<int>(std::ceil(std::sqrt(longer / std::max(shorter, 1.0)) - 0.01)), 1,
-                 FootprintPlan::kMaxTaps);
+  const double unit = std::max(shorter, 1.0);
+  int taps = plan->taps;
+  if (!(longer > plan->fewerTaps * unit && longer <= plan->moreTaps * unit)) {
+    taps = std::clamp(static_cast<int>(std::ceil(std::sqrt(longer / unit) - 0.01)), 1,
+                      FootprintPlan::kMaxTaps);
+  }
   // Each tap spans a square of side s (size = s^2); level floor(log2 s) = floor(log2 size) / 2
   // has pixels of s/2 to s. One level rather than a blend of two: it costs half as much, and a
   // bilinear sample there averages about as widely as the footprint.
-  const double size = std::max(shorter, longer / (plan.taps * plan.taps));
-  plan.level = size >= 4 ? std::ilogb(size) / 2 : 0;
+  const double size = std::max(shorter, longer / (taps * taps));
+  int level = 0;
+  for (double edge = 4; size >= edge && level < 511; edge *= 4) ++level;
+  if (taps != plan->taps) {
+    plan->taps = taps;
+    // The count above is t from (t - 0.99)^2 up to (t + 0.01)^2 times `unit`; a billionth inside
+    // those bounds it is plainly the same.
+    plan->fewerTaps = taps == 1 ? -std::numeric_limits<double>::infinity()
+                                : (taps - 0.99) * (taps - 0.99) * (1 + 1e-9);
+    plan->moreTaps = taps == FootprintPlan::kMaxTaps ? std::numeric_limits<double>::infinity()
+                                                     : (taps + 0.01) * (taps + 0.01) * (1 - 1e-9);
+    // Each tap's blend weighs 2^24 in all.
+    plan->perSum = 1 / (taps * 16777216.0);
+  }
+  if (level != plan->level) {
+    plan->level = level;
+    plan->levelHalf = (PowerOfTwo(level) - 1) / 2;
+    plan->levelScale = PowerOfTwo(-level);
+  }
   const bool alongAcross = across >= down;
-  plan.stepX = alongAcross ? footprint.acrossX : footprint.downX;
-  plan.stepY = alongAcross ? footprint.acrossY : footprint.downY;
-  for (int k = 0; k < plan.taps; ++k) {
-    const double f = (k + 0.5) / plan.taps - 0.5;
-    plan.tapX[k] = f * plan.stepX;
-    plan.tapY[k] = f * plan.stepY;
+  plan->stepX = alongAcross ? footprint.acrossX : footprint.downX;
+  plan->stepY = alongAcross ? footprint.acrossY : footprint.downY;
+  for (int k = 0; k < taps; ++k) {
+    const double f = kTapFractions[taps][k];
+    plan->tapX[k] = f * plan->stepX;
+    plan->tapY[k] = f * plan->stepY;
   }
-  plan.levelHalf = (PowerOfTwo(plan.level) - 1) / 2;
-  plan.levelScale = PowerOfTwo(-plan.level);
-  // Each tap's blend weighs 2^24 in all.
-  plan.perSum = 1 / (plan.taps * 16777216.0);
-  if (plan.taps > 1) {
-    plan.axis = plan.stepX == 0   ? FootprintPlan::Axis::kDown
-                : plan.stepY == 0 ? FootprintPlan::Axis::kAcross
+  plan->axis = taps == 1          ? FootprintPlan::Axis::kNone
+               : plan->stepX == 0 ? FootprintPlan::Axis::kDown
+               : plan->stepY == 0 ? FootprintPlan::Axis::kAcross
                                   : FootprintPlan::Axis::kNone;
-  }
-  return plan;
+  plan->cache.along = -1;  // the taps' weights along the axis were another plan's
 }
 
 bool SourceSampler::SampleFootprint(double px, double py, const FootprintPlan& plan,
@@ -670,7 +700,9 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
     }
   }
   const auto channel = [&](std::uint64_t v) {
-    return static_cast<std::uint32_t>(static_cast<double>(v) * plan.perSum + 0.5);
+    // Through a signed integer (the sums stay far below 2^63): one instruction, the same value.
+    return static_cast<std::uint32_t>(
+        static_cast<double>(static_cast<std::int64_t>(v)) * plan.perSum + 0.5);
   };
   *pixel = 0xFF000000u | channel(sum.r) | channel(sum.g) << 8 | channel(sum.b) << 16;
   return true;

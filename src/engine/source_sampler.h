@@ -52,7 +52,10 @@ struct FootprintPlan {
   // ((x - levelHalf) * levelScale), and 1 / the weight of all taps' integer blends together.
   double tapX[kMaxTaps] = {}, tapY[kMaxTaps] = {};
   double levelHalf = 0, levelScale = 1;
-  double perSum = 0;
+  double perSum = 1 / 16777216.0;
+  // The squared ratio of the longer side to the shorter (at least 1) from above fewerTaps up to
+  // moreTaps keeps `taps` (see Replan).
+  double fewerTaps = -std::numeric_limits<double>::infinity(), moreTaps = 1.01 * 1.01 * (1 - 1e-9);
   // Taps in one column (down) or one row (across) of the level share their bilinear weights
   // across it: each row (column) of the level is then read once.
   enum class Axis { kNone, kDown, kAcross } axis = Axis::kNone;
@@ -129,6 +132,9 @@ class SourceSampler {
   bool InteriorFootprint(double px, double py, const FootprintPlan& plan, std::uint8_t piece,
                          std::uint32_t* pixel) const;
   static FootprintPlan PlanOf(const Footprint& footprint);
+  // Makes `plan` PlanOf(footprint) in place: where neighbouring pixels' footprints turn or stretch
+  // a little, only the taps' offsets change.
+  static void Replan(const Footprint& footprint, FootprintPlan* plan);
 
   // Builds the pyramid down to the level that sampling `footprint` reads (parallel); call before
   // sampling. Levels already built stay, so repeated conversions of one source build each once.

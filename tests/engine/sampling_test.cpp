@@ -307,6 +307,40 @@ TEST(FootprintPlanTest, LevelOfTheShorterSideTapsAlongTheLonger) {
   }
 }
 
+TEST(FootprintPlanTest, ReplanInPlaceEqualsAFreshPlan) {
+  // One plan carried along footprints as a row of pixels meets them: taps and levels rising and
+  // falling, ratios of the sides at the edges of a count of taps, the axis turning.
+  const Footprint walk[] = {
+      {2.6, 0, 0.3, 3.2},               // two taps at level 1, slanted
+      {2.6, 0, 0.31, 3.2},              // the same counts
+      {2.6, 0, 0, 3.2},                 // down the axis
+      {2.5, 0, 0, 2.5 * 1.01 - 1e-12},  // just one tap
+      {2.5, 0, 0, 2.5 * 1.01 + 1e-12},  // just two
+      {1.2, 0, 0, 1.2 * 2.01},          // level 0, just three
+      {1.2, 0, 0, 1.2 * 2.01 - 1e-12},  // just two
+      {0.5, 0, 0.3, 9},                 // many taps against a side below one pixel
+      {300, 0, 0, 2},                   // no more than 16
+      {8, 0, 0, 8},                     // back to one tap, level 3
+      {3, 3, -1, 1},                    // slanted across
+  };
+  FootprintPlan carried;
+  for (const Footprint& f : walk) {
+    SourceSampler::Replan(f, &carried);
+    const FootprintPlan fresh = SourceSampler::PlanOf(f);
+    SCOPED_TRACE(testing::Message() << f.acrossX << " " << f.downX << " " << f.downY);
+    ASSERT_EQ(carried.taps, fresh.taps);
+    EXPECT_EQ(carried.level, fresh.level);
+    EXPECT_EQ(carried.levelHalf, fresh.levelHalf);
+    EXPECT_EQ(carried.levelScale, fresh.levelScale);
+    EXPECT_EQ(carried.perSum, fresh.perSum);
+    EXPECT_EQ(carried.axis, fresh.axis);
+    for (int k = 0; k < fresh.taps; ++k) {
+      EXPECT_EQ(carried.tapX[k], fresh.tapX[k]);
+      EXPECT_EQ(carried.tapY[k], fresh.tapY[k]);
+    }
+  }
+}
+
 TEST_F(SamplingTest, FootprintsInIntegersAgreeWithTheGeneralPath) {
   // Noise, so that any misplaced weight shows: the integer blends (one row or column at a time
   // where the taps line up) against the general path, everywhere away from the picture's edges.
