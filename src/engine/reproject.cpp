@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -195,6 +196,30 @@ inline bool NextStepsFootprint(const RowSamples& here, const RowSamples& below, 
   return true;
 }
 
+// Marks the samples 1 .. count of `here` whose bilinear blend is their whole colour, decided for
+// the row in one pass the compiler vectorises: the sample and its four neighbours lie on one
+// piece (no outline), and with footprints the steps to the next samples are within `limit` and
+// the pixel does not shrink, exactly as NextStepsFootprint and Footprint::Shrinks decide.
+void MarkPlain(const RowSamples& above, const RowSamples& here, const RowSamples& below,
+               std::size_t count, bool footprints, double limit, std::uint8_t* plain) {
+  const double limit2 = limit * limit;
+  const std::uint8_t* piece = here.piece.data();
+  const double *x = here.px.data(), *y = here.py.data();
+  const double *belowX = below.px.data(), *belowY = below.py.data();
+  for (std::size_t i = 1; i <= count; ++i) {
+    const std::uint8_t p = piece[i];
+    bool ok = (p != 0) & (piece[i - 1] == p) & (piece[i + 1] == p) & (above.piece[i] == p) &
+              (below.piece[i] == p);
+    if (footprints) {
+      const double ax = x[i + 1] - x[i], ay = y[i + 1] - y[i];
+      const double dx = belowX[i] - x[i], dy = belowY[i] - y[i];
+      ok &= (ax * ax + ay * ay < limit2) & (dx * dx + dy * dy < limit2) &
+            !(std::fabs(ax * dy - ay * dx) > 1.5);
+    }
+    plain[i] = ok;
+  }
+}
+
 // Whether two footprints differ by no more than rounding (a billionth of their size), so that
 // one plan serves both: along a row of a cylindrical source they all do.
 inline bool SameFootprint(const Footprint& a, const Footprint& b) {
@@ -239,27 +264,36 @@ Footprint DeepestFootprint(const Grid& grid, const SourceSampler& sampler) {
   return deepest;
 }
 
+// The latitudes of a grid row's 4 x 4 coverage sub-samples, prepared for the projection's row
+// fast path once per row: on an equirectangular grid every pixel of the row shares them.
+struct SubRows {
+  std::int64_t row = std::numeric_limits<std::int64_t>::min();  // grid row held
+  Projection::RowForward::Row prepared[4];
+};
+
 // The part of grid pixel (column, row) that lies on the map, from 4 x 4 sub-samples, and the mean
 // colour of those on it. Returns how many of the 16 are.
 int Coverage(const Grid& grid, const SourceSampler& sampler, std::int64_t column, std::int64_t row,
-             Rgb* mean) {
+             SubRows* subRows, Rgb* mean) {
   int count = 0;
   Rgb sum;
   const Projection::RowForward* rowPath = grid.Equirectangular() ? sampler.RowPath() : nullptr;
-  for (int j = 0; j < 4; ++j) {
-    // On an equirectangular grid the four sub-samples of a row share their latitude.
-    Projection::RowForward::Row prepared{};
-    double lat, lon;
-    if (rowPath && grid.Point(column, row + (j + 0.5) / 4 - 0.5, &lat, &lon)) {
-      rowPath->PrepareRow(lat, &prepared);
+  if (rowPath && subRows->row != row) {
+    for (int j = 0; j < 4; ++j) {
+      double lat, lon;
+      grid.Point(column, row + (j + 0.5) / 4 - 0.5, &lat, &lon);
+      rowPath->PrepareRow(lat, &subRows->prepared[j]);
     }
+    subRows->row = row;
+  }
+  for (int j = 0; j < 4; ++j) {
     for (int i = 0; i < 4; ++i) {
-      double px, py;
+      double lat, lon, px, py;
       std::uint8_t piece;
       Rgb colour;
       bool partial;
       if (grid.Point(column + (i + 0.5) / 4 - 0.5, row + (j + 0.5) / 4 - 0.5, &lat, &lon) &&
-          sampler.Locate(lat, lon, rowPath ? &prepared : nullptr, &px, &py, &piece) &&
+          sampler.Locate(lat, lon, rowPath ? &subRows->prepared[j] : nullptr, &px, &py, &piece) &&
           sampler.Sample(Kernel::kBilinear, px, py, piece, &colour, &partial)) {
         sum.r += colour.r;
         sum.g += colour.g;
@@ -343,6 +377,8 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
     // Rows r - 1, r and r + 1 in slots r mod 3: a thread's rows follow each other, so each row's
     // samples are found once.
     RowSamples slots[3];
+    SubRows subRows;
+    std::vector<std::uint8_t> plain(sampling.kernel == Kernel::kBilinear ? W + 2 : 0);
     const auto samples = [&](std::int64_t gridRow) -> const RowSamples& {
       RowSamples& slot = slots[((gridRow % 3) + 3) % 3];
       if (slot.row != gridRow) slot.Fill(gridRow, grid, sampler, longitudes, window.left);
@@ -363,9 +399,17 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
       Footprint planned;
       FootprintPlan plan;
       bool hasPlan = false;
+      if (!plain.empty()) {
+        MarkPlain(above, here, below, static_cast<std::size_t>(W), antialias, stepLimit,
+                  plain.data());
+      }
       for (std::int64_t c = 0; c < W; ++c) {
         const std::size_t i = static_cast<std::size_t>(c) + 1;
         const std::uint8_t piece = here.piece[i];
+        if (!plain.empty() && plain[i] &&
+            sampler.InteriorBilinear(here.px[i], here.py[i], piece, &out[c])) {
+          continue;
+        }
         Rgb colour;
         bool found = false;
         if (piece != 0) {
@@ -409,7 +453,7 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
           continue;
         }
         Rgb mean;
-        const int covered = Coverage(grid, sampler, window.left + c, gridRow, &mean);
+        const int covered = Coverage(grid, sampler, window.left + c, gridRow, &subRows, &mean);
         if (found) {
           out[c] =
               Packed(colour, static_cast<std::uint32_t>((std::max(covered, 1) * 255 + 8) / 16));
