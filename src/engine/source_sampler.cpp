@@ -707,16 +707,19 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
   AwaitBelow(py + std::fabs(plan.stepY) / 2);
   const Plane& plane = planes_[plan.level];
   const double width = static_cast<double>(width_);
-  Fixed sum;
+  // The channel sums, red and blue in the 64-bit halves of one register, green in another.
+  __m128i rb = _mm_setzero_si128(), ga = _mm_setzero_si128();
   if (plan.axis != FootprintPlan::Axis::kNone) {
     double x = px;
     if (wraps_ && (x < 0 || x >= width)) x -= width * std::floor(x / width);
+    Fixed sum;
     if (!AxisFootprint(plane, (x - plan.levelHalf) * plan.levelScale,
                        (py - plan.levelHalf) * plan.levelScale, plan, piece, &sum)) {
       return false;
     }
+    rb = _mm_set_epi64x(static_cast<std::int64_t>(sum.b), static_cast<std::int64_t>(sum.r));
+    ga = _mm_set_epi64x(0, static_cast<std::int64_t>(sum.g));
   } else {
-    __m128i rb = _mm_setzero_si128(), ga = _mm_setzero_si128();
     for (int k = 0; k < plan.taps; ++k) {
       double x = px + plan.tapX[k];
       const double y = py + plan.tapY[k];
@@ -726,16 +729,21 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
         return false;
       }
     }
-    sum.r = static_cast<std::uint64_t>(_mm_cvtsi128_si64(rb));
-    sum.g = static_cast<std::uint64_t>(_mm_cvtsi128_si64(ga));
-    sum.b = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(rb, rb)));
   }
-  const auto channel = [&](std::uint64_t v) {
-    // Through a signed integer (the sums stay far below 2^63): one instruction, the same value.
-    return static_cast<std::uint32_t>(
-        static_cast<double>(static_cast<std::int64_t>(v)) * plan.perSum + 0.5);
+  // Each sum v (below 2^52) to a level: v * perSum rounded, v exactly a double through the bits
+  // of 2^52 + v.
+  const __m128i bits = _mm_set1_epi64x(0x4330000000000000);
+  const __m128d two52 = _mm_set1_pd(4503599627370496.0);
+  const __m128d perSum = _mm_set1_pd(plan.perSum), half = _mm_set1_pd(0.5);
+  const auto levels = [&](__m128i v) {
+    const __m128d exact = _mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(v, bits)), two52);
+    return _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(exact, perSum), half));
   };
-  *pixel = 0xFF000000u | channel(sum.r) | channel(sum.g) << 8 | channel(sum.b) << 16;
+  const __m128i redBlue = levels(rb);  // 32-bit lanes: red, blue
+  const auto red = static_cast<std::uint32_t>(_mm_cvtsi128_si32(redBlue));
+  const auto blue = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(redBlue, 4)));
+  const auto green = static_cast<std::uint32_t>(_mm_cvtsi128_si32(levels(ga)));
+  *pixel = 0xFF000000u | red | green << 8 | blue << 16;
   return true;
 }
 
