@@ -335,10 +335,14 @@ void SourceSampler::LocateRow(const Projection::RowForward::Row& row, double lat
     return;
   }
   if (!projection_ || planes_.empty()) return;
-  for (std::size_t i = 0; i < count; ++i) {
-    double x, y;
-    if (rowForward_->ForwardInRow(row, longitudes[i], &x, &y) == 0 && Place(x, y, &px[i], &py[i])) {
-      piece[i] = 1;
+  constexpr std::size_t kChunk = 256;
+  int status[kChunk];
+  for (std::size_t start = 0; start < count; start += kChunk) {
+    const std::size_t n = std::min(kChunk, count - start);
+    rowForward_->ForwardRow(row, longitudes + start, n, px + start, py + start, status);
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t i = start + k;
+      if (status[k] == 0 && Place(px[i], py[i], &px[i], &py[i])) piece[i] = 1;
     }
   }
 }
