@@ -102,6 +102,10 @@ class SourceSampler {
              static_cast<std::uint32_t>((sum.b + (1u << 23)) >> 24) << 16;
     return true;
   }
+  // InteriorBilinear for the samples c < count with plain[c] set, into out[c]; clears plain[c]
+  // where it does not apply. The same pixels, in vector lanes where the processor has them.
+  void InteriorBilinearRow(const double* px, const double* py, const std::uint8_t* piece,
+                           std::size_t count, std::uint8_t* plain, std::uint32_t* out) const;
   // The projection's row fast path, or null.
   const Projection::RowForward* RowPath() const { return rowForward_; }
 
@@ -276,8 +280,8 @@ class SourceSampler {
         return false;
       }
     }
-    const auto fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
-    const auto fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
+    std::uint32_t fx, fy;
+    Fractions(px, py, ix, iy, &fx, &fy);
     const std::uint32_t w00 = (4096 - fx) * (4096 - fy), w01 = fx * (4096 - fy);
     const std::uint32_t w10 = (4096 - fx) * fy, w11 = fx * fy;
     // Red and blue in the two halves of one 64-bit word: each weighted sum stays below 2^32.
@@ -293,6 +297,20 @@ class SourceSampler {
     sum->b += static_cast<std::uint64_t>(weight) * (outer >> 32);
     return true;
   }
+  // The weights of FixedBilinear at (px, py) for the pixel at (ix, iy): fractions in 1/4096.
+  [[gnu::always_inline]] static void Fractions(double px, double py, std::int64_t ix,
+                                               std::int64_t iy, std::uint32_t* fx,
+                                               std::uint32_t* fy) {
+    *fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
+    *fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
+  }
+  // InteriorBilinearRow with `Blend` making each pixel; the second for processors with SSE4.1.
+  template <class Blend>
+  void BilinearRow(const double* px, const double* py, const std::uint8_t* piece,
+                   std::size_t count, std::uint8_t* plain, std::uint32_t* out) const;
+  [[gnu::target("sse4.1")]] void BilinearRowSse41(const double* px, const double* py,
+                                                  const std::uint8_t* piece, std::size_t count,
+                                                  std::uint8_t* plain, std::uint32_t* out) const;
   // Bilinear where OnePiece holds: the common case, inline.
   [[gnu::always_inline]] static bool Interior(const Plane& plane, double px, double py,
                                               std::uint8_t piece, Rgb* colour) {
