@@ -400,16 +400,15 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
       FootprintPlan plan;
       bool hasPlan = false;
       if (!plain.empty()) {
-        MarkPlain(above, here, below, static_cast<std::size_t>(W), antialias, stepLimit,
-                  plain.data());
+        const auto count = static_cast<std::size_t>(W);
+        MarkPlain(above, here, below, count, antialias, stepLimit, plain.data());
+        sampler.InteriorBilinearRow(here.px.data() + 1, here.py.data() + 1, here.piece.data() + 1,
+                                    count, plain.data() + 1, out);
       }
       for (std::int64_t c = 0; c < W; ++c) {
         const std::size_t i = static_cast<std::size_t>(c) + 1;
+        if (!plain.empty() && plain[i]) continue;
         const std::uint8_t piece = here.piece[i];
-        if (!plain.empty() && plain[i] &&
-            sampler.InteriorBilinear(here.px[i], here.py[i], piece, &out[c])) {
-          continue;
-        }
         Rgb colour;
         bool found = false;
         if (piece != 0) {

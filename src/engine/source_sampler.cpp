@@ -7,6 +7,8 @@
 #include <bit>
 #include <cmath>
 
+#include <immintrin.h>
+
 #include "image/image_files.h"
 #include "image/memory_budget.h"
 #include "projection/map_project.h"
@@ -345,11 +347,98 @@ void SourceSampler::LocateRow(const Projection::RowForward::Row& row, double lat
     return;
   }
   if (!projection_ || planes_.empty()) return;
-  for (std::size_t i = 0; i < count; ++i) {
-    double x, y;
-    if (rowForward_->ForwardInRow(row, longitudes[i], &x, &y) == 0 && Place(x, y, &px[i], &py[i])) {
-      piece[i] = 1;
+  constexpr std::size_t kChunk = 256;
+  int status[kChunk];
+  for (std::size_t start = 0; start < count; start += kChunk) {
+    const std::size_t n = std::min(kChunk, count - start);
+    rowForward_->ForwardRow(row, longitudes + start, n, px + start, py + start, status);
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t i = start + k;
+      if (status[k] == 0 && Place(px[i], py[i], &px[i], &py[i])) piece[i] = 1;
     }
+  }
+}
+
+namespace {
+
+// FixedBilinear's blend of the pixels r0[0], r0[1] (above) and r1[0], r1[1] as an opaque stored
+// pixel: each row's pair weighed first ((4096 - fx) a + fx b, 20 bits), then the rows. Those are
+// FixedBilinear's sums to the last bit, so the pixel is the same.
+struct ScalarBlend {
+  std::uint32_t operator()(const std::uint32_t* r0, const std::uint32_t* r1, std::uint32_t fx,
+                           std::uint32_t fy) const {
+    std::uint32_t pixel = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const std::uint32_t top = (4096 - fx) * (r0[0] >> shift & 0xFF) + fx * (r0[1] >> shift & 0xFF);
+      const std::uint32_t bottom =
+          (4096 - fx) * (r1[0] >> shift & 0xFF) + fx * (r1[1] >> shift & 0xFF);
+      pixel |= ((4096 - fy) * top + fy * bottom + (1u << 23)) >> 24 << shift;
+    }
+    return pixel;
+  }
+};
+
+// The two pixels at r as 16-bit pairs per channel: (r[0].b, r[1].b, r[0].g, r[1].g, ...).
+[[gnu::target("sse4.1")]] inline __m128i ChannelPairs(const std::uint32_t* r) {
+  const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r));
+  return _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_epi64(two, 32)), _mm_setzero_si128());
+}
+
+// The same in four 32-bit lanes, one per channel.
+struct Sse41Blend {
+  [[gnu::target("sse4.1")]] std::uint32_t operator()(const std::uint32_t* r0,
+                                                     const std::uint32_t* r1, std::uint32_t fx,
+                                                     std::uint32_t fy) const {
+    const __m128i across = _mm_set1_epi32(static_cast<int>(fx << 16 | (4096 - fx)));
+    const __m128i top = _mm_madd_epi16(ChannelPairs(r0), across);
+    const __m128i bottom = _mm_madd_epi16(ChannelPairs(r1), across);
+    // Up to 255 * 2^24: the sums wrap as signed 32-bit numbers but not as unsigned ones.
+    const __m128i sum =
+        _mm_add_epi32(_mm_mullo_epi32(top, _mm_set1_epi32(static_cast<int>(4096 - fy))),
+                      _mm_mullo_epi32(bottom, _mm_set1_epi32(static_cast<int>(fy))));
+    const __m128i level = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(1 << 23)), 24);
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(level, level), _mm_setzero_si128());
+    return 0xFF000000u | static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+  }
+};
+
+}  // namespace
+
+template <class Blend>
+[[gnu::always_inline]] inline void SourceSampler::BilinearRow(
+    const double* px, const double* py, const std::uint8_t* piece, std::size_t count,
+    std::uint8_t* plain, std::uint32_t* out) const {
+  const Plane& plane = planes_.front();
+  const Blend blend;
+  for (std::size_t c = 0; c < count; ++c) {
+    if (!plain[c]) continue;
+    std::int64_t ix, iy;
+    if (!OnePiece(plane, px[c], py[c], piece[c], &ix, &iy)) {
+      plain[c] = 0;
+      continue;
+    }
+    std::uint32_t fx, fy;
+    Fractions(px[c], py[c], ix, iy, &fx, &fy);
+    out[c] = blend(plane.Row(iy) + ix, plane.Row(iy + 1) + ix, fx, fy);
+  }
+}
+
+void SourceSampler::BilinearRowSse41(const double* px, const double* py,
+                                     const std::uint8_t* piece, std::size_t count,
+                                     std::uint8_t* plain, std::uint32_t* out) const {
+  BilinearRow<Sse41Blend>(px, py, piece, count, plain, out);
+}
+
+void SourceSampler::InteriorBilinearRow(const double* px, const double* py,
+                                        const std::uint8_t* piece, std::size_t count,
+                                        std::uint8_t* plain, std::uint32_t* out) const {
+  static const bool sse41 = __builtin_cpu_supports("sse4.1");
+  if (planes_.empty()) {
+    std::fill_n(plain, count, 0);
+  } else if (sse41) {
+    BilinearRowSse41(px, py, piece, count, plain, out);
+  } else {
+    BilinearRow<ScalarBlend>(px, py, piece, count, plain, out);
   }
 }
 

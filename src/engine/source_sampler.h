@@ -107,6 +107,10 @@ class SourceSampler {
              static_cast<std::uint32_t>((sum.b + (1u << 23)) >> 24) << 16;
     return true;
   }
+  // InteriorBilinear for the samples c < count with plain[c] set, into out[c]; clears plain[c]
+  // where it does not apply. The same pixels, in vector lanes where the processor has them.
+  void InteriorBilinearRow(const double* px, const double* py, const std::uint8_t* piece,
+                           std::size_t count, std::uint8_t* plain, std::uint32_t* out) const;
   // The projection's row fast path, or null.
   const Projection::RowForward* RowPath() const { return rowForward_; }
 
@@ -261,9 +265,9 @@ class SourceSampler {
   struct Fixed {
     std::uint64_t r = 0, g = 0, b = 0;
   };
-  // Where OnePiece holds for (px, py) of `plane` (above level 0 the pieces are in the pixels'
-  // alpha bytes): the top-left pixel of the four at *r0, the one below it at *r1, and the
-  // fractions of the way to the next column and row in 1/4096 (off by at most 1/8192).
+  // Where OnePiece holds for (px, py) of `plane` (above level 0 the pieces are in the alpha bytes
+  // of the pixels read anyway): the top-left pixel of the four at *r0, the one below it at *r1,
+  // and FixedBilinear's weights (Fractions).
   [[gnu::always_inline]] static bool Corners(const Plane& plane, double px, double py,
                                              std::uint8_t piece, const std::uint32_t** r0,
                                              const std::uint32_t** r1, std::uint32_t* fx,
@@ -285,8 +289,7 @@ class SourceSampler {
         return false;
       }
     }
-    *fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
-    *fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
+    Fractions(px, py, ix, iy, fx, fy);
     return true;
   }
   // Adds `weight` times the bilinear blend at (px, py) of `plane` to `sum` where OnePiece holds
@@ -312,6 +315,20 @@ class SourceSampler {
     sum->b += static_cast<std::uint64_t>(weight) * (outer >> 32);
     return true;
   }
+  // The weights of FixedBilinear at (px, py) for the pixel at (ix, iy): fractions in 1/4096.
+  [[gnu::always_inline]] static void Fractions(double px, double py, std::int64_t ix,
+                                               std::int64_t iy, std::uint32_t* fx,
+                                               std::uint32_t* fy) {
+    *fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
+    *fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
+  }
+  // InteriorBilinearRow with `Blend` making each pixel; the second for processors with SSE4.1.
+  template <class Blend>
+  void BilinearRow(const double* px, const double* py, const std::uint8_t* piece, std::size_t count,
+                   std::uint8_t* plain, std::uint32_t* out) const;
+  [[gnu::target("sse4.1")]] void BilinearRowSse41(const double* px, const double* py,
+                                                  const std::uint8_t* piece, std::size_t count,
+                                                  std::uint8_t* plain, std::uint32_t* out) const;
   // Bilinear where OnePiece holds: the common case, inline.
   [[gnu::always_inline]] static bool Interior(const Plane& plane, double px, double py,
                                               std::uint8_t piece, Rgb* colour) {

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <new>
 
-#include "projection/pseudocylindrical.h"
 #include "projection/root_finding.h"
 
 namespace Projection {
@@ -115,10 +114,6 @@ void MapRobinson::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, kRobinsonX[i].At(t) * kRobinsonFxc, latitude < 0 ? -y : y, row);
 }
 
-int MapRobinson::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
-}
-
 int MapRobinson::Inverse(double x, double y, double* latitude, double* longitude) {
   const double dy = (y - offsetY) / axisA;
   double target;
@@ -199,10 +194,6 @@ void MapEqualEarth::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, std::cos(psi) / (kEqualEarthM * EqualEarthSlope(psi)), EqualEarthY(psi), row);
 }
 
-int MapEqualEarth::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
-}
-
 int MapEqualEarth::Inverse(double x, double y, double* latitude, double* longitude) {
   double target;
   if (!WithinHeight((y - offsetY) / axisA, kEqualEarthMaxY, &target)) return -1;
@@ -279,10 +270,6 @@ void MapNaturalEarth::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, NaturalEarthX(latitude), NaturalEarthY(latitude), row);
 }
 
-int MapNaturalEarth::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
-}
-
 int MapNaturalEarth::Inverse(double x, double y, double* latitude, double* longitude) {
   double target;
   if (!WithinHeight((y - offsetY) / axisA, kNaturalEarthMaxY, &target)) return -1;
@@ -353,10 +340,6 @@ double NaturalEarthIISlope(double phi) {
 
 void MapNaturalEarthII::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, NaturalEarthIIX(latitude), NaturalEarthIIY(latitude), row);
-}
-
-int MapNaturalEarthII::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
 }
 
 int MapNaturalEarthII::Inverse(double x, double y, double* latitude, double* longitude) {

@@ -9,13 +9,12 @@
 #define KARTOVEL_PROJECTION_POLYNOMIAL_H_
 
 #include "projection/map_project.h"
-#include "projection/row_forward.h"
-#include "projection/world_frame.h"
+#include "projection/pseudocylindrical.h"
 
 namespace Projection {
 
 // Arthur Robinson's table at every 5 degrees, interpolated by cubics as PROJ does.
-class MapRobinson : public RowProjection<FixedWindowProjection> {
+class MapRobinson : public PlacedRowProjection {
  public:
   const char* GetName() const override { return "Robinson"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL; }
@@ -26,11 +25,10 @@ class MapRobinson : public RowProjection<FixedWindowProjection> {
   std::string GetDescription() const override;
 
   void PrepareRow(double latitude, Row* row) const override;
-  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
 };
 
 // Equal-area; a polynomial in the parametric latitude asin(sqrt(3)/2 sin lat).
-class MapEqualEarth : public RowProjection<FixedWindowProjection> {
+class MapEqualEarth : public PlacedRowProjection {
  public:
   const char* GetName() const override { return "Equal Earth"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL | MAP_EQUAL_AREA; }
@@ -41,11 +39,10 @@ class MapEqualEarth : public RowProjection<FixedWindowProjection> {
   std::string GetDescription() const override;
 
   void PrepareRow(double latitude, Row* row) const override;
-  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
 };
 
 // Compromise; polynomials in the latitude.
-class MapNaturalEarth : public RowProjection<FixedWindowProjection> {
+class MapNaturalEarth : public PlacedRowProjection {
  public:
   const char* GetName() const override { return "Natural Earth"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL; }
@@ -56,11 +53,10 @@ class MapNaturalEarth : public RowProjection<FixedWindowProjection> {
   std::string GetDescription() const override;
 
   void PrepareRow(double latitude, Row* row) const override;
-  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
 };
 
 // Compromise with rounder polar corners than Natural Earth; polynomials in the latitude.
-class MapNaturalEarthII : public RowProjection<FixedWindowProjection> {
+class MapNaturalEarthII : public PlacedRowProjection {
  public:
   const char* GetName() const override { return "Natural Earth II"; }
   std::int32_t GetFlags() const override { return MAP_PSEUDOCYLINDRICAL; }
@@ -71,7 +67,6 @@ class MapNaturalEarthII : public RowProjection<FixedWindowProjection> {
   std::string GetDescription() const override;
 
   void PrepareRow(double latitude, Row* row) const override;
-  int ForwardInRow(const Row& row, double longitude, double* x, double* y) const override;
 };
 
 MapProject* CreateRobinson();

@@ -15,15 +15,6 @@
 
 namespace Projection {
 
-int PlaceInRow(const MapProject& p, const RowForward::Row& row, double longitude, double* x,
-               double* y) {
-  if (row.status != 0) return row.status;
-  const double dLon = row.value[2] == 0.0 ? 0.0 : WrapAngle(longitude - p.centerLon);
-  *x = row.value[0] * dLon + p.offsetX;
-  *y = row.value[1];
-  return 0;
-}
-
 void FillRow(const MapProject& p, double perRadian, double y, RowForward::Row* row) {
   row->status = 0;
   row->value[0] = p.axisA * perRadian;
@@ -61,10 +52,6 @@ bool SolveAuxiliaryAngle(double target, double start, int furtherSteps, double e
 
 void MapSinusoidal::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, std::cos(latitude), latitude, row);
-}
-
-int MapSinusoidal::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
 }
 
 int MapSinusoidal::Inverse(double x, double y, double* latitude, double* longitude) {
@@ -118,10 +105,6 @@ void MapMollweide::PrepareRow(double latitude, Row* row) const {
   row->value[2] = kHalfPi - std::fabs(latitude) < epsilon ? 0.0 : 1.0;
 }
 
-int MapMollweide::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
-}
-
 int MapMollweide::Inverse(double x, double y, double* latitude, double* longitude) {
   const double theta = std::asin(ClampUnit((y - offsetY) * kMollweideInvCy / axisA));
   const double lambda = (x - offsetX) * kMollweideInvCx / (axisA * std::cos(theta)) + centerLon;
@@ -170,10 +153,6 @@ void MapWagnerIV::PrepareRow(double latitude, Row* row) const {
   row->value[2] = 1.0;
 }
 
-int MapWagnerIV::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
-}
-
 int MapWagnerIV::Inverse(double x, double y, double* latitude, double* longitude) {
   const double s = (y - offsetY) * kWagnerIVInvCy / axisA;
   if (s < -1 || s > 1) return -1;
@@ -209,10 +188,6 @@ constexpr double kWagnerVIK = 0.3039635509270133;  // 3 / pi^2
 
 void MapWagnerVI::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, std::sqrt(1 - kWagnerVIK * latitude * latitude), latitude, row);
-}
-
-int MapWagnerVI::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
 }
 
 int MapWagnerVI::Inverse(double x, double y, double* latitude, double* longitude) {
@@ -270,10 +245,6 @@ void MapEckertIV::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, kEckertIVCx * (1 + std::cos(t)), kEckertIVCy * std::sin(t), row);
 }
 
-int MapEckertIV::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
-}
-
 int MapEckertIV::Inverse(double x, double y, double* latitude, double* longitude) {
   const double sinT = (y - offsetY) / (axisA * kEckertIVCy);
   if (!(std::fabs(sinT) <= 1)) return -1;
@@ -323,10 +294,6 @@ void MapEckertVI::PrepareRow(double latitude, Row* row) const {
   FillRow(*this, kEckertVICx * (1 + std::cos(theta)), kEckertVICy * theta, row);
 }
 
-int MapEckertVI::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
-}
-
 int MapEckertVI::Inverse(double x, double y, double* latitude, double* longitude) {
   const double theta = (y - offsetY) / (axisA * kEckertVICy);
   if (!(std::fabs(theta) <= kHalfPi)) return -1;
@@ -366,10 +333,6 @@ void MapKavrayskiyVII::PrepareRow(double latitude, Row* row) const {
   FillRow(*this,
           1.5 * std::sqrt(kKavrayskiyOneThird - latitude * latitude * kKavrayskiyInvPiSquared),
           latitude, row);
-}
-
-int MapKavrayskiyVII::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
 }
 
 int MapKavrayskiyVII::Inverse(double x, double y, double* latitude, double* longitude) {
@@ -413,10 +376,6 @@ void MapTimes::PrepareRow(double latitude, Row* row) const {
   const double t = std::tan(latitude / 2);
   const double s = std::sin(kQuarterPi * t);
   FillRow(*this, kTimesCx - kTimesCs * s * s, kTimesCy * t, row);
-}
-
-int MapTimes::ForwardInRow(const Row& row, double longitude, double* x, double* y) const {
-  return PlaceInRow(*this, row, longitude, x, y);
 }
 
 int MapTimes::Inverse(double x, double y, double* latitude, double* longitude) {

@@ -7,6 +7,8 @@
 #ifndef KARTOVEL_PROJECTION_ROW_FORWARD_H_
 #define KARTOVEL_PROJECTION_ROW_FORWARD_H_
 
+#include <cstddef>
+
 namespace Projection {
 
 class RowForward {
@@ -21,6 +23,14 @@ class RowForward {
   virtual void PrepareRow(double latitude, Row* row) const = 0;
   // Same result and outputs as Forward(latitude, longitude, x, y) for the prepared latitude.
   virtual int ForwardInRow(const Row& row, double longitude, double* x, double* y) const = 0;
+  // ForwardInRow for `count` longitudes, its result in status[i]. Projections with a cheap step
+  // per point override it with a loop that makes no call per point.
+  virtual void ForwardRow(const Row& row, const double* longitudes, std::size_t count, double* x,
+                          double* y, int* status) const {
+    for (std::size_t i = 0; i < count; ++i) {
+      status[i] = ForwardInRow(row, longitudes[i], &x[i], &y[i]);
+    }
+  }
 };
 
 // A projection whose Forward is PrepareRow followed by ForwardInRow, so that the row fast path

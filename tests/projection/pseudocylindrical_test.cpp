@@ -17,7 +17,7 @@ TEST(Mollweide, PolesConvergeAndCollapseOntoTheCentreMeridian) {
   p.Init(0, 0.4, 0.25, -0.5, 1, 1, 0, 0);
   for (double lat : {kHalfPi, -kHalfPi, kHalfPi - 5e-11}) {
     for (double lon : {0.4, 1.0, -2.0, 0.4 + kPi}) {
-      double x, y;
+      double x = 0, y = 0;
       ASSERT_EQ(p.Forward(lat, lon, &x, &y), 0) << lat << " " << lon;
       EXPECT_EQ(x, -0.5);
       EXPECT_LT(std::fabs(y - 0.25), 1.4142135623731);
@@ -44,7 +44,7 @@ TEST(Mollweide, InverseClampsPointsAboveTheEllipseToThePole) {
 
 TEST(WagnerIV, InverseRejectsOutOfRangeArcsinesWithoutWriting) {
   MapWagnerIV p;
-  double x, y;
+  double x = 0, y = 0;
   ASSERT_EQ(p.Forward(kHalfPi, 1.0, &x, &y), 0);
   EXPECT_LT(y, 1.375);
   EXPECT_GT(y, 1.3);
