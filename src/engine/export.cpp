@@ -2,6 +2,8 @@
 // georeference and sidecar files.
 #include "engine/export.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -169,6 +171,12 @@ int FindDataWindow(const Renderer& renderer, ExportWindow* window, std::int64_t 
   window->top = firstRow;
   window->height = lastRow - firstRow + 1;
   return 1;
+}
+
+// Empties `file` for a fresh start.
+bool Rewind(std::FILE* file) {
+  return std::fflush(file) == 0 && ftruncate(fileno(file), 0) == 0 &&
+         std::fseek(file, 0, SEEK_SET) == 0;
 }
 
 // Renders the window band by band into `writer`.
@@ -382,9 +390,23 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
   const int replaced = ImageFiles::ReplaceFile(
       request.path,
       [&](std::FILE* file) {
-        auto writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed);
-        if (!writer) return false;
-        result = WriteWindow(renderer, window, bandRows, *writer, rowsBefore, progress);
+        // A PNG whose pixels all look opaque goes without alpha, smaller and faster; should one
+        // not be after all, the file starts again with it.
+        bool opaque = format == ImageFiles::OutputFormat::kPng && renderer.sampler &&
+                      LooksOpaque(*renderer.sampler,
+                                  {window.gridWidth, window.gridHeight, window.left, window.top},
+                                  window.width, window.height, request.output);
+        std::unique_ptr<ImageFiles::BandWriter> writer;
+        for (;;) {
+          writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed,
+                                              opaque);
+          if (!writer) return false;
+          result = WriteWindow(renderer, window, bandRows, *writer, rowsBefore, progress);
+          if (result != ExportResult::kWriteFailed || !writer->Transparent()) break;
+          if (!Rewind(file)) return false;
+          opaque = false;
+          SetProgress(progress, rowsBefore, rowsBefore + window.height);
+        }
         if (result == ExportResult::kOk && request.sourceRows) {
           request.sourceRows->WaitFor(request.sourceRows->height);
           if (request.sourceRows->failed.load()) result = ExportResult::kSourceUnreadable;

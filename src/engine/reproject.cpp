@@ -344,6 +344,32 @@ int Reproject(const VideoBuffer& source, const MapInstance& instance, VideoBuffe
   return Reproject(sampler, destination, progress, window, sampling, output);
 }
 
+bool LooksOpaque(const SourceSampler& sampler, const GridWindow& window, std::int64_t width,
+                 std::int64_t height, const MapInstance* output) {
+  const Grid grid(window.width, window.height, output);
+  constexpr std::int64_t kSteps = 64;
+  constexpr double kCorners[2] = {-0.375, 0.375};  // Coverage's outermost sub-samples
+  for (std::int64_t j = 0; j <= kSteps; ++j) {
+    const std::int64_t row = window.top + (height - 1) * j / kSteps;
+    for (std::int64_t i = 0; i <= kSteps; ++i) {
+      const std::int64_t column = window.left + (width - 1) * i / kSteps;
+      for (const double dy : kCorners) {
+        for (const double dx : kCorners) {
+          double lat, lon, px, py;
+          std::uint8_t piece;
+          if (!grid.Point(static_cast<double>(column) + dx, static_cast<double>(row) + dy, &lat,
+                          &lon) ||
+              !sampler.Locate(lat, lon, nullptr, &px, &py, &piece) ||
+              !sampler.Touches(px, py, piece)) {
+            return false;
+          }
+        }
+      }
+    }
+  }
+  return true;
+}
+
 int PrepareSampler(SourceSampler& sampler, std::int64_t gridWidth, std::int64_t gridHeight,
                    const SamplingOptions& sampling, const MapInstance* output,
                    std::uint64_t reserved) {

@@ -87,6 +87,12 @@ int Reproject(SourceSampler& sampler, VideoBuffer& destination, RasterProgress* 
 // `output`, when given) will read: the pyramid, when the grid shrinks the source somewhere; in
 // memory when it fits besides `reserved` bytes promised elsewhere, else in a temporary file. 0, or
 // -2 when it fits neither memory nor the temporary folder.
+// Whether every pixel of the width x height window of the grid `window` (drawn in `output`, when
+// given) looks opaque: the coverage sub-samples at the corners of a lattice of its pixels, its
+// edges included, all touch the map. A guess, from the marks alone, for choosing a file without
+// alpha; whoever writes must still check every pixel.
+bool LooksOpaque(const SourceSampler& sampler, const GridWindow& window, std::int64_t width,
+                 std::int64_t height, const MapInstance* output = nullptr);
 int PrepareSampler(SourceSampler& sampler, std::int64_t gridWidth, std::int64_t gridHeight,
                    const SamplingOptions& sampling = {}, const MapInstance* output = nullptr,
                    std::uint64_t reserved = 0);

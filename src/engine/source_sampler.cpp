@@ -429,6 +429,23 @@ void SourceSampler::BilinearRowSse41(const double* px, const double* py,
   BilinearRow<Sse41Blend>(px, py, piece, count, plain, out);
 }
 
+bool SourceSampler::Touches(double px, double py, std::uint8_t piece) const {
+  if (planes_.empty() || !(std::isfinite(px) && std::isfinite(py))) return false;
+  const Plane& plane = planes_.front();
+  const auto x0 = static_cast<std::int64_t>(std::floor(px));
+  const auto y0 = static_cast<std::int64_t>(std::floor(py));
+  for (std::int64_t y = y0; y <= y0 + 1; ++y) {
+    for (std::int64_t x = x0; x <= x0 + 1; ++x) {
+      const std::int64_t column = plane.wraps ? (x % width_ + width_) % width_ : x;
+      if (column >= 0 && column < width_ && y >= 0 && y < height_ &&
+          plane.Piece(column, y) == piece) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 void SourceSampler::InteriorBilinearRow(const double* px, const double* py,
                                         const std::uint8_t* piece, std::size_t count,
                                         std::uint8_t* plain, std::uint32_t* out) const {

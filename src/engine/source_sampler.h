@@ -111,6 +111,9 @@ class SourceSampler {
   // where it does not apply. The same pixels, in vector lanes where the processor has them.
   void InteriorBilinearRow(const double* px, const double* py, const std::uint8_t* piece,
                            std::size_t count, std::uint8_t* plain, std::uint32_t* out) const;
+  // Whether a bilinear sample at (px, py) has a pixel of `piece` among its four neighbours, from
+  // the marks alone: no pixel is read, so a source still being read need not be waited for.
+  bool Touches(double px, double py, std::uint8_t piece) const;
   // The projection's row fast path, or null.
   const Projection::RowForward* RowPath() const { return rowForward_; }
 

@@ -6,7 +6,7 @@
 // stored bottom-up, so each band goes straight to its place near the end of the file.
 #include "image/band_writer.h"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 #include <libdeflate.h>
 #include <omp.h>
 #include <zlib.h>
@@ -62,6 +62,39 @@ std::int64_t RowsPerBand(std::int64_t width) {
   return std::clamp<std::int64_t>(kBandBytes / (width * 4), 8, 1024);
 }
 
+// ToRgb without vector lanes, and for the last pixels of a row.
+bool ToRgbPlain(const std::uint8_t* in, std::int64_t width, std::uint8_t* out) {
+  std::uint8_t alpha = 0xFF;
+  for (std::int64_t x = 0; x < width; ++x) {
+    out[3 * x] = in[4 * x + 2];
+    out[3 * x + 1] = in[4 * x + 1];
+    out[3 * x + 2] = in[4 * x];
+    alpha &= in[4 * x + 3];
+  }
+  return alpha == 0xFF;
+}
+
+[[gnu::target("ssse3")]] bool ToRgbSsse3(const std::uint8_t* in, std::int64_t width,
+                                         std::uint8_t* out) {
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  __m128i all = _mm_set1_epi8(-1);
+  std::int64_t x = 0;
+  for (; x + 4 <= width; x += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * x));
+    all = _mm_and_si128(all, v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm_shuffle_epi8(v, order));
+  }
+  const bool opaque = (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi8(-1))) & 0x8888) == 0x8888;
+  return ToRgbPlain(in + 4 * x, width - x, out + 3 * x) && opaque;
+}
+
+// `width` stored pixels to the file's red, green and blue (writing up to 4 bytes past them):
+// false when one of them is not opaque.
+bool ToRgb(const std::uint8_t* in, std::int64_t width, std::uint8_t* out) {
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  return ssse3 ? ToRgbSsse3(in, width, out) : ToRgbPlain(in, width, out);
+}
+
 }  // namespace
 
 void ToRgba(const std::uint8_t* in, std::int64_t width, std::uint8_t* out) {
@@ -85,8 +118,8 @@ void ToRgba(const std::uint8_t* in, std::int64_t width, std::uint8_t* out) {
 
 namespace {
 
-// Rows of RGBA bytes with a pixel of zeros before each, the left neighbour the filters take for
-// the first pixel.
+// Rows of RGB or RGBA bytes with a pixel of zeros before each, the left neighbour the filters take
+// for the first pixel.
 constexpr std::int64_t kLead = 4;
 
 // |x| of signed bytes, summed in the two 64-bit halves.
@@ -108,14 +141,16 @@ inline __m128i Paeth8(__m128i a, __m128i b, __m128i c) {
   return pick(_mm_cmpeq_epi16(least, pa), a, pick(_mm_cmpeq_epi16(least, pb), b, c));
 }
 
-// The Paeth filter of 16 bytes at `row` + i (`above` the row before; both with kLead zeros).
+// The Paeth filter of 16 bytes at `row` + i (`above` the row before; both with kLead zeros) of
+// pixels `bpp` bytes wide.
+template <int bpp>
 inline __m128i Paeth16(const std::uint8_t* row, const std::uint8_t* above, std::int64_t i) {
   const __m128i zero = _mm_setzero_si128();
   auto load = [](const std::uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
-  const __m128i x = load(row + i), a = load(row + i - 4), b = load(above + i),
-                c = load(above + i - 4);
+  const __m128i x = load(row + i), a = load(row + i - bpp), b = load(above + i),
+                c = load(above + i - bpp);
   const __m128i low =
       Paeth8(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(c, zero));
   const __m128i high =
@@ -123,9 +158,10 @@ inline __m128i Paeth16(const std::uint8_t* row, const std::uint8_t* above, std::
   return _mm_sub_epi8(x, _mm_packus_epi16(low, high));
 }
 
-// One RGBA row filtered against the row above (filter byte first) with the PNG filter (Sub, Up
-// or Paeth) whose bytes sum smallest, as libpng chooses. `row` and `above` have kLead zeros
-// before them and room for 16 bytes past the end.
+// One row of `bpp`-byte pixels filtered against the row above (filter byte first) with the PNG
+// filter (Sub, Up or Paeth) whose bytes sum smallest, as libpng chooses. `row` and `above` have
+// kLead zeros before them and room for 16 bytes past the end.
+template <int bpp>
 void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::int64_t bytes,
                std::uint8_t* out) {
   auto load = [](const std::uint8_t* p) {
@@ -136,18 +172,18 @@ void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::int64_t 
   const std::int64_t whole = bytes & ~std::int64_t{15};
   for (std::int64_t i = 0; i < whole; i += 16) {
     const __m128i x = load(row + i);
-    const __m128i filtered = Paeth16(row, above, i);
+    const __m128i filtered = Paeth16<bpp>(row, above, i);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1 + i), filtered);
     paeth = _mm_add_epi64(paeth, SumAbs(filtered));
     up = _mm_add_epi64(up, SumAbs(_mm_sub_epi8(x, load(above + i))));
-    sub = _mm_add_epi64(sub, SumAbs(_mm_sub_epi8(x, load(row + i - 4))));
+    sub = _mm_add_epi64(sub, SumAbs(_mm_sub_epi8(x, load(row + i - bpp))));
   }
   auto total = [](__m128i v) {
     return _mm_cvtsi128_si64(v) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v));
   };
   std::int64_t paethCost = total(paeth), upCost = total(up), subCost = total(sub);
   for (std::int64_t i = whole; i < bytes; ++i) {
-    const int a = row[i - 4], b = above[i], c = above[i - 4];
+    const int a = row[i - bpp], b = above[i], c = above[i - bpp];
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
     const int predicted = pa <= pb && pa <= pc ? a : (pb <= pc ? b : c);
     out[1 + i] = static_cast<std::uint8_t>(row[i] - predicted);
@@ -163,14 +199,19 @@ void FilterRow(const std::uint8_t* row, const std::uint8_t* above, std::int64_t 
   } else if (subCost < paethCost) {
     out[0] = 1;
     for (std::int64_t i = 0; i < bytes; ++i)
-      out[1 + i] = static_cast<std::uint8_t>(row[i] - row[i - 4]);
+      out[1 + i] = static_cast<std::uint8_t>(row[i] - row[i - bpp]);
   }
 }
 
 class PngBandWriter final : public BandWriter {
  public:
-  PngBandWriter(std::FILE* file, std::int64_t width, std::int64_t height)
-      : file_(file), width_(width), height_(height), above_(width * 4, 0) {}
+  // An opaque writer leaves the alpha channel out.
+  PngBandWriter(std::FILE* file, std::int64_t width, std::int64_t height, bool opaque)
+      : file_(file),
+        width_(width),
+        height_(height),
+        bpp_(opaque ? 3 : 4),
+        above_(width * 4 + 16, 0) {}
 
   bool Start() {
     static constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -178,7 +219,7 @@ class PngBandWriter final : public BandWriter {
     PutBe32(header, static_cast<std::uint32_t>(width_));
     PutBe32(header + 4, static_cast<std::uint32_t>(height_));
     header[8] = 8;  // bits per sample
-    header[9] = 6;  // RGBA
+    header[9] = bpp_ == 3 ? 2 : 6;  // RGB or RGBA
     // zlib header: deflate with a 32 KiB window, fastest compression, check bits.
     static constexpr unsigned char kZlibHeader[2] = {0x78, 0x01};
     return std::fwrite(kSignature, 1, 8, file_) == 8 && Chunk("IHDR", header, sizeof header) &&
@@ -198,16 +239,19 @@ class PngBandWriter final : public BandWriter {
                     &pieces_[i]) &&
            ok;
     }
+    for (int i = 0; i < pieces; ++i) transparent_ = transparent_ || pieces_[i].transparent;
     if (!ok) return false;
     for (int i = 0; i < pieces; ++i) {
       const Piece& piece = pieces_[i];
       if (!Chunk("IDAT", piece.bytes.data(), piece.used)) return false;
       adler_ = adler32_combine(adler_, piece.adler, static_cast<z_off_t>(piece.rawBytes));
     }
-    ToRgba(RowOf(band, rows - 1), width_, above_.data());
+    FileRow(band, rows - 1, above_.data());
     written_ += rows;
     return true;
   }
+
+  bool Transparent() const override { return transparent_; }
 
   bool Finish() override {
     if (written_ != height_) return false;
@@ -222,28 +266,41 @@ class PngBandWriter final : public BandWriter {
     std::vector<std::uint8_t> rows;  // two RGBA rows, each with kLead bytes before it
     std::vector<unsigned char> bytes;
     std::size_t used = 0;  // bytes of `bytes` that hold the piece (it only grows: no refills)
+    bool transparent = false;  // an opaque picture's piece held a pixel that is not
     uLong adler = 0;
     std::uint64_t rawBytes = 0;
   };
+
+  // Row y of `band` in the file's order of bytes: false where an opaque picture's is not.
+  bool FileRow(const VideoBuffer& band, std::int64_t y, std::uint8_t* out) const {
+    if (bpp_ == 3) return ToRgb(RowOf(band, y), width_, out);
+    ToRgba(RowOf(band, y), width_, out);
+    return true;
+  }
 
   // Filters rows first..end-1 of the band and deflates them as one piece of the stream.
   bool Compress(const VideoBuffer& band, std::int64_t first, std::int64_t end, bool finish,
                 Piece* piece) const {
     std::vector<std::uint8_t>& filtered = piece->filtered;
-    const std::int64_t rowBytes = width_ * 4;
+    const std::int64_t rowBytes = width_ * bpp_;
+    piece->transparent = false;
     const std::int64_t rowSpan = kLead + rowBytes + 16;
     if (piece->rows.size() < static_cast<std::size_t>(2 * rowSpan)) piece->rows.resize(2 * rowSpan);
     std::uint8_t* above = piece->rows.data() + kLead;
     std::uint8_t* row = above + rowSpan;
     filtered.resize((rowBytes + 1) * (end - first));
     if (first == 0) {
-      std::copy(above_.begin(), above_.end(), above);
+      std::copy_n(above_.begin(), rowBytes, above);
     } else {
-      ToRgba(RowOf(band, first - 1), width_, above);
+      FileRow(band, first - 1, above);
     }
     for (std::int64_t y = first; y < end; ++y) {
-      ToRgba(RowOf(band, y), width_, row);
-      FilterRow(row, above, rowBytes, filtered.data() + (y - first) * (rowBytes + 1));
+      if (!FileRow(band, y, row)) {
+        piece->transparent = true;
+        return false;
+      }
+      std::uint8_t* out = filtered.data() + (y - first) * (rowBytes + 1);
+      bpp_ == 3 ? FilterRow<3>(row, above, rowBytes, out) : FilterRow<4>(row, above, rowBytes, out);
       std::swap(row, above);
     }
     piece->rawBytes = filtered.size();
@@ -305,10 +362,12 @@ class PngBandWriter final : public BandWriter {
 
   std::FILE* file_;
   std::int64_t width_, height_;
+  std::int64_t bpp_;  // bytes per pixel in the file: 3 (RGB) or 4 (RGBA)
   std::int64_t written_ = 0;
+  bool transparent_ = false;
   uLong adler_ = 1;  // Adler-32 of the filtered rows so far
   std::vector<Piece> pieces_;
-  std::vector<std::uint8_t> above_;  // last row written, RGBA; zeros above the first
+  std::vector<std::uint8_t> above_;  // last row written, as in the file; zeros above the first
 };
 
 class BmpBandWriter final : public BandWriter {
@@ -403,11 +462,12 @@ std::uint64_t WriterWorkingBytes(OutputFormat format, std::int64_t width) {
 }
 
 std::unique_ptr<BandWriter> OpenBandWriter(OutputFormat format, std::FILE* file, std::int64_t width,
-                                           std::int64_t height, const GeoReference* geo) {
+                                           std::int64_t height, const GeoReference* geo,
+                                           bool opaque) {
   if (!FormatLimit(format, width, height).empty()) return nullptr;
   switch (format) {
     case OutputFormat::kPng: {
-      auto writer = std::make_unique<PngBandWriter>(file, width, height);
+      auto writer = std::make_unique<PngBandWriter>(file, width, height, opaque);
       return writer->Start() ? std::move(writer) : nullptr;
     }
     case OutputFormat::kBmp: {

@@ -30,6 +30,8 @@ class BandWriter {
   virtual bool WriteBand(const VideoBuffer& band, std::int64_t rows) = 0;
   // Completes the file once every row was written. False on a write error or missing rows.
   virtual bool Finish() = 0;
+  // Whether a writer opened as opaque met a pixel that is not (its WriteBand then failed).
+  virtual bool Transparent() const { return false; }
 };
 
 // Rows per band a writer of a `width`-wide picture works best with (the tile height for TIFF);
@@ -40,9 +42,12 @@ std::uint64_t WriterWorkingBytes(OutputFormat format, std::int64_t width);
 
 // A writer of a width x height picture into `file` (a fresh regular file, positioned at 0, written
 // only through the writer until Finish). `geo` (may be null) georeferences a TIFF; PNG and BMP
-// carry none (see WriteWorldFile). Null when the format cannot hold the size or on failure.
+// carry none (see WriteWorldFile). An `opaque` PNG has no alpha channel: a smaller file, written
+// faster; a band holding a pixel that is not opaque fails, with Transparent() true. Null when the
+// format cannot hold the size or on failure.
 std::unique_ptr<BandWriter> OpenBandWriter(OutputFormat format, std::FILE* file, std::int64_t width,
-                                           std::int64_t height, const GeoReference* geo);
+                                           std::int64_t height, const GeoReference* geo,
+                                           bool opaque = false);
 
 // Internal to the writers: the TIFF one, in its own file, and the pixel order both write.
 inline constexpr std::int64_t kTiffTile = 256;

@@ -186,7 +186,13 @@ int VideoBuffer::Save(const std::string& path, std::string* reason,
   return ImageFiles::ReplaceFile(
       path,
       [&](std::FILE* file) {
-        auto writer = ImageFiles::OpenBandWriter(format, file, width, height, nullptr);
+        // A PNG needs no alpha channel where every pixel is opaque.
+        const bool opaque =
+            format == ImageFiles::OutputFormat::kPng &&
+            std::all_of(reinterpret_cast<const std::uint32_t*>(pixels),
+                        reinterpret_cast<const std::uint32_t*>(pixels) + std::int64_t{width} * height,
+                        [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; });
+        auto writer = ImageFiles::OpenBandWriter(format, file, width, height, nullptr, opaque);
         if (!writer) return false;
         const std::int64_t rows =
             std::min<std::int64_t>(ImageFiles::BandRows(format, width), height);

@@ -66,10 +66,11 @@ class VideoBuffer {
   // picture (empty for a side of 1 pixel).
   int Load(const std::string& path, std::string* reason = nullptr,
            const std::atomic<bool>* cancel = nullptr);
-  // Writes 8-bit RGBA PNG when the name ends in ".png" (any case), an RGBA TIFF for ".tif" or
-  // ".tiff", otherwise a 32-bit BMP, through ImageFiles::ReplaceFile: 0 on success, -1 on failure
-  // (also for a size the format cannot hold; with `reason`), -2 when `cancel` was set before the
-  // file was put in place. An existing file is replaced only by a complete new one.
+  // Writes 8-bit PNG (RGB where every pixel is opaque, else RGBA) when the name ends in ".png"
+  // (any case), an RGBA TIFF for ".tif" or ".tiff", otherwise a 32-bit BMP, through
+  // ImageFiles::ReplaceFile: 0 on success, -1 on failure (also for a size the format cannot hold;
+  // with `reason`), -2 when `cancel` was set before the file was put in place. An existing file is
+  // replaced only by a complete new one.
   int Save(const std::string& path, std::string* reason = nullptr,
            const std::atomic<bool>* cancel = nullptr) const;
 

@@ -199,6 +199,42 @@ TEST_F(ExportTest, StreamedFilesHoldThePictureMadeWhole) {
   }
 }
 
+// A PNG goes without alpha when its pixels look opaque; where one is not after all (a strip of the
+// globe beyond a map's edge, between the points looked at first), the file starts again with it.
+TEST_F(ExportTest, PngsLeaveTheAlphaOutOnlyWhereEveryPixelIsOpaque) {
+  ScratchDir dir;
+  VideoBuffer plate;
+  MapInstance whole, cropped;
+  ASSERT_EQ(plate.Create(256, 128), 0);
+  FillPattern(&plate);
+  whole.aspect = 0.5;
+  whole.SetOffset(0, 0);
+  // An equirectangular map 0.3% wider than its picture, centred at 100E: about a degree of
+  // longitude near 80W has no source.
+  ASSERT_EQ(cropped.Select(2), 0);
+  cropped.SetCenter(0, 100);
+  cropped.SetOffset(0, 0);
+  cropped.scale = 1.003;
+  cropped.aspect = 1.003 * 0.5001 - 0.0001;
+  const struct {
+    const VideoBuffer& map;
+    const MapInstance& instance;
+    int colourType;  // 2 RGB, 6 RGBA
+  } cases[] = {{plate, whole, 2}, {plate, cropped, 6}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(ExportEquirectangular(c.map, c.instance, 1024, dir / "world.png"), ExportResult::kOk);
+    ASSERT_EQ(ExportEquirectangular(c.map, c.instance, 1024, dir / "world.bmp"), ExportResult::kOk);
+    const auto png = test_support::ReadBytes(dir / "world.png");
+    const auto bmp = test_support::ReadBytes(dir / "world.bmp");
+    ASSERT_GT(png.size(), 25u);
+    EXPECT_EQ(png[25], c.colourType);
+    VideoBuffer got;
+    ASSERT_EQ(got.Load(dir / "world.png"), 0);
+    ASSERT_EQ(bmp.size(), 54 + got.ByteCount());
+    EXPECT_EQ(std::memcmp(bmp.data() + 54, got.pixels, got.ByteCount()), 0) << c.colourType;
+  }
+}
+
 TEST_F(ExportTest, WindowsAndTilesAreCropsOfTheWholeExport) {
   ScratchDir dir;
   VideoBuffer map, whole;
