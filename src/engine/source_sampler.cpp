@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
+#include <system_error>
 
 #include <immintrin.h>
 
@@ -180,6 +182,8 @@ std::uint64_t SourceSampler::MarksBytes(std::int64_t width, std::int64_t height)
 }
 
 SourceSampler::~SourceSampler() {
+  stopBuilder_.store(true);
+  if (builder_.joinable()) builder_.join();
   if (!tiles_) return;
   for (std::int64_t i = 0; i < tilesX_ * tilesY_; ++i) delete[] tiles_[i].marks.load();
 }
@@ -758,8 +762,8 @@ void SourceSampler::Replan(const Footprint& footprint, FootprintPlan* plan) {
 bool SourceSampler::SampleFootprint(double px, double py, const FootprintPlan& plan,
                                     std::uint8_t piece, Rgb* colour) const {
   if (planes_.empty()) return false;
-  AwaitBelow(py + std::fabs(plan.stepY) / 2);
   const int level = std::min(plan.level, static_cast<int>(planes_.size()) - 1);
+  AwaitLevel(level, py + std::fabs(plan.stepY) / 2);
   Rgb sum;
   int count = 0;
   for (int k = 0; k < plan.taps; ++k) {
@@ -810,7 +814,7 @@ bool SourceSampler::InteriorFootprint(double px, double py, const FootprintPlan&
                                       std::uint8_t piece, std::uint32_t* pixel) const {
   // A level not built (beyond a picture of one pixel) takes the general path.
   if (plan.level >= static_cast<int>(planes_.size())) return false;
-  AwaitBelow(py + std::fabs(plan.stepY) / 2);
+  AwaitLevel(plan.level, py + std::fabs(plan.stepY) / 2);
   const Plane& plane = planes_[plan.level];
   const double width = static_cast<double>(width_);
   // The channel sums, red and blue in the 64-bit halves of one register, green in another.
@@ -930,12 +934,8 @@ bool SourceSampler::AxisFootprint(const Plane& plane, double x, double y, const 
   return pieces == 0;
 }
 
-int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t reserved) {
-  std::lock_guard<std::mutex> guard(pyramidLock_);
-  const int wanted = PlanOf(footprint).level;
-  if (planes_.empty() || wanted <= 0) return 0;
-  if (feed_) feed_->WaitFor(height_);
-  while (static_cast<int>(planes_.size()) <= wanted) {
+bool SourceSampler::AddLevels(int deepest, std::uint64_t reserved) {
+  while (static_cast<int>(planes_.size()) <= deepest) {
     const Plane fine = planes_.back();
     if (fine.width == 1 && fine.height == 1) break;
     const std::int64_t w = (fine.width + 1) / 2, h = (fine.height + 1) / 2;
@@ -946,7 +946,7 @@ int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t rese
         MemoryBudget::Allows(reserved + static_cast<std::uint64_t>(sideX) * sideY * 4) &&
         store->Create(sideX, sideY) == 0;
     if (!inMemory && store->CreateOnDisk(sideX, sideY, ImageFiles::TemporaryFolder()) != 0) {
-      return -2;
+      return false;
     }
     Plane coarse;
     coarse.stride = -store->width;
@@ -955,51 +955,110 @@ int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t rese
     coarse.width = w;
     coarse.height = h;
     coarse.wraps = fine.wraps && fine.width % 2 == 0;
-    const auto row = [&](std::int64_t y) { return const_cast<std::uint32_t*>(coarse.Row(y)); };
-#pragma omp parallel for schedule(static)
-    for (std::int64_t y = 0; y < h; ++y) {
-      std::uint32_t* out = row(y);
-      for (std::int64_t x = 0; x < w; ++x) {
-        // Four children on one piece (nearly all of them): their rounded mean, two channels at a
-        // time in 16-bit lanes. The piece goes into the alpha byte.
-        if (2 * x + 1 < fine.width && 2 * y + 1 < fine.height) {
-          const std::uint8_t p = fine.Piece(2 * x, 2 * y);
-          if (p != 0 && p == fine.Piece(2 * x + 1, 2 * y) && p == fine.Piece(2 * x, 2 * y + 1) &&
-              p == fine.Piece(2 * x + 1, 2 * y + 1)) {
-            const std::uint32_t* r0 = fine.Row(2 * y) + 2 * x;
-            const std::uint32_t* r1 = fine.Row(2 * y + 1) + 2 * x;
-            const std::uint32_t even = (r0[0] & 0x00FF00FFu) + (r0[1] & 0x00FF00FFu) +
-                                       (r1[0] & 0x00FF00FFu) + (r1[1] & 0x00FF00FFu);
-            const std::uint32_t odd = ((r0[0] >> 8) & 0x00FF00FFu) + ((r0[1] >> 8) & 0x00FF00FFu) +
-                                      ((r1[0] >> 8) & 0x00FF00FFu) + ((r1[1] >> 8) & 0x00FF00FFu);
-            out[x] = static_cast<std::uint32_t>(p) << 24 |
-                     (((even + 0x00020002u) >> 2) & 0x00FF00FFu) |
-                     (((odd + 0x00020002u) >> 2) & 0x000000FFu) << 8;
-            continue;
-          }
-        }
-        Rgb sum;
-        int count = 0;
-        std::uint8_t piece = 0;
-        bool mixed = false;
-        for (std::int64_t cy = 2 * y; cy < std::min(2 * y + 2, fine.height); ++cy) {
-          for (std::int64_t cx = 2 * x; cx < std::min(2 * x + 2, fine.width); ++cx) {
-            const std::uint8_t p = fine.Piece(cx, cy);
-            if (p == 0) continue;
-            mixed = mixed || (piece != 0 && p != piece);
-            piece = p;
-            Add(&sum, fine.Row(cy)[cx], 1);
-            ++count;
-          }
-        }
-        const bool valid = count > 0 && !mixed;
-        out[x] = valid ? static_cast<std::uint32_t>(piece) << 24 |
-                             Pack(sum.r / count, sum.g / count, sum.b / count)
-                       : 0;
-      }
-    }
     levels_.push_back(std::move(store));
     planes_.push_back(coarse);
   }
-  return 0;
+  return true;
+}
+
+void SourceSampler::BuildRow(const Plane& fine, const Plane& coarse, std::int64_t y) {
+  std::uint32_t* out = const_cast<std::uint32_t*>(coarse.Row(y));
+  for (std::int64_t x = 0; x < coarse.width; ++x) {
+    // Four children on one piece (nearly all of them): their rounded mean, two channels at a
+    // time in 16-bit lanes. The piece goes into the alpha byte.
+    if (2 * x + 1 < fine.width && 2 * y + 1 < fine.height) {
+      const std::uint8_t p = fine.Piece(2 * x, 2 * y);
+      if (p != 0 && p == fine.Piece(2 * x + 1, 2 * y) && p == fine.Piece(2 * x, 2 * y + 1) &&
+          p == fine.Piece(2 * x + 1, 2 * y + 1)) {
+        const std::uint32_t* r0 = fine.Row(2 * y) + 2 * x;
+        const std::uint32_t* r1 = fine.Row(2 * y + 1) + 2 * x;
+        const std::uint32_t even = (r0[0] & 0x00FF00FFu) + (r0[1] & 0x00FF00FFu) +
+                                   (r1[0] & 0x00FF00FFu) + (r1[1] & 0x00FF00FFu);
+        const std::uint32_t odd = ((r0[0] >> 8) & 0x00FF00FFu) + ((r0[1] >> 8) & 0x00FF00FFu) +
+                                  ((r1[0] >> 8) & 0x00FF00FFu) + ((r1[1] >> 8) & 0x00FF00FFu);
+        out[x] = static_cast<std::uint32_t>(p) << 24 |
+                 (((even + 0x00020002u) >> 2) & 0x00FF00FFu) |
+                 (((odd + 0x00020002u) >> 2) & 0x000000FFu) << 8;
+        continue;
+      }
+    }
+    Rgb sum;
+    int count = 0;
+    std::uint8_t piece = 0;
+    bool mixed = false;
+    for (std::int64_t cy = 2 * y; cy < std::min(2 * y + 2, fine.height); ++cy) {
+      for (std::int64_t cx = 2 * x; cx < std::min(2 * x + 2, fine.width); ++cx) {
+        const std::uint8_t p = fine.Piece(cx, cy);
+        if (p == 0) continue;
+        mixed = mixed || (piece != 0 && p != piece);
+        piece = p;
+        Add(&sum, fine.Row(cy)[cx], 1);
+        ++count;
+      }
+    }
+    const bool valid = count > 0 && !mixed;
+    out[x] = valid ? static_cast<std::uint32_t>(piece) << 24 |
+                         Pack(sum.r / count, sum.g / count, sum.b / count)
+                   : 0;
+  }
+}
+
+void SourceSampler::BuildWhileReading() {
+  const std::size_t levels = planes_.size();
+  std::vector<std::int64_t> built(levels, 0);  // rows of each level there
+  while (!stopBuilder_.load(std::memory_order_relaxed)) {
+    const std::int64_t source = feed_->ready.load(std::memory_order_acquire);
+    built[0] = source;
+    bool whole = true;
+    for (std::size_t k = 1; k < levels; ++k) {
+      const Plane& fine = planes_[k - 1];
+      const Plane& coarse = planes_[k];
+      // A coarse row needs both fine rows under it, and the last one whatever is left.
+      const std::int64_t ready = built[k - 1] >= fine.height ? coarse.height : built[k - 1] / 2;
+      if (ready > built[k]) {
+        for (std::int64_t y = built[k]; y < ready; ++y) BuildRow(fine, coarse, y);
+        built[k] = ready;
+        levelRows_[k]->Publish(ready);
+      }
+      whole = whole && built[k] == coarse.height;
+    }
+    if (whole) return;
+    // Polled rather than waited on, so that a stop is seen even while the reader is slow.
+    while (!stopBuilder_.load(std::memory_order_relaxed) &&
+           feed_->ready.load(std::memory_order_acquire) == source) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+}
+
+int SourceSampler::PreparePyramid(const Footprint& footprint, std::uint64_t reserved) {
+  std::lock_guard<std::mutex> guard(pyramidLock_);
+  const int wanted = PlanOf(footprint).level;
+  if (planes_.empty() || wanted < static_cast<int>(planes_.size())) return 0;
+  // Levels beyond those being built alongside the reading come after them.
+  if (builder_.joinable()) builder_.join();
+  const std::size_t first = planes_.size();
+  const bool added = AddLevels(wanted, reserved);
+  if (added && first == 1 && feed_ && feed_->ready.load(std::memory_order_acquire) < height_) {
+    // The source is still being read: its levels follow it, so that sampling them need not wait
+    // for the whole picture.
+    levelRows_.resize(planes_.size());
+    for (std::size_t k = 1; k < planes_.size(); ++k) {
+      levelRows_[k] = std::make_unique<RowFeed>();
+      levelRows_[k]->height = planes_[k].height;
+    }
+    try {
+      builder_ = std::thread([this] { BuildWhileReading(); });
+      return 0;
+    } catch (const std::system_error&) {
+      levelRows_.clear();  // no thread to be had: built whole below
+    }
+  }
+  if (feed_) feed_->WaitFor(height_);
+  for (std::size_t k = first; k < planes_.size(); ++k) {
+    const Plane fine = planes_[k - 1], coarse = planes_[k];
+#pragma omp parallel for schedule(static)
+    for (std::int64_t y = 0; y < coarse.height; ++y) BuildRow(fine, coarse, y);
+  }
+  return added ? 0 : -2;
 }

@@ -14,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/reproject.h"
@@ -145,8 +146,8 @@ class SourceSampler {
   // a little, only the taps' offsets change.
   static void Replan(const Footprint& footprint, FootprintPlan* plan);
 
-  // Builds the pyramid down to the level that sampling `footprint` reads (parallel); call before
-  // sampling. Levels already built stay, so repeated conversions of one source build each once.
+  // Builds the pyramid down to the level that sampling `footprint` reads (parallel; for a source
+  // still being read, on a thread of its own as the rows arrive); call before sampling. Levels already built stay, so repeated conversions of one source build each once.
   // Each level lives in memory when MemoryBudget allows it besides `reserved` bytes promised
   // elsewhere (an export's bands), otherwise in a memory-mapped temporary file in
   // ImageFiles::TemporaryFolder(). 0, or -2 when a level fits neither (the levels built so far
@@ -203,8 +204,7 @@ class SourceSampler {
   };
   // Returns once the rows that a kernel at `py` reads are there: up to two rows below the sample
   // (bicubic), and four along a parallel beside the date line (BesideDateLine). A footprint
-  // passes the lowest point its taps reach (the pyramid above level 0 waits for the whole
-  // picture).
+  // passes the lowest point its taps reach, through AwaitLevel.
   void AwaitBelow(double py) const {
     if (!feed_ || feed_->ready.load(std::memory_order_acquire) >= height_) return;
     if (std::isnan(py)) return;
@@ -212,6 +212,26 @@ class SourceSampler {
     feed_->WaitFor(static_cast<std::int64_t>(std::clamp(py, 0.0, static_cast<double>(height_))) +
                    8);
   }
+  // AwaitBelow for samples of pyramid level `level` (and the finer levels under it) reaching down
+  // to picture row `py`, while that level is still being built from a source being read.
+  void AwaitLevel(int level, double py) const {
+    if (level <= 0 || static_cast<std::size_t>(level) >= levelRows_.size()) {
+      AwaitBelow(py);
+      return;
+    }
+    const RowFeed& rows = *levelRows_[level];
+    if (rows.ready.load(std::memory_order_acquire) >= rows.height || std::isnan(py)) return;
+    const double y = std::clamp(py, 0.0, static_cast<double>(height_)) / (1 << level);
+    rows.WaitFor(static_cast<std::int64_t>(y) + 4);
+  }
+  // Adds level planes_.size() .. `deepest` (storage only); false when one fits neither memory
+  // besides `reserved` bytes nor the temporary folder.
+  bool AddLevels(int deepest, std::uint64_t reserved);
+  // Row y of level `coarse` from the two rows under it of `fine`.
+  static void BuildRow(const Plane& fine, const Plane& coarse, std::int64_t y);
+  // Builds levels 1.. top down as the source's rows arrive, each publishing its rows in
+  // levelRows_ (on the builder thread).
+  void BuildWhileReading();
   // The marks of tile (tx, ty), or null with the tile's one piece in `piece`.
   [[gnu::always_inline]] const std::uint8_t* TileMarks(std::int64_t tx, std::int64_t ty,
                                                        std::uint8_t* piece) const {
@@ -421,6 +441,11 @@ class SourceSampler {
   std::vector<std::unique_ptr<VideoBuffer>> levels_;      // storage of levels 1..
   std::mutex pyramidLock_;
   const RowFeed* feed_ = nullptr;
+  // While the source is read, the pyramid is built alongside by `builder_`: levelRows_[k] tells
+  // how many rows of level k are there (empty when the levels were built whole).
+  std::vector<std::unique_ptr<RowFeed>> levelRows_;
+  std::thread builder_;
+  std::atomic<bool> stopBuilder_{false};
 };
 
 #endif  // KARTOVEL_ENGINE_SOURCE_SAMPLER_H_
