@@ -121,8 +121,10 @@ void BM_ReprojectKernel(benchmark::State& state) {
 }
 BENCHMARK(BM_ReprojectKernel)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// An 8192 x 4096 Mollweide map to 8192 x 4096 with the default options and the source prepared
-// once, as an export's bands use it: the per-pixel cost of the end-to-end conversion's sampling.
+// The 8192 x 4096 Mollweide map to an equirectangular picture state.range(0) wide with the default
+// options, the source prepared once as an export's bands use it (items are output pixels). 8192:
+// the per-pixel cost of the end-to-end conversion's sampling; 3150: shrunk 2.6:1, footprints
+// that turn and stretch from pixel to pixel along every row.
 void BM_ReprojectPrepared(benchmark::State& state) {
   EnsureRegistry();
   MapInstance m;
@@ -130,15 +132,20 @@ void BM_ReprojectPrepared(benchmark::State& state) {
   m.aspect = 0.5;
   m.SetOffset(0, 0);
   SourceSampler sampler(Map(8192), m);
+  const auto width = static_cast<std::int32_t>(state.range(0));
   VideoBuffer destination;
-  destination.Create(8192, 4096);
+  destination.Create(width, width / 2);
   const SamplingOptions options;
-  PrepareSampler(sampler, 8192, 4096, options);
+  PrepareSampler(sampler, width, width / 2, options);
   Reproject(sampler, destination, nullptr, {}, options);  // marks every tile once
   for (auto _ : state) Reproject(sampler, destination, nullptr, {}, options);
-  state.SetItemsProcessed(state.iterations() * 8192 * 4096);
+  state.SetItemsProcessed(state.iterations() * width * (width / 2));
 }
-BENCHMARK(BM_ReprojectPrepared)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReprojectPrepared)
+    ->Arg(8192)
+    ->Arg(3150)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Shrinking the 8192 x 4096 map 8:1 to 1024 x 512, with (1) and without (0) antialiasing; items
 // are output pixels.
@@ -206,26 +213,6 @@ BENCHMARK(BM_ShrinkBy)
     ->Args({100, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-
-// The 8192 x 4096 Mollweide map shrunk 2.6:1 to 3150 x 1575 with the default options, the source
-// prepared once: footprints that turn and stretch from pixel to pixel along every row (items are
-// output pixels; against BM_ReprojectPrepared, what shrinking adds per pixel).
-void BM_ShrinkMollweide(benchmark::State& state) {
-  EnsureRegistry();
-  MapInstance m;
-  m.Select(8);
-  m.aspect = 0.5;
-  m.SetOffset(0, 0);
-  SourceSampler sampler(Map(8192), m);
-  VideoBuffer destination;
-  destination.Create(3150, 1575);
-  const SamplingOptions options;
-  PrepareSampler(sampler, 3150, 1575, options);
-  Reproject(sampler, destination, nullptr, {}, options);  // marks every tile once
-  for (auto _ : state) Reproject(sampler, destination, nullptr, {}, options);
-  state.SetItemsProcessed(state.iterations() * 3150 * 1575);
-}
-BENCHMARK(BM_ShrinkMollweide)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A Goode map (the example composite 101) converted back, on 1 and 2 threads.
 void BM_ReprojectComposite(benchmark::State& state) {
