@@ -141,11 +141,7 @@ void BM_ReprojectPrepared(benchmark::State& state) {
   for (auto _ : state) Reproject(sampler, destination, nullptr, {}, options);
   state.SetItemsProcessed(state.iterations() * width * (width / 2));
 }
-BENCHMARK(BM_ReprojectPrepared)
-    ->Arg(8192)
-    ->Arg(3150)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_ReprojectPrepared)->Arg(8192)->Arg(3150)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Shrinking the 8192 x 4096 map 8:1 to 1024 x 512, with (1) and without (0) antialiasing; items
 // are output pixels.

@@ -398,8 +398,8 @@ ExportResult ExportEquirectangular(const VideoBuffer& source, const MapInstance&
                                   window.width, window.height, request.output);
         std::unique_ptr<ImageFiles::BandWriter> writer;
         for (;;) {
-          writer = ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed,
-                                              opaque);
+          writer =
+              ImageFiles::OpenBandWriter(format, file, window.width, window.height, placed, opaque);
           if (!writer) return false;
           result = WriteWindow(renderer, window, bandRows, *writer, rowsBefore, progress);
           if (result != ExportResult::kWriteFailed || !writer->Transparent()) break;

@@ -196,10 +196,10 @@ inline bool NextStepsFootprint(const RowSamples& here, const RowSamples& below, 
   return true;
 }
 
-// Marks the samples 1 .. count of `here` whose bilinear blend is their whole colour, decided for
-// the row in one pass the compiler vectorises: the sample and its four neighbours lie on one
-// piece (no outline), and with footprints the steps to the next samples are within `limit` and
-// the pixel does not shrink, exactly as NextStepsFootprint and Footprint::Shrinks decide.
+// Marks the samples 1 .. count of `here` whose bilinear blend is their whole colour, for the whole
+// row in one pass before the per-pixel work: the sample and its four neighbours lie on one piece
+// (no outline), and with footprints the steps to the next samples are within `limit` and the
+// pixel does not shrink, exactly as NextStepsFootprint and Footprint::Shrinks decide.
 void MarkPlain(const RowSamples& above, const RowSamples& here, const RowSamples& below,
                std::size_t count, bool footprints, double limit, std::uint8_t* plain) {
   const double limit2 = limit * limit;

@@ -2,14 +2,14 @@
 // pyramid for shrinking.
 #include "engine/source_sampler.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <chrono>
 #include <cmath>
 #include <system_error>
-
-#include <immintrin.h>
 
 #include "image/image_files.h"
 #include "image/memory_budget.h"
@@ -373,7 +373,8 @@ struct ScalarBlend {
                            std::uint32_t fy) const {
     std::uint32_t pixel = 0xFF000000u;
     for (int shift = 0; shift < 24; shift += 8) {
-      const std::uint32_t top = (4096 - fx) * (r0[0] >> shift & 0xFF) + fx * (r0[1] >> shift & 0xFF);
+      const std::uint32_t top =
+          (4096 - fx) * (r0[0] >> shift & 0xFF) + fx * (r0[1] >> shift & 0xFF);
       const std::uint32_t bottom =
           (4096 - fx) * (r1[0] >> shift & 0xFF) + fx * (r1[1] >> shift & 0xFF);
       pixel |= ((4096 - fy) * top + fy * bottom + (1u << 23)) >> 24 << shift;
@@ -409,9 +410,11 @@ struct Sse41Blend {
 }  // namespace
 
 template <class Blend>
-[[gnu::always_inline]] inline void SourceSampler::BilinearRow(
-    const double* px, const double* py, const std::uint8_t* piece, std::size_t count,
-    std::uint8_t* plain, std::uint32_t* out) const {
+[[gnu::always_inline]] inline void SourceSampler::BilinearRow(const double* px, const double* py,
+                                                              const std::uint8_t* piece,
+                                                              std::size_t count,
+                                                              std::uint8_t* plain,
+                                                              std::uint32_t* out) const {
   const Plane& plane = planes_.front();
   const Blend blend;
   for (std::size_t c = 0; c < count; ++c) {
@@ -427,9 +430,9 @@ template <class Blend>
   }
 }
 
-void SourceSampler::BilinearRowSse41(const double* px, const double* py,
-                                     const std::uint8_t* piece, std::size_t count,
-                                     std::uint8_t* plain, std::uint32_t* out) const {
+void SourceSampler::BilinearRowSse41(const double* px, const double* py, const std::uint8_t* piece,
+                                     std::size_t count, std::uint8_t* plain,
+                                     std::uint32_t* out) const {
   BilinearRow<Sse41Blend>(px, py, piece, count, plain, out);
 }
 
@@ -976,8 +979,7 @@ void SourceSampler::BuildRow(const Plane& fine, const Plane& coarse, std::int64_
                                    (r1[0] & 0x00FF00FFu) + (r1[1] & 0x00FF00FFu);
         const std::uint32_t odd = ((r0[0] >> 8) & 0x00FF00FFu) + ((r0[1] >> 8) & 0x00FF00FFu) +
                                   ((r1[0] >> 8) & 0x00FF00FFu) + ((r1[1] >> 8) & 0x00FF00FFu);
-        out[x] = static_cast<std::uint32_t>(p) << 24 |
-                 (((even + 0x00020002u) >> 2) & 0x00FF00FFu) |
+        out[x] = static_cast<std::uint32_t>(p) << 24 | (((even + 0x00020002u) >> 2) & 0x00FF00FFu) |
                  (((odd + 0x00020002u) >> 2) & 0x000000FFu) << 8;
         continue;
       }

@@ -147,11 +147,11 @@ class SourceSampler {
   static void Replan(const Footprint& footprint, FootprintPlan* plan);
 
   // Builds the pyramid down to the level that sampling `footprint` reads (parallel; for a source
-  // still being read, on a thread of its own as the rows arrive); call before sampling. Levels already built stay, so repeated conversions of one source build each once.
-  // Each level lives in memory when MemoryBudget allows it besides `reserved` bytes promised
-  // elsewhere (an export's bands), otherwise in a memory-mapped temporary file in
-  // ImageFiles::TemporaryFolder(). 0, or -2 when a level fits neither (the levels built so far
-  // stay usable).
+  // still being read, on a thread of its own as the rows arrive); call before sampling. Levels
+  // already built stay, so repeated conversions of one source build each once. Each level lives in
+  // memory when MemoryBudget allows it besides `reserved` bytes promised elsewhere (an export's
+  // bands), otherwise in a memory-mapped temporary file in ImageFiles::TemporaryFolder(). 0, or -2
+  // when a level fits neither (the levels built so far stay usable).
   int PreparePyramid(const Footprint& footprint, std::uint64_t reserved = 0);
 
   std::int64_t Width() const { return width_; }

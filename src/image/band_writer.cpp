@@ -84,7 +84,8 @@ bool ToRgbPlain(const std::uint8_t* in, std::int64_t width, std::uint8_t* out) {
     all = _mm_and_si128(all, v);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm_shuffle_epi8(v, order));
   }
-  const bool opaque = (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi8(-1))) & 0x8888) == 0x8888;
+  const bool opaque =
+      (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi8(-1))) & 0x8888) == 0x8888;
   return ToRgbPlain(in + 4 * x, width - x, out + 3 * x) && opaque;
 }
 
@@ -218,7 +219,7 @@ class PngBandWriter final : public BandWriter {
     unsigned char header[13] = {};
     PutBe32(header, static_cast<std::uint32_t>(width_));
     PutBe32(header + 4, static_cast<std::uint32_t>(height_));
-    header[8] = 8;  // bits per sample
+    header[8] = 8;                  // bits per sample
     header[9] = bpp_ == 3 ? 2 : 6;  // RGB or RGBA
     // zlib header: deflate with a 32 KiB window, fastest compression, check bits.
     static constexpr unsigned char kZlibHeader[2] = {0x78, 0x01};
@@ -265,7 +266,7 @@ class PngBandWriter final : public BandWriter {
     std::vector<std::uint8_t> filtered;
     std::vector<std::uint8_t> rows;  // two RGBA rows, each with kLead bytes before it
     std::vector<unsigned char> bytes;
-    std::size_t used = 0;  // bytes of `bytes` that hold the piece (it only grows: no refills)
+    std::size_t used = 0;      // bytes of `bytes` that hold the piece (it only grows: no refills)
     bool transparent = false;  // an opaque picture's piece held a pixel that is not
     uLong adler = 0;
     std::uint64_t rawBytes = 0;

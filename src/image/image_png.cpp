@@ -329,8 +329,9 @@ void ToBgraPlain(const std::uint8_t* in, std::size_t width, std::uint8_t* out) {
 template <int bpp>
 [[gnu::target("ssse3")]] void ToBgraSsse3(const std::uint8_t* in, std::size_t width,
                                           std::uint8_t* out) {
-  const __m128i order = bpp == 3 ? _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1)
-                                 : _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+  const __m128i order = bpp == 3
+                            ? _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1)
+                            : _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
   const __m128i opaque = _mm_set1_epi32(bpp == 3 ? static_cast<int>(0xFF000000u) : 0);
   std::size_t x = 0;
   // 16 bytes are read for 4 pixels: stop where that would pass the row's end.

@@ -187,11 +187,11 @@ int VideoBuffer::Save(const std::string& path, std::string* reason,
       path,
       [&](std::FILE* file) {
         // A PNG needs no alpha channel where every pixel is opaque.
-        const bool opaque =
-            format == ImageFiles::OutputFormat::kPng &&
-            std::all_of(reinterpret_cast<const std::uint32_t*>(pixels),
-                        reinterpret_cast<const std::uint32_t*>(pixels) + std::int64_t{width} * height,
-                        [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; });
+        const bool opaque = format == ImageFiles::OutputFormat::kPng &&
+                            std::all_of(reinterpret_cast<const std::uint32_t*>(pixels),
+                                        reinterpret_cast<const std::uint32_t*>(pixels) +
+                                            std::int64_t{width} * height,
+                                        [](std::uint32_t pixel) { return pixel >> 24 == 0xFF; });
         auto writer = ImageFiles::OpenBandWriter(format, file, width, height, nullptr, opaque);
         if (!writer) return false;
         const std::int64_t rows =

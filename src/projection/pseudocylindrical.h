@@ -33,8 +33,8 @@ class PlacedRowProjection : public RowProjection<FixedWindowProjection> {
   int ForwardInRow(const Row& row, double longitude, double* x, double* y) const final {
     return PlaceInRow(*this, row, longitude, x, y);
   }
-  void ForwardRow(const Row& row, const double* longitudes, std::size_t count, double* x,
-                  double* y, int* status) const final {
+  void ForwardRow(const Row& row, const double* longitudes, std::size_t count, double* x, double* y,
+                  int* status) const final {
     for (std::size_t i = 0; i < count; ++i) {
       status[i] = PlaceInRow(*this, row, longitudes[i], &x[i], &y[i]);
     }
