@@ -365,75 +365,39 @@ void SourceSampler::LocateRow(const Projection::RowForward::Row& row, double lat
 
 namespace {
 
-// FixedBilinear's blend of the pixels r0[0], r0[1] (above) and r1[0], r1[1] as an opaque stored
-// pixel: each row's pair weighed first ((4096 - fx) a + fx b, 20 bits), then the rows. Those are
-// FixedBilinear's sums to the last bit, so the pixel is the same.
-struct ScalarBlend {
-  std::uint32_t operator()(const std::uint32_t* r0, const std::uint32_t* r1, std::uint32_t fx,
-                           std::uint32_t fy) const {
-    std::uint32_t pixel = 0xFF000000u;
-    for (int shift = 0; shift < 24; shift += 8) {
-      const std::uint32_t top =
-          (4096 - fx) * (r0[0] >> shift & 0xFF) + fx * (r0[1] >> shift & 0xFF);
-      const std::uint32_t bottom =
-          (4096 - fx) * (r1[0] >> shift & 0xFF) + fx * (r1[1] >> shift & 0xFF);
-      pixel |= ((4096 - fy) * top + fy * bottom + (1u << 23)) >> 24 << shift;
-    }
-    return pixel;
-  }
-};
-
-// The two pixels at r as 16-bit pairs per channel: (r[0].b, r[1].b, r[0].g, r[1].g, ...).
-[[gnu::target("sse4.1")]] inline __m128i ChannelPairs(const std::uint32_t* r) {
-  const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r));
-  return _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_epi64(two, 32)), _mm_setzero_si128());
+// A row's two pixels at `row` blended across, (4096 - fx) left + fx right (below 2^20), in the
+// 32-bit lanes of its four channels: each channel of the left pixel beside the same of the right
+// one in 16-bit lanes, one multiply-add.
+inline __m128i BlendAcross(const std::uint32_t* row, std::uint32_t fx) {
+  const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row));
+  const __m128i pairs =
+      _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_epi64(two, 32)), _mm_setzero_si128());
+  return _mm_madd_epi16(pairs, _mm_set1_epi32(static_cast<int>(fx << 16 | (4096 - fx))));
 }
-
-// The same in four 32-bit lanes, one per channel.
-struct Sse41Blend {
-  [[gnu::target("sse4.1")]] std::uint32_t operator()(const std::uint32_t* r0,
-                                                     const std::uint32_t* r1, std::uint32_t fx,
-                                                     std::uint32_t fy) const {
-    const __m128i across = _mm_set1_epi32(static_cast<int>(fx << 16 | (4096 - fx)));
-    const __m128i top = _mm_madd_epi16(ChannelPairs(r0), across);
-    const __m128i bottom = _mm_madd_epi16(ChannelPairs(r1), across);
-    // Up to 255 * 2^24: the sums wrap as signed 32-bit numbers but not as unsigned ones.
-    const __m128i sum =
-        _mm_add_epi32(_mm_mullo_epi32(top, _mm_set1_epi32(static_cast<int>(4096 - fy))),
-                      _mm_mullo_epi32(bottom, _mm_set1_epi32(static_cast<int>(fy))));
-    const __m128i level = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(1 << 23)), 24);
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(level, level), _mm_setzero_si128());
-    return 0xFF000000u | static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
-  }
-};
 
 }  // namespace
-
-template <class Blend>
-[[gnu::always_inline]] inline void SourceSampler::BilinearRow(const double* px, const double* py,
-                                                              const std::uint8_t* piece,
-                                                              std::size_t count,
-                                                              std::uint8_t* plain,
-                                                              std::uint32_t* out) const {
-  const Plane& plane = planes_.front();
-  const Blend blend;
-  for (std::size_t c = 0; c < count; ++c) {
-    if (!plain[c]) continue;
-    std::int64_t ix, iy;
-    if (!OnePiece(plane, px[c], py[c], piece[c], &ix, &iy)) {
-      plain[c] = 0;
-      continue;
-    }
-    std::uint32_t fx, fy;
-    Fractions(px[c], py[c], ix, iy, &fx, &fy);
-    out[c] = blend(plane.Row(iy) + ix, plane.Row(iy + 1) + ix, fx, fy);
-  }
-}
 
 void SourceSampler::BilinearRowSse41(const double* px, const double* py, const std::uint8_t* piece,
                                      std::size_t count, std::uint8_t* plain,
                                      std::uint32_t* out) const {
-  BilinearRow<Sse41Blend>(px, py, piece, count, plain, out);
+  const Plane& plane = planes_.front();
+  for (std::size_t c = 0; c < count; ++c) {
+    if (!plain[c]) continue;
+    const std::uint32_t *r0, *r1;
+    std::uint32_t fx, fy;
+    if (!Corners(plane, px[c], py[c], piece[c], &r0, &r1, &fx, &fy)) {
+      plain[c] = 0;
+      continue;
+    }
+    // FixedBilinear's sums to the last bit, the rows' blends weighed down: up to 255 * 2^24, they
+    // wrap as signed 32-bit numbers but not as unsigned ones.
+    const __m128i sum = _mm_add_epi32(
+        _mm_mullo_epi32(BlendAcross(r0, fx), _mm_set1_epi32(static_cast<int>(4096 - fy))),
+        _mm_mullo_epi32(BlendAcross(r1, fx), _mm_set1_epi32(static_cast<int>(fy))));
+    const __m128i level = _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(1 << 23)), 24);
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(level, level), _mm_setzero_si128());
+    out[c] = 0xFF000000u | static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+  }
 }
 
 bool SourceSampler::Touches(double px, double py, std::uint8_t piece) const {
@@ -462,7 +426,9 @@ void SourceSampler::InteriorBilinearRow(const double* px, const double* py,
   } else if (sse41) {
     BilinearRowSse41(px, py, piece, count, plain, out);
   } else {
-    BilinearRow<ScalarBlend>(px, py, piece, count, plain, out);
+    for (std::size_t c = 0; c < count; ++c) {
+      if (plain[c] && !InteriorBilinear(px[c], py[c], piece[c], &out[c])) plain[c] = 0;
+    }
   }
 }
 
@@ -793,17 +759,7 @@ bool SourceSampler::SampleFootprint(double px, double py, const FootprintPlan& p
   const std::uint32_t *r0, *r1;
   std::uint32_t fx, fy;
   if (!Corners(plane, px, py, piece, &r0, &r1, &fx, &fy)) return false;
-  // A row's two pixels in 16-bit lanes, each channel of the left one beside the same of the right
-  // one, blended across in one multiply-add: (4096 - fx) left + fx right, below 2^20, in the
-  // 32-bit lanes of red, green, blue and alpha.
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i across = _mm_set1_epi32(static_cast<int>(fx << 16 | (4096 - fx)));
-  const auto blend = [&](const std::uint32_t* row) {
-    const __m128i pixels =
-        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)), zero);
-    return _mm_madd_epi16(_mm_unpacklo_epi16(pixels, _mm_srli_si128(pixels, 8)), across);
-  };
-  const __m128i top = blend(r0), bottom = blend(r1);
+  const __m128i top = BlendAcross(r0, fx), bottom = BlendAcross(r1, fx);
   // Down: (4096 - fy) top + fy bottom, each product in 64 bits, as FixedBilinear's sums.
   const __m128i up = _mm_set1_epi32(static_cast<int>(4096 - fy));
   const __m128i down = _mm_set1_epi32(static_cast<int>(fy));

@@ -290,7 +290,7 @@ class SourceSampler {
   };
   // Where OnePiece holds for (px, py) of `plane` (above level 0 the pieces are in the alpha bytes
   // of the pixels read anyway): the top-left pixel of the four at *r0, the one below it at *r1,
-  // and FixedBilinear's weights (Fractions).
+  // and the fractions across and down in 1/4096 that weigh them.
   [[gnu::always_inline]] static bool Corners(const Plane& plane, double px, double py,
                                              std::uint8_t piece, const std::uint32_t** r0,
                                              const std::uint32_t** r1, std::uint32_t* fx,
@@ -312,7 +312,8 @@ class SourceSampler {
         return false;
       }
     }
-    Fractions(px, py, ix, iy, fx, fy);
+    *fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
+    *fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
     return true;
   }
   // Adds `weight` times the bilinear blend at (px, py) of `plane` to `sum` where OnePiece holds
@@ -338,17 +339,7 @@ class SourceSampler {
     sum->b += static_cast<std::uint64_t>(weight) * (outer >> 32);
     return true;
   }
-  // The weights of FixedBilinear at (px, py) for the pixel at (ix, iy): fractions in 1/4096.
-  [[gnu::always_inline]] static void Fractions(double px, double py, std::int64_t ix,
-                                               std::int64_t iy, std::uint32_t* fx,
-                                               std::uint32_t* fy) {
-    *fx = static_cast<std::uint32_t>((px - static_cast<double>(ix)) * 4096 + 0.5);
-    *fy = static_cast<std::uint32_t>((py - static_cast<double>(iy)) * 4096 + 0.5);
-  }
-  // InteriorBilinearRow with `Blend` making each pixel; the second for processors with SSE4.1.
-  template <class Blend>
-  void BilinearRow(const double* px, const double* py, const std::uint8_t* piece, std::size_t count,
-                   std::uint8_t* plain, std::uint32_t* out) const;
+  // InteriorBilinearRow on processors with SSE4.1.
   [[gnu::target("sse4.1")]] void BilinearRowSse41(const double* px, const double* py,
                                                   const std::uint8_t* piece, std::size_t count,
                                                   std::uint8_t* plain, std::uint32_t* out) const;

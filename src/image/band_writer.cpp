@@ -264,7 +264,7 @@ class PngBandWriter final : public BandWriter {
  private:
   struct Piece {
     std::vector<std::uint8_t> filtered;
-    std::vector<std::uint8_t> rows;  // two RGBA rows, each with kLead bytes before it
+    std::vector<std::uint8_t> rows;  // two rows as in the file, each with kLead bytes before it
     std::vector<unsigned char> bytes;
     std::size_t used = 0;      // bytes of `bytes` that hold the piece (it only grows: no refills)
     bool transparent = false;  // an opaque picture's piece held a pixel that is not
