@@ -438,7 +438,7 @@ void PageSource::SelectionChanged() {
 void PageSource::Fit() {
   // Centre and offsets to 0; then the whole map fills the picture (a projection that cannot be
   // measured gets scale and aspect 1).
-  values_[kOffsetX] = Single(MapInstance::kZeroOffsetX);
+  values_[kOffsetX] = 0;
   values_[kOffsetY] = 0;
   values_[kLat] = 0;
   values_[kLon] = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/text_exchange.h"
-#include "registry/map_instance.h"
 
 namespace SettingsFields {
 
@@ -22,13 +21,7 @@ std::optional<double> Read(int field, const std::string& text) {
   return static_cast<double>(*ScanFloat(text));  // as the command line reads it, not via double
 }
 
-// The x offset that stands in for 0 (which the instance refuses) shows as 0, which gives the same
-// map when typed.
 QString Text(int field, double value) {
-  if (field == kOffsetX &&
-      static_cast<float>(value) == static_cast<float>(MapInstance::kZeroOffsetX)) {
-    value = 0;
-  }
   std::string text = OptionNumber(value + 0.0, IsSingle(field));  // no "-0"
   // A small value's shortest form has an exponent (8.8e-05), which nobody types for a setting:
   // the same digits after the point instead.

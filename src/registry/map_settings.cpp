@@ -47,7 +47,9 @@ MapSettings SettingsOf(const MapInstance& instance) {
   instance.GetParallels(&p1, &p2);
   s.centerLat = NorthPositiveLatitude(lat);
   s.centerLon = lon;
-  s.offsetX = x;
+  // The instance's stand-in for an x offset of 0 reads back as 0: kept in single precision (as
+  // typed values are) it would move the map by a hair.
+  s.offsetX = static_cast<float>(x) == static_cast<float>(MapInstance::kZeroOffsetX) ? 0 : x;
   s.offsetY = -y;
   s.scale = instance.scale;
   s.aspect = instance.aspect;

@@ -107,7 +107,7 @@ TEST_F(EndToEndTest, MollweideEarthComesBackEquirectangular) {
                     list->visualItemRect(found.first()).center());
   QTest::mouseClick(page.FitButton(), Qt::LeftButton);
   EXPECT_EQ(page.Edit(PageSource::kScale)->text(), "0.9723");
-  TypeInto(page.Edit(PageSource::kOffsetX), "0");
+  EXPECT_EQ(page.Edit(PageSource::kOffsetX)->text(), "0");
   Click(QWizard::NextButton);
   ASSERT_EQ(wizard_->currentId(), KartovelWizard::kExportPage);
 
